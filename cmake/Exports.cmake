@@ -1,0 +1,30 @@
+# Reads the export list and writes the Windows .def file and the ELF
+# version script from it.
+file(STRINGS "${PROJECT_SOURCE_DIR}/src/OrviMapi.exports" _export_lines)
+set(ORVIMAPI_EXPORTS "")
+foreach(_line IN LISTS _export_lines)
+  string(STRIP "${_line}" _line)
+  if(_line STREQUAL "" OR _line MATCHES "^#")
+    continue()
+  endif()
+  list(APPEND ORVIMAPI_EXPORTS "${_line}")
+endforeach()
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
+             "${PROJECT_SOURCE_DIR}/src/OrviMapi.exports")
+
+set(_def "LIBRARY OrviMapi.dll\nEXPORTS\n")
+set(_map "{\n  global:\n")
+set(_inc "")
+foreach(_name IN LISTS ORVIMAPI_EXPORTS)
+  string(APPEND _def "  ${_name}\n")
+  string(APPEND _map "    ${_name};\n")
+  string(APPEND _inc "ORVIMAPI_EXPORT_NAME(${_name})\n")
+endforeach()
+string(APPEND _map "  local:\n    *;\n};\n")
+
+set(ORVIMAPI_DEF_FILE "${PROJECT_BINARY_DIR}/OrviMapi.def")
+set(ORVIMAPI_VERSION_SCRIPT "${PROJECT_BINARY_DIR}/orvimapi.map")
+set(ORVIMAPI_EXPORTS_INC "${PROJECT_BINARY_DIR}/generated/orvimapi_exports.inc")
+file(CONFIGURE OUTPUT "${ORVIMAPI_DEF_FILE}" CONTENT "${_def}")
+file(CONFIGURE OUTPUT "${ORVIMAPI_VERSION_SCRIPT}" CONTENT "${_map}")
+file(CONFIGURE OUTPUT "${ORVIMAPI_EXPORTS_INC}" CONTENT "${_inc}")

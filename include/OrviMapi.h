@@ -1,0 +1,291 @@
+/*
+ * OrviMapi: a flat, handle-based interface to Extended MAPI.
+ *
+ * Conventions that hold for every function below unless its comment says
+ * otherwise:
+ * - Results: 0 for success and -1 for failure; readers return counts or
+ *   lengths. A failure is recorded: OrviMapiGetLastError() describes the
+ *   most recent one. A successful call leaves the last failure in place.
+ * - Texts are 8-bit and zero-terminated; lengths are byte counts without
+ *   the terminator.
+ * - Entry identifiers travel in as a byte count followed by a pointer to
+ *   the bytes.
+ * - Handles are the MAPI objects themselves, opaque to the application.
+ *   Every handle the library hands out belongs to the caller, who gives it
+ *   back through the release function named in its comment. Texts and
+ *   identifiers inside row sets, property arrays and records are not copied:
+ *   they stay valid until the row set or property array is released.
+ *
+ * This header is C99 and C++ clean.
+ */
+#ifndef ORVIMAPI_H
+#define ORVIMAPI_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define ORVIMAPI_CALL __cdecl
+#define ORVIMAPI_CALLBACK __stdcall
+#else
+#define ORVIMAPI_CALL
+#define ORVIMAPI_CALLBACK
+#endif
+
+#if defined(ORVIMAPI_BUILDING) && defined(__GNUC__) && !defined(_WIN32)
+#define ORVIMAPI_VISIBLE __attribute__((visibility("default")))
+#else
+#define ORVIMAPI_VISIBLE
+#endif
+
+#define ORVIMAPI_EXTERN(type) ORVIMAPI_VISIBLE type ORVIMAPI_CALL
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Handles ------------------------------------------------------------ */
+
+typedef struct OrviMapiSession_ *OrviMapiSession;     /* IMAPISession */
+typedef struct OrviMapiStore_ *OrviMapiStore;         /* IMsgStore */
+typedef struct OrviMapiFolder_ *OrviMapiFolder;       /* IMAPIFolder */
+typedef struct OrviMapiMessage_ *OrviMapiMessage;     /* IMessage */
+typedef struct OrviMapiAttach_ *OrviMapiAttach;       /* IAttach */
+typedef struct OrviMapiTable_ *OrviMapiTable;         /* IMAPITable */
+typedef struct OrviMapiStream_ *OrviMapiStream;       /* IStream */
+typedef struct OrviMapiRowSet_ *OrviMapiRowSet;       /* SRowSet */
+typedef struct OrviMapiProps_ *OrviMapiProps;         /* SPropValue array */
+typedef struct OrviMapiABContainer_ *OrviMapiABContainer; /* IABContainer */
+typedef struct OrviMapiSink_ *OrviMapiSink;           /* the library's advise sink */
+
+/* A byte count and a pointer, laid out as MAPI's SBinary. */
+typedef struct OrviMapiBinary {
+    uint32_t size;
+    unsigned char *bytes;
+} OrviMapiBinary;
+
+/* A date and time, laid out as Windows' SYSTEMTIME. Always UTC. */
+typedef struct OrviMapiSystemTime {
+    uint16_t year;
+    uint16_t month;
+    uint16_t dayOfWeek;
+    uint16_t day;
+    uint16_t hour;
+    uint16_t minute;
+    uint16_t second;
+    uint16_t milliseconds;
+} OrviMapiSystemTime;
+
+/* ---- Caller records ------------------------------------------------------
+ * Allocated by the application and filled field by field by the library.
+ * Pointers in them point into the row set or property array they were read
+ * from. A field a reader does not write keeps what the caller left there.
+ */
+
+/* One row of a folder's contents table. */
+typedef struct FolderContentsRecord {
+    uint32_t entryIdSize;
+    unsigned char *entryId;
+    uint32_t sentItemCode;       /* 1 sent item, 2 otherwise */
+    uint32_t forwarded;
+    uint32_t hasAttachments;
+    uint32_t importanceCode;     /* 1 normal, 2 low, 3 high */
+    uint32_t read;
+    uint32_t unsent;
+    OrviMapiSystemTime modified;
+    uint32_t priorityCode;       /* 1 normal, 2 urgent, 3 non-urgent */
+    OrviMapiSystemTime delivered;
+    uint32_t replied;
+    uint32_t sensitivityCode;    /* 1 none, 2 personal, 3 private, 4 confidential */
+    OrviMapiSystemTime submitted;
+    uint32_t size;
+    uint32_t messageClassLength;
+    char *messageClass;
+    uint32_t subjectLength;
+    char *subject;
+    uint32_t receivedForLength;
+    char *receivedFor;
+    uint32_t followUpCode;
+} FolderContentsRecord;
+
+/* A folder's main properties. */
+typedef struct FolderPropsRecord {
+    uint32_t contentCount;
+    uint32_t hasSubfolders;
+    uint32_t entryIdSize;
+    unsigned char *entryId;
+    uint32_t displayNameLength;
+    char *displayName;
+} FolderPropsRecord;
+
+/* A message's properties: 57 slots of 32 bits (a time takes four). */
+typedef struct MsgPropsRecord {
+    uint32_t entryIdSize;              /* slot 0 */
+    unsigned char *entryId;
+    uint32_t parentIdSize;
+    unsigned char *parentId;
+    uint32_t associated;
+    uint32_t internetCodePage;         /* slot 5 */
+    OrviMapiSystemTime created;        /* slots 6-9 */
+    uint32_t forwarded;                /* slot 10 */
+    uint32_t hasAttachments;
+    uint32_t importanceCode;           /* 1 normal, 2 low, 3 high */
+    uint32_t replied;
+    uint32_t submitted;
+    uint32_t unread;                   /* slot 15 */
+    uint32_t unsent;
+    uint32_t reserved17;               /* always written 0 */
+    uint32_t reserved18;               /* never written */
+    uint32_t reportTagSize;
+    unsigned char *reportTag;          /* slot 20 */
+    uint32_t messageClassLength;
+    char *messageClass;
+    uint32_t headersLength;
+    char *headers;
+    uint32_t messageIdLength;          /* slot 25 */
+    char *messageId;
+    uint32_t modifiedFlag;
+    OrviMapiSystemTime modified;       /* slots 28-31 */
+    uint32_t priorityCode;             /* slot 32: 1 normal, 2 urgent, 3 non-urgent */
+    OrviMapiSystemTime delivered;      /* slots 33-36 */
+    uint32_t searchKeySize;            /* slot 37 */
+    unsigned char *searchKey;
+    OrviMapiSystemTime submittedTime;  /* slots 39-42 */
+    uint32_t sensitivityCode;          /* slot 43 */
+    uint32_t sentItem;
+    uint32_t size;                     /* slot 45 */
+    uint32_t subjectLength;
+    char *subject;
+    int32_t subjectPrefixLength;
+    uint32_t followUpCode;
+    uint32_t flagTextLength;           /* slot 50 */
+    char *flagText;
+    uint32_t topicLength;
+    char *topic;
+    uint32_t conversationIndexSize;
+    unsigned char *conversationIndex;  /* slot 55 */
+    uint32_t unsentCopy;
+} MsgPropsRecord;
+
+/* A sender, "from" address or recipient. */
+typedef struct MsgAddrRecord {
+    uint32_t kind;                     /* 1 from, 2 sender, 3 To, 4 Cc, 5 Bcc, 0 other */
+    uint32_t addressTypeLength;
+    char *addressType;
+    uint32_t emailLength;
+    char *email;
+    uint32_t nameLength;
+    char *name;
+    uint32_t recipientDisplayNameLength; /* recipients only */
+    char *recipientDisplayName;          /* recipients only */
+} MsgAddrRecord;
+
+/* One row of a message's attachment table. */
+typedef struct MsgAttachRecord {
+    uint32_t contentIdLength;
+    char *contentId;
+    uint32_t contentLocationLength;
+    char *contentLocation;
+    uint32_t mimeTagLength;
+    char *mimeTag;
+    uint32_t reserved6to9[4];          /* never written */
+    uint32_t notByValue;
+    uint32_t isInline;
+    uint32_t fileNameLength;
+    char *fileName;
+    int32_t renderingPosition;
+    uint32_t reserved15to18[4];        /* always written as zeros */
+    uint32_t displayNameLength;
+    char *displayName;
+    int32_t attachmentNumber;
+    uint32_t reserved22;               /* never written */
+    uint32_t size;
+} MsgAttachRecord;
+
+/* An address-book entry or contact item. */
+typedef struct ContactRecord {
+    uint32_t entryIdSize;
+    unsigned char *entryId;
+    uint32_t subjectLength;
+    char *subject;
+    uint32_t displayNameLength;
+    char *displayName;
+    uint32_t companyLength;
+    char *company;
+    uint32_t displayNamePrefixLength;
+    char *displayNamePrefix;
+    uint32_t givenNameLength;
+    char *givenName;
+    uint32_t middleNameLength;
+    char *middleName;
+    uint32_t surnameLength;
+    char *surname;
+    uint32_t generationLength;
+    char *generation;
+    uint32_t fileUnderLength;
+    char *fileUnder;
+    uint32_t email1AddressTypeLength;
+    char *email1AddressType;
+    uint32_t email1AddressLength;
+    char *email1Address;
+    uint32_t email2AddressTypeLength;
+    char *email2AddressType;
+    uint32_t email2AddressLength;
+    char *email2Address;
+    uint32_t email3AddressTypeLength;
+    char *email3AddressType;
+    uint32_t email3AddressLength;
+    char *email3Address;
+} ContactRecord;
+
+/*
+ * The application's notification function, called on MAPI's notification
+ * thread with: the address of the sink's store handle, the user value given
+ * at registration, the event code (1 new mail, 2 created, 3 copied,
+ * 4 deleted, 5 modified, 6 moved, 0 other), the object kind (1 folder,
+ * 2 message, 0 other), then four entry identifiers (object, parent, old,
+ * old parent), each as a byte count and the address of a pointer to its
+ * bytes. All of them are valid only during the call. The result is ignored.
+ * The user value is pointer-sized so that an application can pass a context
+ * pointer; on 32-bit Windows it is the 32-bit value of the original interface.
+ */
+typedef int32_t (ORVIMAPI_CALLBACK *NotificationCallback)(
+    OrviMapiStore *storeHandle, uintptr_t userValue, int32_t eventCode, int32_t objectKind,
+    uint32_t entryIdSize, unsigned char **entryId,
+    uint32_t parentIdSize, unsigned char **parentId,
+    uint32_t oldIdSize, unsigned char **oldId,
+    uint32_t oldParentIdSize, unsigned char **oldParentId);
+
+/* ---- Last error --------------------------------------------------------- */
+
+/*
+ * Writes the last failure as text:
+ * "\n\nError Loc: <file#line> \nError Text: <text> \nError Code: <code>",
+ * with "none" for an empty text or code, and the text's length to *lenOut.
+ * Before any failure it writes "" and 0. Writes at most bufSize - 1
+ * characters and a terminator (the full text is at most 806 characters).
+ * Needs no session.
+ */
+ORVIMAPI_EXTERN(void) OrviMapiGetLastError(char *buf, uint32_t bufSize, uint32_t *lenOut);
+
+/* ---- Release ------------------------------------------------------------
+ * Give back what the library handed out. None needs a session, none records
+ * anything, and each is a harmless no-op for a null handle.
+ */
+
+ORVIMAPI_EXTERN(void) OrviMapiReleaseTable(OrviMapiTable table);
+ORVIMAPI_EXTERN(void) OrviMapiReleaseFolder(OrviMapiFolder folder);
+ORVIMAPI_EXTERN(void) OrviMapiReleaseAttach(OrviMapiAttach attach);
+ORVIMAPI_EXTERN(void) OrviMapiReleaseStream(OrviMapiStream stream);
+ORVIMAPI_EXTERN(void) OrviMapiReleaseMsg(OrviMapiMessage message);
+/* Frees a row set. */
+ORVIMAPI_EXTERN(void) OrviMapiReleaseResult(OrviMapiRowSet rows);
+/* Frees a folder's property array; the folder is not used and may be null. */
+ORVIMAPI_EXTERN(void) OrviMapiFolderPropsRelease(OrviMapiFolder folder, OrviMapiProps props);
+/* Frees a message's property array; the message is not used and may be null. */
+ORVIMAPI_EXTERN(void) OrviMapiMsgPropsRelease(OrviMapiMessage message, OrviMapiProps props);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ORVIMAPI_H */

@@ -1,0 +1,46 @@
+// The building blocks every export is written with: the session check,
+// argument checks that record and return, and the MAPI-call check that
+// records the HRESULT. Each records at the line where it stands.
+#pragma once
+
+#include "frame/last_error.h"
+#include "frame/platform.h"
+#include "session/session_state.h"
+
+// Records a failure at this line and evaluates to `status`.
+#define RECORD_FAILURE(message, result, status) \
+    (RecordLastError(__FILE__, __LINE__, (message), (result)), (status))
+
+inline constexpr const char* kSessionNotStarted = "MAPI Session not started";
+
+// The first check of most exports.
+#define CHECK_SESSION(status)                                     \
+    do {                                                          \
+        if (!SessionIsOpen())                                     \
+            return RECORD_FAILURE(kSessionNotStarted, 0, status); \
+    } while (0)
+
+// An argument check: when `condition` fails, records `message` with result 0.
+#define CHECK_ARG(condition, message, status)               \
+    do {                                                    \
+        if (!(condition)) return RECORD_FAILURE(message, 0, status); \
+    } while (0)
+
+// A MAPI call's result: negative fails the export with the HRESULT recorded.
+// Warnings such as MAPI_W_ERRORS_RETURNED count as success.
+#define CHECK_HR(hr, status)                                            \
+    do {                                                                \
+        const HRESULT checkedResult_ = (hr);                            \
+        if (FAILED(checkedResult_)) return RECORD_FAILURE(nullptr, checkedResult_, status); \
+    } while (0)
+
+// As CHECK_HR, and asks `object` for its own description of the failure.
+#define CHECK_HR_FETCH(hr, object, status)                              \
+    do {                                                                \
+        const HRESULT checkedResult_ = (hr);                            \
+        if (FAILED(checkedResult_)) {                                   \
+            RecordLastError(__FILE__, __LINE__, nullptr, checkedResult_); \
+            FetchObjectErrorText((object), checkedResult_);             \
+            return (status);                                            \
+        }                                                               \
+    } while (0)

@@ -1,0 +1,7 @@
+#include "session/session_state.h"
+
+SessionState& Session()
+{
+    static SessionState state;
+    return state;
+}
