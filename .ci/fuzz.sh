@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang and runs each for a short while.
+set -euo pipefail
+seconds=${FUZZ_SECONDS:-30}
+cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+      -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVIMAPI_FUZZ=ON -DORVIMAPI_TESTS=OFF -DORVIMAPI_BENCH=OFF \
+      -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link,address,undefined" \
+      -DCMAKE_SHARED_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build build-fuzz -j"$(nproc)"
+for fuzzer in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$fuzzer" ] || continue
+    corpus=$(mktemp -d)
+    echo "--- $(basename "$fuzzer") for ${seconds}s"
+    "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -3
+    rm -rf "$corpus"
+done

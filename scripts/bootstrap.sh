@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build needs and that are missing.
+#   scripts/bootstrap.sh          what building and testing on Linux needs
+#   scripts/bootstrap.sh --all    also the 32-bit, Windows, Wine and fuzzing tools
+set -euo pipefail
+
+packages=(cmake make g++ libgtest-dev)
+if [ "${1:-}" = "--all" ]; then
+    packages+=(g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+               wine wine64 clang libclang-rt-14-dev libpff-dev)
+fi
+
+missing=()
+for package in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$package")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo=sudo
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
