@@ -1,0 +1,518 @@
+#include "mapisim/rtfcomp/lzfu.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace mapisim::lzfu {
+namespace {
+
+// Every stream starts with this text at ring position 0 and writes from 207.
+// CR comes before LF: decoders with the two swapped corrupt real mail.
+constexpr char kDictText[] =
+    "{\\rtf1\\ansi\\mac\\deff0\\deftab720{\\fonttbl;}{\\f0\\fnil \\froman "
+    "\\fswiss \\fmodern \\fscript \\fdecor MS Sans SerifSymbolArialTimes "
+    "New RomanCourier{\\colortbl\\red0\\green0\\blue0\r\n\\par "
+    "\\pard\\plain\\f0\\fs20\\b\\i\\u\\tab\\tx";
+constexpr std::uint32_t kDictSize = sizeof kDictText - 1;
+static_assert(kDictSize == 207);
+static_assert(kDictText[168] == '\r' && kDictText[169] == '\n');
+
+constexpr std::uint32_t kRingSize = 4096;
+constexpr std::uint32_t kRingMask = kRingSize - 1;
+constexpr std::size_t kMaxMatch = 17;
+// A run is one control byte and eight tokens of at most two bytes, writing
+// at most eight full matches.
+constexpr std::size_t kRunInput = 1 + 8 * 2;
+constexpr std::size_t kRunOutput = 8 * kMaxMatch;
+
+std::uint32_t load_le32(const std::uint8_t* p) noexcept
+{
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
+           std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+}
+
+void store_le32(std::uint8_t* p, std::uint32_t v) noexcept
+{
+    p[0] = std::uint8_t(v);
+    p[1] = std::uint8_t(v >> 8);
+    p[2] = std::uint8_t(v >> 16);
+    p[3] = std::uint8_t(v >> 24);
+}
+
+void store_header(std::uint8_t* h, std::uint32_t comp_size, std::uint32_t raw_size,
+                  std::uint32_t type, std::uint32_t crc) noexcept
+{
+    store_le32(h, comp_size);
+    store_le32(h + 4, raw_size);
+    store_le32(h + 8, type);
+    store_le32(h + 12, crc);
+}
+
+// Slicing-by-8: t[s][i] is the CRC of byte i followed by s zero bytes, so
+// eight input bytes cost eight independent lookups.
+struct CrcTables {
+    std::uint32_t t[8][256];
+};
+
+constexpr CrcTables make_crc_tables()
+{
+    CrcTables c{};
+    for (std::uint32_t i = 0; i < 256; ++i) {
+        std::uint32_t v = i;
+        for (int k = 0; k < 8; ++k) v = (v & 1) ? (v >> 1) ^ 0xEDB88320u : v >> 1;
+        c.t[0][i] = v;
+    }
+    for (int s = 1; s < 8; ++s)
+        for (int i = 0; i < 256; ++i)
+            c.t[s][i] = (c.t[s - 1][i] >> 8) ^ c.t[0][c.t[s - 1][i] & 0xFF];
+    return c;
+}
+
+constexpr CrcTables kCrc = make_crc_tables();
+
+// A match whose source starts before this call's output and runs into it.
+void copy_mixed(std::uint8_t* start, std::size_t done, std::size_t len, std::size_t dist,
+                const std::uint8_t* ring, std::uint32_t off) noexcept
+{
+    for (std::size_t k = 0; k < len; ++k)
+        start[done + k] = done + k >= dist ? start[done + k - dist]
+                                           : ring[(off + k) & kRingMask];
+}
+
+// Decodes whole runs straight into the caller's buffer while the input holds
+// a full run and the output has room for one. History written since `start`
+// is read back from the output itself, older history from the ring, which
+// this loop leaves alone (the caller brings it up to date afterwards).
+// `base` is the ring position of *start. Returns true when it consumed the
+// end marker.
+bool decode_runs(const std::uint8_t*& in_io, const std::uint8_t* const in_end,
+                 std::uint8_t* const start, std::uint8_t*& out_io,
+                 std::uint8_t* const out_end, const std::uint8_t* const ring,
+                 const std::uint32_t base) noexcept
+{
+    const std::uint8_t* in = in_io;
+    std::uint8_t* out = out_io;
+    bool ended = false;
+    while (!ended && std::size_t(in_end - in) >= kRunInput &&
+           std::size_t(out_end - out) >= kRunOutput) {
+        std::uint32_t ctrl = *in++;
+        if (ctrl == 0) {
+            std::memcpy(out, in, 8);
+            in += 8;
+            out += 8;
+            continue;
+        }
+        for (int i = 0; i < 8; ++i, ctrl >>= 1) {
+            if (!(ctrl & 1)) {
+                *out++ = *in++;
+                continue;
+            }
+            const std::uint32_t token = std::uint32_t(in[0]) << 8 | in[1];
+            in += 2;
+            const std::uint32_t off = token >> 4;
+            const std::size_t len = (token & 15) + 2;
+            const std::size_t done = std::size_t(out - start);
+            const std::size_t dist = (base + done - off) & kRingMask;
+            const std::uint8_t* src;
+            if (dist >= 16 && dist <= done) {
+                src = out - dist;  // 16 bytes back or more: the copy cannot overlap
+            } else if (dist > done && len <= dist - done) {
+                src = ring + off;  // the mirror past the ring end covers wrapping
+            } else if (dist == 0) {
+                ended = true;
+                break;
+            } else {
+                copy_mixed(start, done, len, dist, ring, off);
+                out += len;
+                continue;
+            }
+            // Copying 17 bytes whatever the length keeps this branch-free;
+            // the excess is overwritten by the tokens that follow.
+            std::memcpy(out, src, 16);
+            out[16] = src[16];
+            out += len;
+        }
+    }
+    in_io = in;
+    out_io = out;
+    return ended;
+}
+
+}  // namespace
+
+std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc) noexcept
+{
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    const auto& t = kCrc.t;
+    for (; size >= 8; size -= 8, p += 8) {
+        const std::uint32_t lo = crc ^ load_le32(p);
+        const std::uint32_t hi = load_le32(p + 4);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^
+              t[4][lo >> 24] ^ t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^
+              t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+    }
+    for (; size > 0; --size, ++p) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
+    return crc;
+}
+
+std::size_t MemorySource::read(void* buf, std::size_t n)
+{
+    const std::size_t k = std::min(n, left_);
+    if (k > 0) std::memcpy(buf, p_, k);
+    p_ += k;
+    left_ -= k;
+    return k;
+}
+
+Decoder::Decoder(Source& src) noexcept : src_(src), wpos_(kDictSize)
+{
+    std::memcpy(ring_, kDictText, kDictSize);
+    std::memset(ring_ + kDictSize, 0, kRing - kDictSize);
+    std::memcpy(ring_ + kRing, ring_, kMirror);
+}
+
+void Decoder::settle(Status s) noexcept
+{
+    if (status_ == Status::Ok) status_ = s;
+}
+
+// Tops the input buffer up from the source, never past the data's declared
+// end. Returns false only when the source failed.
+bool Decoder::refill()
+{
+    if (in_pos_ > 0) {
+        std::memmove(in_, in_ + in_pos_, in_avail());
+        in_end_ -= in_pos_;
+        in_pos_ = 0;
+    }
+    while (in_end_ < kInput && content_left_ > 0 && !src_ended_) {
+        const auto want = std::size_t(std::min<std::uint64_t>(kInput - in_end_, content_left_));
+        const std::size_t got = src_.read(in_ + in_end_, want);
+        if (got == Source::kFailed || got > want) {
+            settle(Status::SourceFailed);
+            return false;
+        }
+        if (got == 0) {
+            src_ended_ = true;
+            break;
+        }
+        // The CRC covers everything after the header, padding included, so
+        // it is taken as bytes arrive.
+        if (crc_on_) crc_ = crc32(in_ + in_end_, got, crc_);
+        in_end_ += got;
+        content_left_ -= got;
+    }
+    return true;
+}
+
+bool Decoder::need(std::size_t k)
+{
+    if (in_avail() >= k) return true;
+    if (!refill()) return false;
+    if (in_avail() >= k) return true;
+    settle(Status::Truncated);
+    return false;
+}
+
+Status Decoder::open()
+{
+    if (opened_) return status_;
+    opened_ = true;
+    if (!refill()) return status_;
+    if (in_avail() < kHeaderSize) {
+        settle(Status::ShortHeader);
+        return status_;
+    }
+    const std::uint8_t* h = in_ + in_pos_;
+    comp_size_ = load_le32(h);
+    raw_size_ = load_le32(h + 4);
+    comp_type_ = load_le32(h + 8);
+    crc_header_ = load_le32(h + 12);
+    in_pos_ += kHeaderSize;
+    if (comp_type_ == kTypeCompressed) {
+        if (comp_size_ < kHeaderSize - 4) {
+            settle(Status::ShortHeader);
+        } else {
+            content_left_ = comp_size_ - (kHeaderSize - 4);
+            crc_on_ = true;
+        }
+    } else if (comp_type_ == kTypeUncompressed) {
+        // The bytes themselves follow; their count is RAWSIZE, whatever
+        // COMPSIZE and CRC say.
+        content_left_ = raw_size_;
+        if (raw_size_ == 0) status_ = Status::End;
+    } else {
+        settle(Status::UnknownType);
+    }
+    return status_;
+}
+
+std::size_t Decoder::read_mela(std::uint8_t* out, std::size_t n)
+{
+    const auto want = std::size_t(std::min<std::uint64_t>(n, content_left_));
+    std::size_t got = 0;
+    while (got < want && !src_ended_) {
+        const std::size_t r = src_.read(out + got, want - got);
+        if (r == Source::kFailed || r > want - got) {
+            settle(Status::SourceFailed);
+            break;
+        }
+        if (r == 0) src_ended_ = true;
+        got += r;
+        content_left_ -= r;
+    }
+    if (content_left_ == 0)
+        settle(Status::End);
+    else if (got < want)
+        settle(Status::Truncated);
+    return got;
+}
+
+void Decoder::put_ring(std::uint8_t b) noexcept
+{
+    ring_[wpos_] = b;
+    if (wpos_ < kMirror) ring_[kRing + wpos_] = b;
+    wpos_ = (wpos_ + 1) & kRingMask;
+}
+
+// Brings the ring up to date with bytes the fast path wrote to [begin, end).
+void Decoder::sync_ring(const std::uint8_t* begin, const std::uint8_t* end) noexcept
+{
+    std::size_t count = std::size_t(end - begin);
+    const auto stop = std::uint32_t((wpos_ + count) & kRingMask);
+    if (count > kRing) {
+        begin = end - kRing;
+        count = kRing;
+    }
+    const std::uint32_t pos = (stop - std::uint32_t(count)) & kRingMask;
+    const std::size_t first = std::min<std::size_t>(count, kRing - pos);
+    std::memcpy(ring_ + pos, begin, first);
+    std::memcpy(ring_, begin + first, count - first);
+    std::memcpy(ring_ + kRing, ring_, kMirror);
+    wpos_ = stop;
+}
+
+// Decodes one token through the ring into pending_. Used where the fast path
+// cannot go: a short output buffer, the last bytes of the input, a run
+// resumed midway. Returns false once decoding stopped (error or end).
+bool Decoder::slow_step()
+{
+    if (nbits_ == 0) {
+        if (!need(1)) return false;
+        ctrl_ = in_[in_pos_++];
+        nbits_ = 8;
+    }
+    const bool is_ref = ctrl_ & 1;
+    ctrl_ >>= 1;
+    --nbits_;
+    pend_pos_ = 0;
+    if (!is_ref) {
+        if (!need(1)) return false;
+        const std::uint8_t b = in_[in_pos_++];
+        put_ring(b);
+        pending_[0] = b;
+        pend_len_ = 1;
+        return true;
+    }
+    if (!need(2)) return false;
+    const std::uint32_t token = std::uint32_t(in_[in_pos_]) << 8 | in_[in_pos_ + 1];
+    in_pos_ += 2;
+    const std::uint32_t off = token >> 4;
+    if (off == wpos_) {
+        pend_len_ = 0;
+        finish();
+        return false;
+    }
+    const std::uint32_t len = (token & 15) + 2;
+    for (std::uint32_t k = 0; k < len; ++k) {
+        const std::uint8_t b = ring_[(off + k) & kRingMask];
+        put_ring(b);
+        pending_[k] = b;
+    }
+    pend_len_ = std::uint8_t(len);
+    return true;
+}
+
+// After a read that filled the caller's buffer: if the next token is the end
+// marker, take it now so that a bad CRC shows on this read already.
+void Decoder::peek_end_marker()
+{
+    const std::size_t k = nbits_ == 0 ? 3 : 2;
+    if (in_avail() < k && (!refill() || in_avail() < k)) return;
+    const std::uint8_t* q = in_ + in_pos_;
+    const std::uint32_t ctrl = nbits_ == 0 ? *q++ : ctrl_;
+    if (!(ctrl & 1) || (std::uint32_t(q[0]) << 8 | q[1]) >> 4 != wpos_) return;
+    in_pos_ = std::size_t(q + 2 - in_);
+    finish();
+}
+
+// The end marker was consumed: pull (and so CRC) the padding up to COMPSIZE,
+// then settle the outcome.
+void Decoder::finish()
+{
+    in_pos_ = in_end_ = 0;
+    while (content_left_ > 0 && !src_ended_) {
+        if (!refill()) return;
+        in_pos_ = in_end_ = 0;
+    }
+    if (content_left_ > 0)
+        settle(Status::Truncated);
+    else if (crc_ != crc_header_)
+        settle(Status::CrcMismatch);
+    else
+        settle(Status::End);
+}
+
+std::size_t Decoder::read(void* out_v, std::size_t n)
+{
+    if (!opened_) open();
+    if (status_ != Status::Ok || n == 0) return 0;
+    auto* const out = static_cast<std::uint8_t*>(out_v);
+    if (comp_type_ == kTypeUncompressed) return read_mela(out, n);
+
+    std::uint8_t* p = out;
+    std::uint8_t* const end = out + n;
+    for (;;) {
+        if (pend_pos_ < pend_len_) {
+            const std::size_t k = std::min<std::size_t>(pend_len_ - pend_pos_, std::size_t(end - p));
+            std::memcpy(p, pending_ + pend_pos_, k);
+            p += k;
+            pend_pos_ = std::uint8_t(pend_pos_ + k);
+        }
+        if (p == end || status_ != Status::Ok) break;
+        if (nbits_ == 0 && std::size_t(end - p) >= kRunOutput) {
+            if (in_avail() < kRunInput && !refill()) break;
+            if (in_avail() >= kRunInput) {
+                const std::uint8_t* in = in_ + in_pos_;
+                std::uint8_t* const start = p;
+                const bool ended = decode_runs(in, in_ + in_end_, start, p, end, ring_, wpos_);
+                in_pos_ = std::size_t(in - in_);
+                if (ended) {
+                    finish();
+                    break;
+                }
+                sync_ring(start, p);
+                continue;
+            }
+        }
+        if (!slow_step()) break;
+    }
+    if (p == end && status_ == Status::Ok && pend_pos_ == pend_len_) peek_end_marker();
+    return std::size_t(p - out);
+}
+
+std::vector<std::uint8_t> compress(const void* data, std::size_t size)
+{
+    constexpr std::uint32_t kNone = 0xFFFFFFFFu;
+    // Deep enough for mail-sized bodies to compress well, shallow enough to
+    // keep the loader quick on long runs of one byte.
+    constexpr unsigned kMaxChain = 64;
+    if (size > std::numeric_limits<std::uint32_t>::max() - kDictSize - 1) return {};
+
+    // The preloaded text followed by the input: a position here is its ring
+    // position modulo 4096, and overlapping matches need no special case.
+    std::vector<std::uint8_t> text(kDictSize + size);
+    std::memcpy(text.data(), kDictText, kDictSize);
+    if (size > 0) std::memcpy(text.data() + kDictSize, data, size);
+    const std::uint8_t* const b = text.data();
+    const auto total = std::uint32_t(text.size());
+
+    // Chains of earlier positions by their first two bytes, newest first.
+    std::vector<std::uint32_t> head(65536, kNone);
+    std::vector<std::uint32_t> prev(kRingSize);
+
+    std::vector<std::uint8_t> out(kHeaderSize);
+    out.reserve(kHeaderSize + size + size / 8 + 4);
+    std::size_t ctrl_at = 0;
+    unsigned nbits = 8;
+    auto reference = [&](std::uint32_t pos, std::uint32_t len) {
+        if (nbits == 8) {
+            ctrl_at = out.size();
+            out.push_back(0);
+            nbits = 0;
+        }
+        out[ctrl_at] = std::uint8_t(out[ctrl_at] | 1u << nbits++);
+        const std::uint32_t token = (pos & kRingMask) << 4 | (len - 2);
+        out.push_back(std::uint8_t(token >> 8));
+        out.push_back(std::uint8_t(token));
+    };
+
+    std::uint32_t inserted = 0;
+    std::uint32_t p = kDictSize;
+    while (p < total) {
+        for (; inserted < p && inserted + 1 < total; ++inserted) {
+            const std::uint32_t h = std::uint32_t(b[inserted]) << 8 | b[inserted + 1];
+            prev[inserted & kRingMask] = head[h];
+            head[h] = inserted;
+        }
+        const std::uint32_t limit = std::min<std::uint32_t>(kMaxMatch, total - p);
+        std::uint32_t best_len = 0, best_pos = 0;
+        if (limit >= 2) {
+            std::uint32_t q = head[std::uint32_t(b[p]) << 8 | b[p + 1]];
+            for (unsigned steps = 0; q != kNone && p - q < kRingSize && steps < kMaxChain;
+                 ++steps, q = prev[q & kRingMask]) {
+                // Only a candidate that can at least tie the best matters.
+                if (best_len > 0 && b[q + best_len - 1] != b[p + best_len - 1]) continue;
+                std::uint32_t len = 2;
+                while (len < limit && b[q + len] == b[p + len]) ++len;
+                if (len >= best_len) {
+                    best_len = len;
+                    best_pos = q;
+                    if (len == limit) break;
+                }
+            }
+        }
+        if (best_len >= 2) {
+            reference(best_pos, best_len);
+            p += best_len;
+        } else {
+            if (nbits == 8) {
+                ctrl_at = out.size();
+                out.push_back(0);
+                nbits = 0;
+            }
+            ++nbits;
+            out.push_back(b[p++]);
+        }
+    }
+    reference(p, 2);  // the end marker: a reference to the write position
+
+    if (out.size() - 4 > std::numeric_limits<std::uint32_t>::max()) return {};
+    store_header(out.data(), std::uint32_t(out.size() - 4), std::uint32_t(size),
+                 kTypeCompressed, crc32(out.data() + kHeaderSize, out.size() - kHeaderSize));
+    return out;
+}
+
+std::vector<std::uint8_t> store_uncompressed(const void* data, std::size_t size)
+{
+    if (size > std::numeric_limits<std::uint32_t>::max() - (kHeaderSize - 4)) return {};
+    std::vector<std::uint8_t> out(kHeaderSize + size);
+    store_header(out.data(), std::uint32_t(size + kHeaderSize - 4), std::uint32_t(size),
+                 kTypeUncompressed, 0);
+    if (size > 0) std::memcpy(out.data() + kHeaderSize, data, size);
+    return out;
+}
+
+Status decompress(const void* data, std::size_t size, std::vector<std::uint8_t>& out)
+{
+    out.clear();
+    MemorySource src(data, size);
+    Decoder dec(src);
+    if (dec.open() != Status::Ok) return dec.status();
+    // A run of 17 bytes yields at most 136, so the data, not the header's
+    // claim, bounds the first allocation.
+    const std::uint64_t bound = std::uint64_t(size) * 8 + 64;
+    out.resize(std::size_t(std::min<std::uint64_t>(dec.raw_size(), bound)) + 64);
+    std::size_t got = 0;
+    while (dec.status() == Status::Ok) {
+        if (got == out.size()) out.resize(out.size() * 2);
+        const std::size_t r = dec.read(out.data() + got, out.size() - got);
+        if (r == 0) break;
+        got += r;
+    }
+    out.resize(got);
+    return dec.status();
+}
+
+}  // namespace mapisim::lzfu
