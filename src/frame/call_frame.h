@@ -3,6 +3,7 @@
 // records the HRESULT. Each records at the line where it stands.
 #pragma once
 
+#include "frame/handles.h"
 #include "frame/last_error.h"
 #include "frame/platform.h"
 #include "session/session_state.h"
@@ -43,4 +44,13 @@ inline constexpr const char* kSessionNotStarted = "MAPI Session not started";
             FetchObjectErrorText((object), checkedResult_);             \
             return (status);                                            \
         }                                                               \
+    } while (0)
+
+// A row set handed in by the application must hold a row; a null one is
+// treated as empty rather than read.
+#define CHECK_ROWS(rows, status)                                                      \
+    do {                                                                              \
+        const SRowSet* checkedRows_ = AsMapi(rows);                                   \
+        if (checkedRows_ == nullptr || checkedRows_->cRows == 0)                      \
+            return RECORD_FAILURE("Table is empty", 0, status);                       \
     } while (0)
