@@ -1,0 +1,151 @@
+// The mailbox model on its own: values, bags, names, the tree and the world.
+#include <gtest/gtest.h>
+
+#include "mapisim/decl/mapitags.h"
+#include "mapisim/model/world.h"
+
+using namespace mapisim::model;
+
+TEST(ModelValue, StringFormsConvertThroughCodePage1252)
+{
+    PropertyBag bag;
+    bag.set(Value::unicode(PR_SUBJECT_W, u"Caf\u00e9 \u20ac \u4e2d"));
+    auto a = bag.get(PR_SUBJECT_A);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(*a->get<std::string>(), "Caf\xe9 \x80 ?");
+    EXPECT_EQ(a->tag(), PR_SUBJECT_A);
+    // Back again, and PT_UNSPECIFIED gives the stored form.
+    bag.set(Value::string8(PR_BODY_A, "\x80 x"));
+    EXPECT_EQ(*bag.get(PR_BODY_W)->get<std::u16string>(), u"\u20ac x");
+    EXPECT_EQ(bag.get(CHANGE_PROP_TYPE(PR_BODY_A, PT_UNSPECIFIED))->tag(), PR_BODY_A);
+    // Other types do not convert.
+    EXPECT_FALSE(bag.get(CHANGE_PROP_TYPE(PR_BODY_A, PT_BINARY)));
+}
+
+TEST(ModelValue, OnePropertyPerIdentifierAndPayloadSizes)
+{
+    PropertyBag bag;
+    bag.set(Value::string8(PR_SUBJECT_A, "abc"));
+    bag.set(Value::unicode(PR_SUBJECT_W, u"abcd"));
+    EXPECT_EQ(bag.size(), 1u);
+    EXPECT_EQ(bag.find(PR_SUBJECT_A)->payload_size(), 10u);  // (4 + 1) * 2
+    EXPECT_EQ(Value::string8(PR_SUBJECT_A, "abc").payload_size(), 4u);
+    EXPECT_EQ(Value::binary(PR_ENTRYID, Bytes(7)).payload_size(), 7u);
+    EXPECT_EQ(Value::i4(PR_IMPORTANCE, 2).payload_size(), 0u);
+    EXPECT_TRUE(bag.erase(PR_SUBJECT_W));
+    EXPECT_FALSE(bag.erase(PR_SUBJECT_W));
+}
+
+TEST(ModelValue, FromMapiRejectsMalformedValues)
+{
+    SPropValue v{};
+    v.ulPropTag = PR_SUBJECT_A;
+    v.Value.lpszA = nullptr;
+    EXPECT_FALSE(Value::from_mapi(v));
+    v.ulPropTag = PR_ENTRYID;
+    v.Value.bin.cb = 3;
+    v.Value.bin.lpb = nullptr;
+    EXPECT_FALSE(Value::from_mapi(v));
+    v.ulPropTag = PROP_TAG(PT_R4, 0x6000);  // a type the model does not keep
+    EXPECT_FALSE(Value::from_mapi(v));
+    char text[] = "x";
+    v.ulPropTag = PR_SUBJECT_A;
+    v.Value.lpszA = text;
+    EXPECT_EQ(*Value::from_mapi(v), Value::string8(PR_SUBJECT_A, "x"));
+}
+
+TEST(ModelValue, Utf8RoundTripsThroughUtf16)
+{
+    const std::string s = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
+    EXPECT_EQ(utf8_to_utf16(s), u"a\u00e9\u20ac\U0001F600");
+    EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
+    EXPECT_EQ(utf8_to_utf16("\xff"), u"\uFFFD");
+}
+
+TEST(ModelNames, IdentifiersFrom0x8000InFirstSeenOrder)
+{
+    Store store(1, "S", "P");
+    const auto flag = NamedId::by_lid(PSETID_Common, 0x8530);
+    const auto kw = NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords");
+    EXPECT_EQ(store.named_tag(flag, PT_STRING8), PROP_TAG(PT_STRING8, 0x8000));
+    EXPECT_EQ(store.named_tag(kw, PT_MV_STRING8), PROP_TAG(PT_MV_STRING8, 0x8001));
+    EXPECT_EQ(store.named_tag(flag, PT_LONG), PROP_TAG(PT_LONG, 0x8000));
+    // Names are exact: another case or another set is another property.
+    EXPECT_FALSE(store.names.find(NamedId::by_name(PS_PUBLIC_STRINGS, u"keywords")));
+    EXPECT_FALSE(store.names.find(NamedId::by_lid(PSETID_Address, 0x8530)));
+    ASSERT_NE(store.names.name_of(0x8001), nullptr);
+    EXPECT_EQ(store.names.name_of(0x8001)->name, u"Keywords");
+    EXPECT_EQ(store.names.name_of(0x8002), nullptr);
+}
+
+TEST(ModelTree, NumbersFindNodesOnlyWhileInTheTree)
+{
+    Store store(7, "S", "P");
+    auto top = store.add_folder(*store.root(), "Top");
+    auto inbox = store.add_folder(*top, "Inbox", "IPF.Note");
+    auto msg = store.add_message(*inbox);
+    EXPECT_EQ(store.find_folder(inbox->number()), inbox);
+    EXPECT_EQ(store.find_message(msg->number()), msg);
+    EXPECT_EQ(msg->parent(), inbox);
+    EXPECT_EQ(store.find_folder(msg->number()), nullptr);
+
+    ASSERT_TRUE(store.detach_folder(*inbox));
+    EXPECT_EQ(store.find_folder(inbox->number()), nullptr);
+    EXPECT_EQ(store.find_message(msg->number()), nullptr);  // gone with its folder
+    EXPECT_FALSE(store.detach_folder(*inbox));
+
+    store.attach_folder(*top, inbox);  // numbers are kept when it comes back
+    EXPECT_EQ(store.find_message(msg->number()), msg);
+    EXPECT_EQ(top->find_subfolder("INBOX"), inbox);
+}
+
+TEST(ModelTree, CloneIsDeepAndUnnumbered)
+{
+    Store store(1, "S", "P");
+    auto f = store.add_folder(*store.root(), "F");
+    auto m = store.add_message(*f);
+    auto inner = std::make_shared<Message>();
+    inner->props.set(Value::string8(PR_SUBJECT_A, "inner"));
+    m->add_attachment(Attachment::embedded_message(inner));
+    auto c = m->clone();
+    EXPECT_EQ(c->number(), 0u);
+    EXPECT_EQ(c->parent(), nullptr);
+    ASSERT_EQ(c->attachments.size(), 1u);
+    EXPECT_NE(c->attachments[0].embedded, inner);
+    EXPECT_EQ(c->attachments[0].embedded->props, inner->props);
+    store.attach_message(*f, c);
+    EXPECT_NE(c->number(), m->number());
+}
+
+TEST(ModelStore, ReceiveFolderByLongestClassPrefix)
+{
+    Store store(1, "S", "P");
+    auto inbox = store.add_folder(*store.root(), "Inbox");
+    auto reports = store.add_folder(*store.root(), "Reports");
+    store.set_receive_folder("", *inbox);
+    store.set_receive_folder("IPM.Report", *reports);
+    EXPECT_EQ(store.receive_folder("").first, inbox->number());
+    EXPECT_EQ(store.receive_folder("IPM.Note").first, inbox->number());
+    EXPECT_EQ(store.receive_folder("ipm.report.delivered"),
+              std::make_pair(reports->number(), std::string("IPM.Report")));
+    EXPECT_EQ(store.receive_folder("IPM.Reports").first, inbox->number());
+}
+
+TEST(ModelWorld, InstallSwapsWholeWorldsAndOldNodesStayValid)
+{
+    auto w = std::make_shared<World>();
+    Profile& p = w->add_profile("Outlook", true);
+    auto a = p.add_store("A", "Personal Folders");
+    auto b = p.add_store("B", "Personal Folders");
+    EXPECT_NE(a->number(), b->number());
+    EXPECT_EQ(w->find_profile("OUTLOOK").get(), &p);
+    EXPECT_EQ(w->default_profile().get(), &p);
+
+    install(w);
+    EXPECT_EQ(current_ptr(), w);
+    auto kept = current().profiles[0]->stores[0];
+    install(nullptr);
+    EXPECT_TRUE(current().profiles.empty());
+    EXPECT_EQ(kept->display_name, "A");  // held nodes outlive their world
+    w.reset();
+}
