@@ -1,0 +1,134 @@
+/* Test controls of the MAPI and Win32 stand-ins (libmapisim).
+ *
+ * Plain C (C99), callable from any language that can call C. Every name
+ * starts with mapisim_. Functions that take arguments return 0 on success
+ * and -1 when an argument is unusable (a null or empty text where one is
+ * needed), and change nothing then.
+ *
+ * Counters count since the library was loaded unless a reset function
+ * below says otherwise. Nothing here is synchronised with calls in flight
+ * on other threads: set things up before the code under test runs. */
+#ifndef MAPISIM_MAPISIM_H
+#define MAPISIM_MAPISIM_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#define MAPISIM_EXPORT
+#elif defined(__GNUC__)
+#define MAPISIM_EXPORT __attribute__((visibility("default")))
+#else
+#define MAPISIM_EXPORT
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Live counts: zero at the end of a test that leaked nothing ---- */
+
+/* Stand-in COM objects (streams, and later sessions, stores, tables ...)
+ * that have not yet had their last Release. */
+MAPISIM_EXPORT uint32_t mapisim_live_objects(void);
+
+/* MAPI buffers not yet freed: every live block counts, roots from
+ * MAPIAllocateBuffer and the blocks chained to them by MAPIAllocateMore.
+ * Texts handed out by FormatMessageA are not included (see below). */
+MAPISIM_EXPORT uint32_t mapisim_live_allocations(void);
+
+/* Buffers handed out by FormatMessageA that LocalFree has not released. */
+MAPISIM_EXPORT uint32_t mapisim_live_local_allocations(void);
+
+/* Registry handles opened by RegOpenKeyExA and not yet closed. */
+MAPISIM_EXPORT uint32_t mapisim_open_registry_keys(void);
+
+/* ---- Misuse: calls that real Windows would turn into a crash or a
+ * silent corruption; the stand-in survives them and counts them ---- */
+
+/* AddRef, Release or QueryInterface called on a stand-in object after its
+ * last Release (recognised for the most recent 4096 objects released). */
+MAPISIM_EXPORT uint32_t mapisim_dead_calls(void);
+
+/* MAPIFreeBuffer or LocalFree given a pointer that is not a live root
+ * allocation of theirs: a block chained by MAPIAllocateMore, a block
+ * already freed, or memory from elsewhere. Null is not misuse. */
+MAPISIM_EXPORT uint32_t mapisim_bad_frees(void);
+
+/* Sets mapisim_dead_calls and mapisim_bad_frees back to 0. */
+MAPISIM_EXPORT void mapisim_reset_misuse_counters(void);
+
+/* ---- MAPI allocations ---- */
+
+/* MAPIAllocateBuffer and MAPIAllocateMore calls so far, failed ones
+ * included; a fault sweep reads it to learn how many there are to fail. */
+MAPISIM_EXPORT uint32_t mapisim_allocation_calls(void);
+
+/* Makes the nth MAPIAllocateBuffer/MAPIAllocateMore call from now (1 is the
+ * next one) fail with MAPI_E_NOT_ENOUGH_MEMORY; with persistent non-zero,
+ * every call after it fails too. nth 0 turns failing off. */
+MAPISIM_EXPORT void mapisim_fail_allocation(uint32_t nth, int persistent);
+
+/* ---- Registry (what RegOpenKeyExA and RegEnumValueA read) ----
+ *
+ * key is a path below the root such as "Software\\Microsoft\\Office";
+ * "" is the root key itself. Key paths match without regard to letter case,
+ * as on Windows; setting a value under a key creates the key and its
+ * parents. Value names are kept as first given; a later set of a name that
+ * differs only in letter case replaces that value's data and type in place,
+ * as Windows does. A null or empty name is the key's default value. Values
+ * enumerate in the order they were first set. Open handles see later
+ * changes; a handle to a key deleted afterwards stays valid and keeps the
+ * values the key had. */
+typedef enum mapisim_root {
+    MAPISIM_HKCU = 1, /* HKEY_CURRENT_USER */
+    MAPISIM_HKLM = 2  /* HKEY_LOCAL_MACHINE */
+} mapisim_root;
+
+/* REG_SZ: the text and its terminator. */
+MAPISIM_EXPORT int mapisim_registry_set_string(mapisim_root root, const char* key,
+                                               const char* name, const char* value);
+/* REG_DWORD: four bytes, little-endian. */
+MAPISIM_EXPORT int mapisim_registry_set_dword(mapisim_root root, const char* key,
+                                              const char* name, uint32_t value);
+/* REG_BINARY: size bytes from data (data may be null when size is 0). */
+MAPISIM_EXPORT int mapisim_registry_set_binary(mapisim_root root, const char* key,
+                                               const char* name, const void* data,
+                                               uint32_t size);
+/* Any type with the bytes as given, e.g. a REG_SZ without terminator. */
+MAPISIM_EXPORT int mapisim_registry_set_value(mapisim_root root, const char* key,
+                                              const char* name, uint32_t type,
+                                              const void* data, uint32_t size);
+/* A key (and its parents) without values; an existing key is kept. */
+MAPISIM_EXPORT int mapisim_registry_create_key(mapisim_root root, const char* key);
+/* -1 also when the key or value does not exist. */
+MAPISIM_EXPORT int mapisim_registry_delete_value(mapisim_root root, const char* key,
+                                                 const char* name);
+/* Deletes the key with everything below it; -1 when it does not exist. */
+MAPISIM_EXPORT int mapisim_registry_delete_key(mapisim_root root, const char* key);
+/* Empties both roots. */
+MAPISIM_EXPORT void mapisim_registry_clear(void);
+
+/* ---- File versions (what GetFileVersionInfoA and VerQueryValueA read) ----
+ *
+ * A registered path has a version resource; any other path has none.
+ * Paths match without regard to letter case. Each version is two 32-bit
+ * halves: MS = major << 16 | minor, LS = build << 16 | revision. Registering
+ * a path again replaces its versions. */
+MAPISIM_EXPORT int mapisim_version_register(const char* path, uint32_t product_ms,
+                                            uint32_t product_ls, uint32_t file_ms,
+                                            uint32_t file_ls);
+/* -1 when the path was not registered. */
+MAPISIM_EXPORT int mapisim_version_unregister(const char* path);
+MAPISIM_EXPORT void mapisim_version_clear(void);
+
+/* ---- Whole platform ---- */
+
+/* Empties the registry and the file versions. Counters, handles and
+ * objects already handed out are left alone. */
+MAPISIM_EXPORT void mapisim_reset_platform(void);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MAPISIM_MAPISIM_H */
