@@ -1,0 +1,197 @@
+// CreateStreamOnHGlobal with a null HGLOBAL: a growable memory IStream.
+//
+// Clones share the bytes and keep their own seek pointers; the bytes go
+// with the last of them. Sizes and positions stay within 32 bits, as an
+// HGLOBAL's do.
+#include <algorithm>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "mapisim/core/object_count.h"
+#include "mapisim/decl/win32.h"
+
+namespace {
+
+constexpr ULONGLONG kMaxSize = 0xFFFFFFFFull;
+constexpr ULONG kCopyChunk = 64 * 1024;
+
+using Bytes = std::vector<BYTE>;
+
+class HGlobalStream final : public mapisim::ComObject<IStream> {
+public:
+    HGlobalStream(std::shared_ptr<Bytes> bytes, ULONGLONG position)
+        : bytes_(std::move(bytes)), position_(position)
+    {
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
+    {
+        if (ppvObject == nullptr) return E_POINTER;
+        if (riid == IID_IUnknown || riid == IID_ISequentialStream || riid == IID_IStream) {
+            AddRef();
+            *ppvObject = static_cast<IStream*>(this);
+            return S_OK;
+        }
+        *ppvObject = nullptr;
+        return E_NOINTERFACE;
+    }
+
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
+    {
+        if (pcbRead != nullptr) *pcbRead = 0;
+        if (pv == nullptr) return STG_E_INVALIDPOINTER;
+        const ULONGLONG size = bytes_->size();
+        const ULONG count =
+            position_ >= size ? 0 : static_cast<ULONG>(std::min<ULONGLONG>(cb, size - position_));
+        if (count != 0) std::memcpy(pv, bytes_->data() + position_, count);
+        position_ += count;
+        if (pcbRead != nullptr) *pcbRead = count;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) override
+    {
+        if (pcbWritten != nullptr) *pcbWritten = 0;
+        if (pv == nullptr) return STG_E_INVALIDPOINTER;
+        if (cb == 0) return S_OK;
+        const ULONGLONG end = position_ + cb;
+        if (end > kMaxSize) return STG_E_MEDIUMFULL;
+        if (end > bytes_->size()) {
+            const HRESULT grown = Resize(end);
+            if (FAILED(grown)) return grown;
+        }
+        // memmove: pv may point into these very bytes.
+        std::memmove(bytes_->data() + position_, pv, cb);
+        position_ = end;
+        if (pcbWritten != nullptr) *pcbWritten = cb;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin,
+                                   ULARGE_INTEGER* plibNewPosition) override
+    {
+        LONGLONG base;
+        switch (dwOrigin) {
+        case STREAM_SEEK_SET: base = 0; break;
+        case STREAM_SEEK_CUR: base = static_cast<LONGLONG>(position_); break;
+        case STREAM_SEEK_END: base = static_cast<LONGLONG>(bytes_->size()); break;
+        default: return STG_E_INVALIDFUNCTION;
+        }
+        // Both terms are within 2^32 of 0 or the move is out of range anyway.
+        const LONGLONG move = dlibMove.QuadPart;
+        if (move < -static_cast<LONGLONG>(kMaxSize) - 1 || move > static_cast<LONGLONG>(kMaxSize))
+            return STG_E_INVALIDFUNCTION;
+        const LONGLONG target = base + move;
+        if (target < 0 || target > static_cast<LONGLONG>(kMaxSize)) return STG_E_INVALIDFUNCTION;
+        position_ = static_cast<ULONGLONG>(target);
+        if (plibNewPosition != nullptr) plibNewPosition->QuadPart = position_;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) override
+    {
+        if (libNewSize.QuadPart > kMaxSize) return STG_E_INVALIDFUNCTION;
+        return Resize(libNewSize.QuadPart);
+    }
+
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
+                                     ULARGE_INTEGER* pcbWritten) override
+    {
+        if (pcbRead != nullptr) pcbRead->QuadPart = 0;
+        if (pcbWritten != nullptr) pcbWritten->QuadPart = 0;
+        if (pstm == nullptr) return STG_E_INVALIDPOINTER;
+        ULONGLONG left = cb.QuadPart;
+        ULONGLONG totalRead = 0;
+        ULONGLONG totalWritten = 0;
+        HRESULT result = S_OK;
+        // Through a separate buffer, so that a copy onto this stream works.
+        std::vector<BYTE> chunk;
+        try {
+            chunk.resize(kCopyChunk);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        while (left != 0) {
+            ULONG read = 0;
+            Read(chunk.data(), static_cast<ULONG>(std::min<ULONGLONG>(left, kCopyChunk)), &read);
+            if (read == 0) break;
+            totalRead += read;
+            left -= read;
+            ULONG written = 0;
+            result = pstm->Write(chunk.data(), read, &written);
+            totalWritten += written;
+            if (FAILED(result)) break;
+        }
+        if (pcbRead != nullptr) pcbRead->QuadPart = totalRead;
+        if (pcbWritten != nullptr) pcbWritten->QuadPart = totalWritten;
+        return FAILED(result) ? result : S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return STG_E_INVALIDFUNCTION;
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return STG_E_INVALIDFUNCTION;
+    }
+
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD) override
+    {
+        if (pstatstg == nullptr) return STG_E_INVALIDPOINTER;
+        *pstatstg = STATSTG{};
+        pstatstg->pwcsName = nullptr;  // a memory stream has no name
+        pstatstg->type = STGTY_STREAM;
+        pstatstg->cbSize.QuadPart = bytes_->size();
+        pstatstg->grfMode = STGM_READWRITE;
+        return S_OK;
+    }
+
+    HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override
+    {
+        if (ppstm == nullptr) return STG_E_INVALIDPOINTER;
+        *ppstm = new (std::nothrow) HGlobalStream(bytes_, position_);
+        return *ppstm != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+
+private:
+    // Growth fills with zeros; the seek pointer stays where it is.
+    HRESULT Resize(ULONGLONG size)
+    {
+        try {
+            bytes_->resize(static_cast<std::size_t>(size));
+        } catch (const std::exception&) {
+            return STG_E_MEDIUMFULL;
+        }
+        return S_OK;
+    }
+
+    std::shared_ptr<Bytes> bytes_;
+    ULONGLONG position_;
+};
+
+}  // namespace
+
+extern "C" MAPISIM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
+                                                     LPSTREAM* ppstm)
+{
+    (void)fDeleteOnRelease;  // the stream's own memory always goes with it
+    if (ppstm == nullptr) return E_INVALIDARG;
+    *ppstm = nullptr;
+    // The stand-in has no GlobalAlloc, so no caller can own an HGLOBAL.
+    if (hGlobal != nullptr) return E_INVALIDARG;
+    std::shared_ptr<Bytes> bytes;
+    try {
+        bytes = std::make_shared<Bytes>();
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    *ppstm = new (std::nothrow) HGlobalStream(std::move(bytes), 0);
+    return *ppstm != nullptr ? S_OK : E_OUTOFMEMORY;
+}
