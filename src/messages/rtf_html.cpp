@@ -8,6 +8,12 @@
 #define ORVIMAPI_RTFHTML_SSE2 1
 #endif
 
+#if defined(__GNUC__)
+#define ORVIMAPI_INLINE inline __attribute__((always_inline))
+#else
+#define ORVIMAPI_INLINE inline
+#endif
+
 namespace {
 
 // Index 501 is the last byte by which a first chunk must have shown
@@ -59,33 +65,117 @@ struct Tables {
 
 constexpr Tables kTables;
 
-// First byte in [p, e) that ends a run of text.
-template <bool kEmit>
-inline const uint8_t* FindRunEnd(const uint8_t* p, const uint8_t* e) {
 #ifdef ORVIMAPI_RTFHTML_SSE2
-  const __m128i backslash = _mm_set1_epi8('\\');
-  const __m128i open = _mm_set1_epi8('{');
-  const __m128i close = _mm_set1_epi8('}');
-  const __m128i tab = _mm_set1_epi8('\t');
-  const __m128i lf = _mm_set1_epi8('\n');
-  const __m128i cr = _mm_set1_epi8('\r');
+// Bytes of a 16-byte block that end a run of text, as a bit mask.
+template <bool kWithWhite>
+ORVIMAPI_INLINE unsigned RunStops(__m128i v) {
+  __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
+                             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
+  if (kWithWhite) {
+    hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
+                                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
+  }
+  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+#endif
+
+// Skips a run of dropped text; white space goes with it, as text mode
+// drops that too.
+ORVIMAPI_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e) {
+#ifdef ORVIMAPI_RTFHTML_SSE2
   while (e - p >= 16) {
-    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, backslash),
-                               _mm_or_si128(_mm_cmpeq_epi8(v, open), _mm_cmpeq_epi8(v, close)));
-    if (kEmit) {
-      hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, tab),
-                                           _mm_or_si128(_mm_cmpeq_epi8(v, lf),
-                                                        _mm_cmpeq_epi8(v, cr))));
-    }
-    unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    const unsigned mask = RunStops<false>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     if (mask != 0) return p + __builtin_ctz(mask);
     p += 16;
   }
 #endif
-  const uint8_t* stop = kEmit ? kTables.stopEmit : kTables.stopDrop;
-  while (p < e && !stop[*p]) ++p;
+  while (p < e && !kTables.stopDrop[*p]) ++p;
   return p;
+}
+
+// Copies a run of emitted text up to the next byte that is not plain text.
+// False when the area is full.
+ORVIMAPI_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRef,
+                             char* outEnd) {
+  const uint8_t* p = pRef;
+  char* out = outRef;
+#ifdef ORVIMAPI_RTFHTML_SSE2
+  // Whole blocks are stored before the run's end is known; what lies past
+  // the end is scratch within the area, overwritten by later output.
+  while (e - p >= 16 && outEnd - out >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    const unsigned mask = RunStops<true>(v);
+    if (mask != 0) {
+      const unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
+      pRef = p + n;
+      outRef = out + n;
+      return true;
+    }
+    p += 16;
+    out += 16;
+  }
+#endif
+  bool room = true;
+  for (; p < e && !kTables.stopEmit[*p]; ++p) {
+    if (out == outEnd) {
+      room = false;
+      break;
+    }
+    *out++ = static_cast<char>(*p);
+  }
+  pRef = p;
+  outRef = out;
+  return room;
+}
+
+// Eight bytes, the first in the lowest bits, whatever the machine's order.
+ORVIMAPI_INLINE uint64_t LoadLE64(const void* p) {
+  uint64_t v;
+  std::memcpy(&v, p, sizeof v);
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
+  v = __builtin_bswap64(v);
+#endif
+  return v;
+}
+
+constexpr uint64_t Pack(const char* text) {
+  uint64_t w = 0;
+  for (int i = 0; text[i] != '\0'; ++i) w |= uint64_t{static_cast<uint8_t>(text[i])} << (8 * i);
+  return w;
+}
+
+ORVIMAPI_INLINE uint64_t LowBytes(uint64_t v, int32_t n) {
+  return n >= 8 ? v : v & ((uint64_t{1} << (8 * n)) - 1);
+}
+
+constexpr uint64_t kHighBits = 0x8080808080808080u;
+
+// High bit of each byte that is an ASCII letter. Bytes 0x80 and up are not.
+ORVIMAPI_INLINE uint64_t LetterBits(uint64_t v) {
+  const uint64_t a = (v | 0x2020202020202020u) & 0x7F7F7F7F7F7F7F7Fu;
+  const uint64_t atLeastA = a + 0x1F1F1F1F1F1F1F1Fu;
+  const uint64_t pastZ = a + 0x0505050505050505u;
+  return atLeastA & ~pastZ & ~v & kHighBits;
+}
+
+ORVIMAPI_INLINE uint64_t DigitBits(uint64_t v) {
+  const uint64_t a = v & 0x7F7F7F7F7F7F7F7Fu;
+  const uint64_t atLeast0 = a + 0x5050505050505050u;
+  const uint64_t past9 = a + 0x4646464646464646u;
+  return atLeast0 & ~past9 & ~v & kHighBits;
+}
+
+// Value of the m (1 to 7) decimal digits in the low bytes of v.
+ORVIMAPI_INLINE uint32_t ParseDigits(uint64_t v, int32_t m) {
+  uint64_t d = (v - 0x3030303030303030u) & ((uint64_t{1} << (8 * m)) - 1);
+  d <<= 8 * (8 - m);  // leading zero digits
+  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
+  d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
+  return static_cast<uint32_t>(d);
 }
 
 // The per-call part of the filter; the carried state is a local copy so
@@ -98,7 +188,7 @@ struct Filter {
   bool fromhtmlSeen = false;
 };
 
-inline void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
+ORVIMAPI_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
   if (c == '\\') {
     s.readerMode = s.cchWord > 0 ? kRtfReaderEnded : kRtfReaderWord;
     return;
@@ -139,45 +229,45 @@ inline void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
   }
 }
 
-inline bool WordIs(const RtfHtmlState& s, const char* text, int32_t cch) {
-  return std::memcmp(s.word, text, static_cast<size_t>(cch)) == 0;
-}
-
-inline int32_t Classify(RtfHtmlState& s) {
-  if (s.cchWord < 1) return kRtfWordNone;
+// Classifies a word of cch letters (packed by LoadLE64 when 8 or fewer)
+// with the parameter read in s.
+ORVIMAPI_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch) {
+  if (cch < 1) return kRtfWordNone;
   s.parameter = s.cDigits < 1 ? -1
               : s.minus       ? static_cast<int32_t>(0u - s.digitValue)
                               : static_cast<int32_t>(s.digitValue);
   int32_t code = kRtfWordNone;
-  switch (s.cchWord) {
+  switch (cch) {
     case 1:
-      if (s.word[0] == 'u') code = kRtfWordU;
+      if (w == Pack("u")) code = kRtfWordU;
       break;
     case 2:
-      if (WordIs(s, "ul", 2)) code = kRtfWordUl;
+      if (w == Pack("ul")) code = kRtfWordUl;
       break;
     case 3:
-      if (WordIs(s, "par", 3)) code = kRtfWordPar;
-      else if (WordIs(s, "tab", 3)) code = kRtfWordTab;
-      else if (WordIs(s, "rtf", 3)) code = kRtfWordRtf;
+      if (w == Pack("par")) code = kRtfWordPar;
+      else if (w == Pack("tab")) code = kRtfWordTab;
+      else if (w == Pack("rtf")) code = kRtfWordRtf;
       break;
     case 4:
-      if (WordIs(s, "line", 4)) code = kRtfWordLine;
+      if (w == Pack("line")) code = kRtfWordLine;
       break;
     case 6:
-      if (WordIs(s, "brdrsh", 6)) code = kRtfWordBrdrsh;
+      if (w == Pack("brdrsh")) code = kRtfWordBrdrsh;
       break;
     case 7:
-      if (WordIs(s, "htmltag", 7)) {
+      if (w == Pack("htmlrtf")) {
+        code = s.parameter == 0 ? kRtfWordHtmlrtf0 : kRtfWordHtmlrtf;
+      } else if (w == Pack("htmltag")) {
         if (s.skipState != kRtfSkipStar) return kRtfWordNone;
         s.skipState = kRtfSkipNone;
         return kRtfWordHtmltag;
+      } else if (w == Pack("fldinst")) {
+        code = kRtfWordFldinst;
       }
-      if (WordIs(s, "fldinst", 7)) code = kRtfWordFldinst;
-      else if (WordIs(s, "htmlrtf", 7)) code = s.parameter == 0 ? kRtfWordHtmlrtf0 : kRtfWordHtmlrtf;
       break;
     case 8:
-      if (WordIs(s, "fromhtml", 8)) code = kRtfWordFromhtml;
+      if (w == Pack("fromhtml")) code = kRtfWordFromhtml;
       break;
     default:
       break;
@@ -187,8 +277,13 @@ inline int32_t Classify(RtfHtmlState& s) {
   return code;
 }
 
+ORVIMAPI_INLINE int32_t ClassifyBuffer(RtfHtmlState& s) {
+  static_assert(sizeof s.word >= 8);
+  return ClassifyPacked(s, LowBytes(LoadLE64(s.word), s.cchWord), s.cchWord);
+}
+
 // Encodes the code unit of a \u word; false when the area is full.
-inline bool EmitUnicode(Filter& f, int32_t parameter) {
+ORVIMAPI_INLINE bool EmitUnicode(Filter& f, int32_t parameter) {
   if (f.s.outputCodePage != 65001) {
     if (f.out == f.outEnd) return false;
     *f.out++ = '?';
@@ -213,13 +308,13 @@ inline bool EmitUnicode(Filter& f, int32_t parameter) {
   return true;
 }
 
-inline bool EmitByte(Filter& f, char c) {
+ORVIMAPI_INLINE bool EmitByte(Filter& f, char c) {
   if (f.out == f.outEnd) return false;
   *f.out++ = c;
   return true;
 }
 
-inline bool EmitLineBreak(Filter& f) {
+ORVIMAPI_INLINE bool EmitLineBreak(Filter& f) {
   if (f.outEnd - f.out < 2) return false;
   f.out[0] = '\r';
   f.out[1] = '\n';
@@ -227,11 +322,10 @@ inline bool EmitLineBreak(Filter& f) {
   return true;
 }
 
-// Classifies the finished word, acts on it and starts the next one when c
-// is an unescaped backslash. False when the area is full.
-inline bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
+// Carries out a classified word and empties the word buffers. False when
+// the area is full.
+ORVIMAPI_INLINE bool Act(Filter& f, int32_t code) {
   RtfHtmlState& s = f.s;
-  const int32_t code = Classify(s);
   bool room = true;
   switch (code) {
     case kRtfWordHtmltag:
@@ -275,39 +369,152 @@ inline bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
   s.cDigits = 0;
   s.digitValue = 0;
   s.minus = 0;
-  s.readerMode = (c == '\\' && prev != '\\') ? kRtfReaderWord : kRtfReaderText;
   return room;
 }
 
-// Whether a plain byte met in text mode is copied.
-inline bool TextEmitted(const RtfHtmlState& s) {
-  if (s.groupFlag && s.htmlrtfDepth <= 0) {
-    return s.htmltag && s.skipState != kRtfSkipSuppress;
+// Ends the word being read at byte c; an unescaped backslash starts the
+// next one. False when the area is full.
+ORVIMAPI_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
+  const bool room = Act(f, ClassifyBuffer(f.s));
+  f.s.readerMode = (c == '\\' && prev != '\\') ? kRtfReaderWord : kRtfReaderText;
+  return room;
+}
+
+// Unescaped braces, counted with the flags as they stand before the word
+// they end is classified.
+ORVIMAPI_INLINE void CountOpen(RtfHtmlState& s) {
+  if (s.htmlrtf) {
+    ++s.htmlrtfDepth;
+  } else if (s.htmltag) {
+    ++s.htmltagDepth;
+  } else {
+    s.groupFlag = 1;
+    ++s.groupDepth;
   }
-  return s.skipState != kRtfSkipSuppress && s.previousWordCode != kRtfWordU;
+}
+
+ORVIMAPI_INLINE void CountClose(RtfHtmlState& s) {
+  if (s.htmlrtf) {
+    if (s.htmlrtfDepth > 0) --s.htmlrtfDepth;
+  } else if (s.htmltag) {
+    s.htmltag = 0;
+    if (s.htmltagDepth > 0) --s.htmltagDepth;
+  } else if (--s.groupDepth <= 0) {
+    s.groupDepth = 0;
+    s.groupFlag = 0;
+  }
+}
+
+// Whether a plain byte met in text mode is copied.
+ORVIMAPI_INLINE bool TextEmitted(const RtfHtmlState& s) {
+  const bool notSkipped = s.skipState != kRtfSkipSuppress;
+  if (s.groupFlag & (s.htmlrtfDepth <= 0)) return notSkipped & (s.htmltag != 0);
+  return notSkipped & (s.previousWordCode != kRtfWordU);
+}
+
+enum class Fast { kNo, kText, kWord, kFull };
+
+// Reads the control words that start at p, right after an unescaped
+// backslash, while each is letters then digits ended by a byte that the
+// reader would end it on; anything else is left to the byte-by-byte
+// reader. Reads up to 16 bytes ahead.
+ORVIMAPI_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e) {
+  RtfHtmlState& s = f.s;
+  const uint8_t* p = pRef;
+  Fast result = Fast::kNo;
+  while (e - p >= 16) {
+    if (*p == '*' && p[-1] == '\\') {
+      // \* : the empty word it ends classifies as nothing.
+      s.skipState = kRtfSkipStar;
+      result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
+      s.readerMode = kRtfReaderText;
+      p += 1;
+      break;
+    }
+    // n letters (at most 7: with 8 or more, t below is a letter) and m
+    // digits (at most 6), then the byte t that ends the word.
+    const uint64_t v = LoadLE64(p);
+    const uint64_t notLetter = ~LetterBits(v) & kHighBits;
+    const int32_t n = static_cast<int32_t>(__builtin_ctzll(notLetter | (uint64_t{1} << 63)) >> 3);
+    if (n == 0) break;
+    const uint64_t v2 = LoadLE64(p + n);
+    const uint64_t notDigit = ~DigitBits(v2) & kHighBits;
+    const int32_t m = static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
+    if (m == 7) break;
+    const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
+    const uint8_t tClass = kTables.byteClass[t];
+    const uint8_t rClass = kTables.readerClass[t];
+    if (rClass == kReadLetter || rClass == kReadMinus) break;  // the word goes on
+    if (s.htmlrtf && rClass != kReadSpace && (tClass == kByteOther || tClass == kByteWhite)) {
+      break;  // swallowed into the word
+    }
+    s.cDigits = m;
+    s.digitValue = m > 0 ? ParseDigits(v2, m) : 0;
+    if (tClass == kByteOpen) CountOpen(s);
+    else if (tClass == kByteClose) CountClose(s);
+    else if (tClass == kByteBackslash) s.groupFlag = 1;
+    const bool room = Act(f, ClassifyPacked(s, LowBytes(v, n), n));
+    p += n + m + 1;
+    if (tClass != kByteBackslash) {
+      s.readerMode = kRtfReaderText;
+      result = room ? Fast::kText : Fast::kFull;
+      break;
+    }
+    if (!room) {
+      result = Fast::kFull;
+      break;
+    }
+  }
+  pRef = p;
+  return result;
 }
 
 // Filters in[begin, end) of a chunk that starts at in. False when the area
 // is full.
-bool FilterRange(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
+ORVIMAPI_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
   RtfHtmlState& s = f.s;
   const uint8_t* p = in + begin;
   const uint8_t* const e = in + end;
   while (p < e) {
     if (s.readerMode == kRtfReaderText) {
-      // Plain bytes change no state: take the whole run at once.
-      if (TextEmitted(s)) {
-        const uint8_t* q = FindRunEnd<true>(p, e);
-        const size_t n = static_cast<size_t>(q - p);
-        if (n > static_cast<size_t>(f.outEnd - f.out)) return false;
-        std::memcpy(f.out, p, n);
-        f.out += n;
-        p = q;
-      } else {
-        p = FindRunEnd<false>(p, e);
+      // Plain bytes change no state: take the whole run at once. The bytes
+      // that usually end a run are taken as the cases below would take
+      // them in text mode, where the word buffers are empty.
+      const uint8_t c = *p;
+      const uint8_t cls = kTables.byteClass[c];
+      if (cls == kByteOther) {
+        if (TextEmitted(s)) {
+          if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+        } else {
+          p = SkipRun(p, e);
+        }
+        continue;
       }
-      if (p == e) break;
-    } else {
+      // A chunk's first byte is its own predecessor.
+      const uint8_t prev = p == in ? c : p[-1];
+      if (cls == kByteWhite) {
+        ++p;
+        continue;
+      }
+      if (prev != '\\') {
+        ++p;
+        if (cls == kByteBackslash) {
+          s.groupFlag = 1;
+          s.readerMode = kRtfReaderWord;
+        } else {
+          if (cls == kByteOpen) CountOpen(s);
+          else CountClose(s);
+          s.previousWordCode = kRtfWordNone;
+          continue;
+        }
+      }
+    }
+    if (s.readerMode == kRtfReaderWord) {
+      if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
+        const Fast fast = FastWords(f, p, e);
+        if (fast == Fast::kFull) return false;
+        if (fast == Fast::kText) continue;
+      }
       // Letters and digits of a control word.
       while (p < e) {
         const uint8_t r = kTables.readerClass[*p];
@@ -323,11 +530,10 @@ bool FilterRange(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
         }
         ++p;
       }
-      if (p == e) break;
     }
+    if (p == e) break;
 
     const uint8_t c = *p;
-    // Each chunk takes its own first byte as the byte before it.
     const uint8_t prev = p == in ? c : p[-1];
     ++p;
     switch (kTables.byteClass[c]) {
@@ -351,13 +557,8 @@ bool FilterRange(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
         s.readerMode = kRtfReaderEnded;
         if (prev == '\\') {
           if (!EmitByte(f, '{')) return false;
-        } else if (s.htmlrtf) {
-          ++s.htmlrtfDepth;
-        } else if (s.htmltag) {
-          ++s.htmltagDepth;
         } else {
-          s.groupFlag = 1;
-          ++s.groupDepth;
+          CountOpen(s);
         }
         if (!WordEnd(f, c, prev)) return false;
         break;
@@ -365,14 +566,8 @@ bool FilterRange(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
         s.readerMode = kRtfReaderEnded;
         if (prev == '\\') {
           if (!EmitByte(f, '}')) return false;
-        } else if (s.htmlrtf) {
-          if (s.htmlrtfDepth > 0) --s.htmlrtfDepth;
-        } else if (s.htmltag) {
-          s.htmltag = 0;
-          if (s.htmltagDepth > 0) --s.htmltagDepth;
-        } else if (--s.groupDepth <= 0) {
-          s.groupDepth = 0;
-          s.groupFlag = 0;
+        } else {
+          CountClose(s);
         }
         if (!WordEnd(f, c, prev)) return false;
         break;
@@ -388,6 +583,15 @@ bool FilterRange(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
     }
   }
   return true;
+}
+
+// Works on a copy so that writes through the output pointer cannot be taken
+// to alias the state: its fields then stay in registers.
+bool FilterRange(Filter& shared, const uint8_t* in, uint32_t begin, uint32_t end) {
+  Filter f = shared;
+  const bool room = FilterRangeLocal(f, in, begin, end);
+  shared = f;
+  return room;
 }
 
 const char* CharsetName(int32_t codePage) {
@@ -463,7 +667,7 @@ void RtfWordReader(RtfHtmlState& state, char c) {
   ReadWordChar(state, static_cast<uint8_t>(c), static_cast<uint8_t>(state.previousChar));
 }
 
-int32_t RtfWordClassify(RtfHtmlState& state) { return Classify(state); }
+int32_t RtfWordClassify(RtfHtmlState& state) { return ClassifyBuffer(state); }
 
 RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk, int32_t codePage,
                                   const char* pInput, uint32_t cbInput, char* pOutput,
