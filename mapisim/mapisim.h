@@ -85,19 +85,17 @@ typedef enum mapisim_root {
 } mapisim_root;
 
 /* REG_SZ: the text and its terminator. */
-MAPISIM_EXPORT int mapisim_registry_set_string(mapisim_root root, const char* key,
-                                               const char* name, const char* value);
+MAPISIM_EXPORT int mapisim_registry_set_string(mapisim_root root, const char* key, const char* name,
+                                               const char* value);
 /* REG_DWORD: four bytes, little-endian. */
-MAPISIM_EXPORT int mapisim_registry_set_dword(mapisim_root root, const char* key,
-                                              const char* name, uint32_t value);
+MAPISIM_EXPORT int mapisim_registry_set_dword(mapisim_root root, const char* key, const char* name,
+                                              uint32_t value);
 /* REG_BINARY: size bytes from data (data may be null when size is 0). */
-MAPISIM_EXPORT int mapisim_registry_set_binary(mapisim_root root, const char* key,
-                                               const char* name, const void* data,
-                                               uint32_t size);
+MAPISIM_EXPORT int mapisim_registry_set_binary(mapisim_root root, const char* key, const char* name,
+                                               const void* data, uint32_t size);
 /* Any type with the bytes as given, e.g. a REG_SZ without terminator. */
-MAPISIM_EXPORT int mapisim_registry_set_value(mapisim_root root, const char* key,
-                                              const char* name, uint32_t type,
-                                              const void* data, uint32_t size);
+MAPISIM_EXPORT int mapisim_registry_set_value(mapisim_root root, const char* key, const char* name,
+                                              uint32_t type, const void* data, uint32_t size);
 /* A key (and its parents) without values; an existing key is kept. */
 MAPISIM_EXPORT int mapisim_registry_create_key(mapisim_root root, const char* key);
 /* -1 also when the key or value does not exist. */

@@ -12,8 +12,8 @@ constexpr uint64_t kTicksPerDay = 86400 * kTicksPerSecond;
 constexpr uint64_t kDaysPer400Years = 146097;
 constexpr uint64_t kDaysPer100Years = 36524;
 constexpr uint64_t kDaysPer4Years = 1461;
-constexpr int kFirstYear = 1601;  // starts a 400-year cycle
-constexpr int kLastYear = 30827;  // the last year SYSTEMTIME accepts
+constexpr int kFirstYear = 1601;     // starts a 400-year cycle
+constexpr int kLastYear = 30827;     // the last year SYSTEMTIME accepts
 constexpr WORD kFirstDayOfWeek = 1;  // 1601-01-01 was a Monday
 
 constexpr WORD kDaysBeforeMonth[2][13] = {
@@ -74,9 +74,8 @@ MAPISIM_API BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME
     if (lpSystemTime == nullptr || lpFileTime == nullptr) return FALSE;
     const SYSTEMTIME& time = *lpSystemTime;
     // wDayOfWeek is ignored, as on Windows.
-    if (time.wYear < kFirstYear || time.wYear > kLastYear || time.wMonth < 1 ||
-        time.wMonth > 12 || time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59 ||
-        time.wMilliseconds > 999)
+    if (time.wYear < kFirstYear || time.wYear > kLastYear || time.wMonth < 1 || time.wMonth > 12 ||
+        time.wHour > 23 || time.wMinute > 59 || time.wSecond > 59 || time.wMilliseconds > 999)
         return FALSE;
     const WORD* before = kDaysBeforeMonth[IsLeap(time.wYear) ? 1 : 0];
     if (time.wDay < 1 || time.wDay > before[time.wMonth] - before[time.wMonth - 1]) return FALSE;
@@ -84,10 +83,10 @@ MAPISIM_API BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME
     const uint64_t yearsBefore = time.wYear - kFirstYear;
     const uint64_t days = yearsBefore * 365 + yearsBefore / 4 - yearsBefore / 100 +
                           yearsBefore / 400 + before[time.wMonth - 1] + time.wDay - 1;
-    const uint64_t ticks = days * kTicksPerDay +
-                           (time.wHour * 3600ull + time.wMinute * 60ull + time.wSecond) *
-                               kTicksPerSecond +
-                           time.wMilliseconds * kTicksPerMillisecond;
+    const uint64_t ticks =
+        days * kTicksPerDay +
+        (time.wHour * 3600ull + time.wMinute * 60ull + time.wSecond) * kTicksPerSecond +
+        time.wMilliseconds * kTicksPerMillisecond;
     lpFileTime->dwLowDateTime = static_cast<DWORD>(ticks);
     lpFileTime->dwHighDateTime = static_cast<DWORD>(ticks >> 32);
     return TRUE;

@@ -135,8 +135,7 @@ MAPISIM_API BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpB
 }
 
 MAPISIM_EXPORT int mapisim_version_register(const char* path, uint32_t product_ms,
-                                            uint32_t product_ls, uint32_t file_ms,
-                                            uint32_t file_ls)
+                                            uint32_t product_ls, uint32_t file_ms, uint32_t file_ls)
 {
     if (path == nullptr || *path == '\0') return -1;
     std::lock_guard<std::mutex> guard(lock);

@@ -75,7 +75,8 @@ char Narrow(unsigned value) { return value <= 0xFF ? static_cast<char>(value) : 
 
 void PutField(Output& out, const Spec& spec, const char* text, std::size_t length)
 {
-    const int padding = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
+    const int padding =
+        spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
     if (!spec.left) out.Pad(' ', padding);
     out.Put(text, length);
     if (spec.left) out.Pad(' ', padding);
@@ -97,7 +98,8 @@ void PutWideString(Output& out, const Spec& spec, const WCHAR* text)
     while (text[length] != 0) ++length;
     if (spec.precision > 0 && static_cast<std::size_t>(spec.precision) < length)
         length = static_cast<std::size_t>(spec.precision);
-    const int padding = spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
+    const int padding =
+        spec.width > static_cast<int>(length) ? spec.width - static_cast<int>(length) : 0;
     if (!spec.left) out.Pad(' ', padding);
     for (std::size_t i = 0; i < length; ++i) out.Put(Narrow(text[i]));
     if (spec.left) out.Pad(' ', padding);
@@ -135,9 +137,58 @@ void PutNumber(Output& out, const Spec& spec, bool negative, uint64_t magnitude,
     if (spec.left) out.Pad(' ', padding);
 }
 
-void PutCharacter(Output& out, const Spec& spec, char c)
+void PutCharacter(Output& out, const Spec& spec, char c) { PutField(out, spec, &c, 1); }
+
+// Reads the fields between '%' and the type character. The flags are only
+// recognised in their documented order, as Windows does.
+Spec ReadSpec(const char*& at)
 {
-    PutField(out, spec, &c, 1);
+    Spec spec;
+    if (*at == '-') {
+        spec.left = true;
+        ++at;
+    }
+    if (*at == '#') {
+        spec.alternate = true;
+        ++at;
+    }
+    if (*at == '0') {
+        spec.zero = true;
+        ++at;
+    }
+    spec.width = ReadNumber(at);
+    if (*at == '.') {
+        ++at;
+        spec.precision = ReadNumber(at);
+    }
+    switch (*at) {
+    case 'h':
+        spec.size = Size::Short;
+        ++at;
+        break;
+    case 'l':
+        spec.size = Size::Long;
+        ++at;
+        break;
+    case 'w':
+        spec.size = Size::Wide;
+        ++at;
+        break;
+    case 'I':
+        ++at;
+        if (at[0] == '6' && at[1] == '4') {
+            spec.size = Size::Int64;
+            at += 2;
+        } else if (at[0] == '3' && at[1] == '2') {
+            spec.size = Size::Int32;
+            at += 2;
+        } else {
+            spec.size = Size::Pointer;
+        }
+        break;
+    default: break;
+    }
+    return spec;
 }
 
 int Format(char* buffer, const char* format, va_list args)
@@ -150,31 +201,7 @@ int Format(char* buffer, const char* format, va_list args)
             continue;
         }
         ++at;
-        Spec spec;
-        if (*at == '-') spec.left = true, ++at;
-        if (*at == '#') spec.alternate = true, ++at;
-        if (*at == '0') spec.zero = true, ++at;
-        spec.width = ReadNumber(at);
-        if (*at == '.') {
-            ++at;
-            spec.precision = ReadNumber(at);
-        }
-        if (*at == 'h') {
-            spec.size = Size::Short, ++at;
-        } else if (*at == 'l') {
-            spec.size = Size::Long, ++at;
-        } else if (*at == 'w') {
-            spec.size = Size::Wide, ++at;
-        } else if (*at == 'I') {
-            ++at;
-            if (at[0] == '6' && at[1] == '4') {
-                spec.size = Size::Int64, at += 2;
-            } else if (at[0] == '3' && at[1] == '2') {
-                spec.size = Size::Int32, at += 2;
-            } else {
-                spec.size = Size::Pointer;
-            }
-        }
+        const Spec spec = ReadSpec(at);
         const char type = *at;
         if (type == '\0') break;
         ++at;
@@ -187,7 +214,8 @@ int Format(char* buffer, const char* format, va_list args)
             // character with h or l is skipped, as documented.
             const unsigned value = static_cast<unsigned>(va_arg(args, int));
             const bool isWide = type == 'C' ? spec.size != Size::Short : wide;
-            if ((spec.size == Size::Short || wide) && (isWide ? (value & 0xFFFF) : (value & 0xFF)) == 0)
+            if ((spec.size == Size::Short || wide) &&
+                (isWide ? (value & 0xFFFF) : (value & 0xFF)) == 0)
                 break;
             PutCharacter(out, spec, isWide ? Narrow(value & 0xFFFF) : static_cast<char>(value));
             break;

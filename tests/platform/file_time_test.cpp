@@ -75,11 +75,12 @@ TEST(FileTimeTest, SystemTimeFieldsAreValidated)
 
     const SYSTEMTIME bad[] = {
         {1600, 12, 0, 31, 0, 0, 0, 0}, {30828, 1, 0, 1, 0, 0, 0, 0}, {1900, 2, 0, 29, 0, 0, 0, 0},
-        {2001, 2, 0, 29, 0, 0, 0, 0},  {2000, 4, 0, 31, 0, 0, 0, 0},  {2000, 0, 0, 1, 0, 0, 0, 0},
-        {2000, 13, 0, 1, 0, 0, 0, 0},  {2000, 1, 0, 0, 0, 0, 0, 0},   {2000, 1, 0, 1, 24, 0, 0, 0},
-        {2000, 1, 0, 1, 0, 60, 0, 0},  {2000, 1, 0, 1, 0, 0, 60, 0},  {2000, 1, 0, 1, 0, 0, 0, 1000},
+        {2001, 2, 0, 29, 0, 0, 0, 0},  {2000, 4, 0, 31, 0, 0, 0, 0}, {2000, 0, 0, 1, 0, 0, 0, 0},
+        {2000, 13, 0, 1, 0, 0, 0, 0},  {2000, 1, 0, 0, 0, 0, 0, 0},  {2000, 1, 0, 1, 24, 0, 0, 0},
+        {2000, 1, 0, 1, 0, 60, 0, 0},  {2000, 1, 0, 1, 0, 0, 60, 0}, {2000, 1, 0, 1, 0, 0, 0, 1000},
     };
-    for (const SYSTEMTIME& time : bad) EXPECT_FALSE(SystemTimeToFileTime(&time, &file)) << Text(time);
+    for (const SYSTEMTIME& time : bad)
+        EXPECT_FALSE(SystemTimeToFileTime(&time, &file)) << Text(time);
 
     // The day of week given is not checked.
     const SYSTEMTIME wrongWeekday{2000, 2, 6, 29, 0, 0, 0, 0};

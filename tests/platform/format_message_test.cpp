@@ -18,8 +18,8 @@ std::string SystemText(DWORD id)
 {
     const uint32_t liveBefore = mapisim_live_local_allocations();
     LPSTR text = reinterpret_cast<LPSTR>(1);
-    const DWORD length = FormatMessageA(kFlags, nullptr, id, kLanguage,
-                                        reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(kFlags, nullptr, id, kLanguage, reinterpret_cast<LPSTR>(&text), 0, nullptr);
     if (length == 0) {
         EXPECT_EQ(text, nullptr);
         return "<none>";
@@ -76,8 +76,8 @@ TEST(FormatMessageTest, CallerBufferMustHoldTextAndTerminator)
     const char expected[] = "The parameter is incorrect.\r\n";
     char buffer[64];
     std::memset(buffer, 0x7f, sizeof buffer);
-    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 87, 0, buffer, sizeof expected - 1,
-                             nullptr),
+    EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 87, 0, buffer,
+                             sizeof expected - 1, nullptr),
               0u);
     EXPECT_EQ(FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, 87, 0, buffer, sizeof expected,
                              nullptr),

@@ -83,12 +83,14 @@ TEST_F(MapiMemoryTest, MisusedFreesAreCountedNotFatal)
 TEST_F(MapiMemoryTest, FreeProwsFreesEachRowThenTheSet)
 {
     LPSRowSet rows = nullptr;
-    ASSERT_EQ(MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(3)), reinterpret_cast<void**>(&rows)),
-              S_OK);
+    ASSERT_EQ(
+        MAPIAllocateBuffer(static_cast<ULONG>(CbNewSRowSet(3)), reinterpret_cast<void**>(&rows)),
+        S_OK);
     rows->cRows = 3;
     for (ULONG i = 0; i < rows->cRows; ++i) {
         rows->aRow[i].cValues = 1;
-        ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue), reinterpret_cast<void**>(&rows->aRow[i].lpProps)),
+        ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue),
+                                     reinterpret_cast<void**>(&rows->aRow[i].lpProps)),
                   S_OK);
         void* text = nullptr;
         ASSERT_EQ(MAPIAllocateMore(16, rows->aRow[i].lpProps, &text), S_OK);

@@ -41,8 +41,8 @@ Enumerated Enumerate(HKEY key, DWORD index, DWORD nameCapacity = 256, DWORD data
     result.nameLength = nameCapacity;
     result.dataLength = dataCapacity;
     result.type = 0xFFFF;
-    result.status = RegEnumValueA(key, index, name.data(), &result.nameLength, nullptr, &result.type,
-                                  result.data.data(), &result.dataLength);
+    result.status = RegEnumValueA(key, index, name.data(), &result.nameLength, nullptr,
+                                  &result.type, result.data.data(), &result.dataLength);
     result.name.assign(name.data(), name.size());
     return result;
 }
@@ -112,14 +112,16 @@ TEST_F(RegistryTest, NameOrDataThatDoesNotFitGivesMoreData)
 
 TEST_F(RegistryTest, KeyPathsIgnoreCaseButValueNamesKeepTheirs)
 {
-    mapisim_registry_set_string(MAPISIM_HKLM,
-                                "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe",
-                                nullptr, "C:\\Office\\OUTLOOK.EXE");
-    mapisim_registry_set_string(MAPISIM_HKLM, "SOFTWARE\\MICROSOFT\\windows\\currentversion\\app paths\\OUTLOOK.EXE",
-                                "Path", "C:\\Office");
+    mapisim_registry_set_string(
+        MAPISIM_HKLM, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe",
+        nullptr, "C:\\Office\\OUTLOOK.EXE");
+    mapisim_registry_set_string(
+        MAPISIM_HKLM, "SOFTWARE\\MICROSOFT\\windows\\currentversion\\app paths\\OUTLOOK.EXE",
+        "Path", "C:\\Office");
     // A differently cased name replaces the value and keeps the first spelling.
-    mapisim_registry_set_string(MAPISIM_HKLM, "software\\microsoft\\windows\\currentversion\\app paths\\outlook.exe",
-                                "PATH", "D:\\");
+    mapisim_registry_set_string(
+        MAPISIM_HKLM, "software\\microsoft\\windows\\currentversion\\app paths\\outlook.exe",
+        "PATH", "D:\\");
 
     HKEY parent = Open(HKEY_LOCAL_MACHINE, "SOFTWARE\\MICROSOFT\\WINDOWS");
     HKEY key = Open(parent, "currentversion\\App Paths\\outlook.EXE");
@@ -135,8 +137,9 @@ TEST_F(RegistryTest, KeyPathsIgnoreCaseButValueNamesKeepTheirs)
     // Parents exist without values; the other root does not share keys.
     EXPECT_EQ(Enumerate(parent, 0).status, ERROR_NO_MORE_ITEMS);
     HKEY missing = reinterpret_cast<HKEY>(1);
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows", 0, KEY_READ, &missing),
-              ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(
+        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows", 0, KEY_READ, &missing),
+        ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\Software", 0, KEY_READ, &missing), 161);
     RegCloseKey(key);
@@ -153,7 +156,8 @@ TEST_F(RegistryTest, HandlesSurviveChangesAndCloseOnce)
     mapisim_reset_platform();
     EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS);  // keeps what it had
     HKEY gone = nullptr;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kProfiles, 0, KEY_READ, &gone), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kProfiles, 0, KEY_READ, &gone),
+              ERROR_FILE_NOT_FOUND);
 
     EXPECT_EQ(mapisim_open_registry_keys(), 1u);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -198,8 +202,8 @@ TEST_F(VersionTest, RegisteredPathGivesFixedInfoWithProductVersion)
     EXPECT_EQ(info.dwProductVersionLS, 0x0E1A0001u);
     EXPECT_EQ(info.dwFileVersionMS, 0x00090001u);
 
-    EXPECT_FALSE(VerQueryValueA(blob.data(), "\\StringFileInfo\\040904B0\\ProductVersion", &found,
-                                &length));
+    EXPECT_FALSE(
+        VerQueryValueA(blob.data(), "\\StringFileInfo\\040904B0\\ProductVersion", &found, &length));
     // A buffer cut short holds no fixed part.
     std::vector<BYTE> cut(size);
     ASSERT_TRUE(GetFileVersionInfoA("C:\\Office\\Outlook.exe", 0, 40, cut.data()));

@@ -38,7 +38,8 @@ TEST(WsprintfTest, FlagsWidthAndPrecisionAsWindowsFormatsThem)
     EXPECT_EQ(Format("[%#x][%#X][%#5x][%#05x][%-#6x]", 255, 255, 42, 5, 31),
               "[0xff][0XFF][   0x2a][0x00005][0x1f    ]");
     EXPECT_EQ(Format("[%x][%u][%i]", -1, 0x80000000u, -1), "[ffffffff][2147483648][-1]");
-    EXPECT_EQ(Format("[%5.2s][%-4s][%.0s][%05s][%s]", "xyz", "ab", "all", "ab", static_cast<char*>(nullptr)),
+    EXPECT_EQ(Format("[%5.2s][%-4s][%.0s][%05s][%s]", "xyz", "ab", "all", "ab",
+                     static_cast<char*>(nullptr)),
               "[   xy][ab  ][all][   ab][(null)]");
     EXPECT_EQ(Format("[%c][%3c][%-3c]", 'Q', 'a', 'b'), "[Q][  a][b  ]");
     EXPECT_EQ(Format("100%% %q"), "100% q");
