@@ -267,6 +267,144 @@ typedef int32_t (ORVIMAPI_CALLBACK *NotificationCallback)(
  */
 ORVIMAPI_EXTERN(void) OrviMapiGetLastError(char *buf, uint32_t bufSize, uint32_t *lenOut);
 
+/* ---- Session -----------------------------------------------------------
+ * One MAPI session per process, shared by every function. Each successful
+ * OrviMapiLogon or OrviMapiStart counts one use; each OrviMapiStop gives one
+ * back, and the one that brings the count to 0 closes the session.
+ */
+
+/* Initialises MAPI (once). Returns 0 or the failing HRESULT. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiInitialize(void);
+
+/*
+ * Logs on after OrviMapiInitialize: with newSession non-zero MAPI lets the
+ * user choose a profile for a new session, with 0 it takes the default
+ * profile or the running shared session. The profile name is accepted but
+ * the flags decide. Returns 0, E_FAIL (0x80004005, nothing recorded) before
+ * OrviMapiInitialize, or the failing HRESULT. A session whose address book
+ * fails to open stays open without a counted use.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiLogon(const char *profileName, int32_t newSession);
+
+/*
+ * Initialises MAPI and logs on to profileName (at most 64 characters; empty
+ * for the registry's default profile). shareSession 1 joins the running
+ * shared session where Outlook's release allows it. Returns 0 or -1.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiStart(const char *profileName, int32_t shareSession);
+
+/* Gives back one use; the last closes the address book and the session. */
+ORVIMAPI_EXTERN(void) OrviMapiStop(void);
+
+/* The open session (null when none), without a reference added: valid while
+ * the session stays open. */
+ORVIMAPI_EXTERN(void) OrviMapiReturnSession(OrviMapiSession *sessionOut);
+
+/* ---- Profiles and client version ---------------------------------------
+ * The profile-name functions copy min(length, bufSize - 1) characters and a
+ * terminator into buf only when that count is above 0, and store the count
+ * in *lenOut. They return 0, or -1 when there is no such name.
+ */
+
+/* The registry's default profile; needs neither session nor MAPI. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiGetRegistryDefaultProfileName(uint32_t bufSize, char *buf, uint32_t *lenOut);
+/* MAPI's default profile; needs OrviMapiInitialize, not a session. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiGetDefaultProfileName(uint32_t bufSize, char *buf, uint32_t *lenOut);
+/* The open session's profile. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiGetCurrentProfileName(uint32_t bufSize, char *buf, uint32_t *lenOut);
+/* The installed Outlook: 3 for 9.0, 2 for 8.5, 1 for 8.0/8.3, 0 otherwise.
+ * Needs no session; records nothing. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiGetClientOutlookVersion(void);
+
+/* Asks the spooler to upload and download through every idle transport.
+ * Failures show only in the last error. */
+ORVIMAPI_EXTERN(void) OrviMapiSendReceive(void);
+
+/* ---- Store table --------------------------------------------------------
+ * A store row set holds one row of the session's store table; the getters
+ * read its first row, and the pointers they hand out point into it.
+ */
+
+/*
+ * The session's store table, sorted by display name: the default store only
+ * (allStores 0) or every store but those of the "Tarsk Quillbank" provider.
+ * The caller releases the table with OrviMapiReleaseTable.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySet(OrviMapiTable *tableOut, int32_t allStores);
+/* The next row: returns 1, or 0 at the end. The row set, empty or not, is
+ * the caller's: release it with OrviMapiReleaseResult. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQueryGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* The table's row count, or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQueryGetRowCount(OrviMapiTable table);
+/* Moves the table's cursor back to the first row. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySeekBeginning(OrviMapiTable table);
+/* *isDefault = 1 for the default store, else 0. -1 when the row lacks the flag. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetDefaultFlag(OrviMapiRowSet rows, int32_t *isDefault);
+/* Copies the display name (bounded, see above); returns the characters copied. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetDisplayName(OrviMapiRowSet rows, uint32_t bufSize, char *buf);
+/* The store's entry identifier: count and a pointer into the row set. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetEID(OrviMapiRowSet rows, uint32_t *cbOut, unsigned char **bytesOut);
+/* The same into an OrviMapiBinary (its size is set to 0 first). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetEIDParam(OrviMapiRowSet rows, OrviMapiBinary *binOut);
+/* *typeOut = 1 for a "Microsoft Exchange Server" store, else 0. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetMsgStoreType(OrviMapiRowSet rows, int32_t *typeOut);
+/*
+ * Opens the row's store. Returns 0, -1, or the failing HRESULT of the open.
+ * The first "Personal Folders" store opened resolves the named properties.
+ * The caller releases the store with OrviMapiMsgStoreRelease.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultOpenStore(OrviMapiRowSet rows, OrviMapiStore *storeOut);
+
+/* ---- Store entry operations ---------------------------------------------
+ * Functions that copy an entry identifier into eidBuf take no size: the
+ * buffer must hold any identifier the store may give (256 bytes is ample).
+ * Folders and messages handed out are released with OrviMapiReleaseFolder
+ * and OrviMapiReleaseMsg.
+ */
+
+/*
+ * Compares two entry identifiers; the first two arguments are ignored.
+ * *isSame is set to 0 first, then 1 when they name the same object.
+ * Returns 0, -1 without a session, 0x80070057 for a missing identifier, or
+ * the failing HRESULT.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreCompareEntryIds(int32_t reserved1, int32_t reserved2,
+    int32_t cbEntryId1, const unsigned char *entryId1, int32_t cbEntryId2, const unsigned char *entryId2,
+    int32_t *isSame);
+/* Copies the long-term form of an entry identifier into eidBuf and its size
+ * to *cbOut. Returns 0 or -1; the outputs are written only on success. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreReadLongTermEntryId(int32_t cbEntryId, const unsigned char *entryId,
+    uint32_t *cbOut, unsigned char *eidBuf);
+/* Copies the store's display name (bounded; buf[0] is set to 0 first);
+ * returns the characters copied, or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetDisplayName(OrviMapiStore store, uint32_t bufSize, char *buf);
+/* Opens a folder of the store by entry identifier. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetFolderInterface(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, OrviMapiFolder *folderOut);
+/* Opens the parent of a folder given by entry identifier. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetFolderParentInterface(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, OrviMapiFolder *folderOut);
+/* Opens a message of the store by entry identifier. Returns 0, -1 without a
+ * session, 0x80004005 for a null store or a non-message, or the failing
+ * HRESULT of the open. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetMsgInterface(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, OrviMapiMessage *msgOut);
+/* Copies the entry identifier of the store's IPM subtree. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetIPMSubtreeEID(OrviMapiStore store, uint32_t *cbOut,
+    unsigned char *eidBuf);
+/* Opens the store's IPM subtree folder and copies its entry identifier. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetRootFolder(OrviMapiStore store, OrviMapiFolder *folderOut,
+    uint32_t *cbOut, unsigned char *eidBuf);
+/* Deletes an open message from its folder; the message handle stays the
+ * caller's. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreMsgDelete(OrviMapiStore store, OrviMapiMessage msg);
+/* Opens a store by entry identifier (never resolves named properties).
+ * Returns 0, -1, or the failing HRESULT of the open. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetMsgStoreInterface(int32_t cbEntryId, const unsigned char *entryId,
+    OrviMapiStore *storeOut);
+/* Releases a store. Needs no session; a null store is recorded as a failure. */
+ORVIMAPI_EXTERN(void) OrviMapiMsgStoreRelease(OrviMapiStore store);
+
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records
  * anything, and each is a harmless no-op for a null handle.

@@ -5,3 +5,9 @@ SessionState& Session()
     static SessionState state;
     return state;
 }
+
+void UninitializeMapi()
+{
+    MAPIUninitialize();
+    Session().uninitializedSinceInitialize = true;
+}

@@ -8,7 +8,13 @@ struct SessionState {
     IMAPISession* currentSession = nullptr;
     IAddrBook* currentAddressBook = nullptr;
     int sessionUseCount = 0;
+    // Set whenever the library uninitialises MAPI (a failed logon, the last
+    // stop), so that a later OrviMapiInitialize initialises it again.
+    bool uninitializedSinceInitialize = false;
 };
+
+// MAPIUninitialize, remembered for OrviMapiInitialize.
+void UninitializeMapi();
 
 SessionState& Session();
 
