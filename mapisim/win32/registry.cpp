@@ -34,7 +34,6 @@ struct OpenKey {
 };
 
 constexpr int kRoots = 2;
-constexpr LSTATUS kErrorBadPathname = 161;  // ERROR_BAD_PATHNAME
 
 std::mutex lock;
 // Per root, keys by folded path; "" is the root key itself.
@@ -166,7 +165,7 @@ MAPISIM_API LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, R
     int root = 0;
     std::string base;
     if (KeyOf(hKey, &root, &base) == nullptr) return ERROR_INVALID_HANDLE;
-    if (lpSubKey != nullptr && lpSubKey[0] == '\\') return kErrorBadPathname;
+    if (lpSubKey != nullptr && lpSubKey[0] == '\\') return ERROR_BAD_PATHNAME;
     const std::string path = Join(base, NormalPath(lpSubKey != nullptr ? lpSubKey : ""));
     auto found = keys[root].find(path);
     if (found == keys[root].end()) return ERROR_FILE_NOT_FOUND;
