@@ -45,6 +45,9 @@ struct Tables {
   // also goes through white space, which text mode drops anyway.
   uint8_t stopEmit[256] = {};
   uint8_t stopDrop[256] = {};
+  // Bytes after letters and digits that end a control word, by the htmlrtf
+  // flag: inside \htmlrtf the reader takes other bytes into the word.
+  uint8_t endsWord[2][256] = {};
 
   constexpr Tables() {
     byteClass[uint8_t{'\t'}] = byteClass[uint8_t{'\n'}] = byteClass[uint8_t{'\r'}] = kByteWhite;
@@ -59,6 +62,9 @@ struct Tables {
     for (int c = 0; c < 256; ++c) {
       stopEmit[c] = byteClass[c] != kByteOther;
       stopDrop[c] = byteClass[c] != kByteOther && byteClass[c] != kByteWhite;
+      endsWord[0][c] = readerClass[c] != kReadLetter && readerClass[c] != kReadDigit &&
+                       readerClass[c] != kReadMinus;
+      endsWord[1][c] = readerClass[c] == kReadSpace || stopDrop[c];
     }
   }
 };
@@ -168,10 +174,10 @@ ORVIMAPI_INLINE uint64_t DigitBits(uint64_t v) {
   return atLeast0 & ~past9 & ~v & kHighBits;
 }
 
-// Value of the m (1 to 7) decimal digits in the low bytes of v.
+// Value of the m (0 to 7) decimal digits in the low bytes of v.
 ORVIMAPI_INLINE uint32_t ParseDigits(uint64_t v, int32_t m) {
   uint64_t d = (v - 0x3030303030303030u) & ((uint64_t{1} << (8 * m)) - 1);
-  d <<= 8 * (8 - m);  // leading zero digits
+  d = (d << (8 * (7 - m))) << 8;  // leading zero digits
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
   d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
   d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
@@ -412,7 +418,7 @@ ORVIMAPI_INLINE bool TextEmitted(const RtfHtmlState& s) {
   return notSkipped & (s.previousWordCode != kRtfWordU);
 }
 
-enum class Fast { kNo, kText, kWord, kFull };
+enum class Fast { kNo, kText, kFull };
 
 // Reads the control words that start at p, right after an unescaped
 // backslash, while each is letters then digits ended by a byte that the
@@ -423,36 +429,31 @@ ORVIMAPI_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e
   const uint8_t* p = pRef;
   Fast result = Fast::kNo;
   while (e - p >= 16) {
-    if (*p == '*' && p[-1] == '\\') {
-      // \* : the empty word it ends classifies as nothing.
-      s.skipState = kRtfSkipStar;
-      result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
-      s.readerMode = kRtfReaderText;
-      p += 1;
-      break;
-    }
     // n letters (at most 7: with 8 or more, t below is a letter) and m
     // digits (at most 6), then the byte t that ends the word.
     const uint64_t v = LoadLE64(p);
     const uint64_t notLetter = ~LetterBits(v) & kHighBits;
     const int32_t n = static_cast<int32_t>(__builtin_ctzll(notLetter | (uint64_t{1} << 63)) >> 3);
-    if (n == 0) break;
+    if (n == 0) {
+      if (*p == '*' && p[-1] == '\\') {
+        // \* : the empty word it ends classifies as nothing.
+        s.skipState = kRtfSkipStar;
+        result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
+        s.readerMode = kRtfReaderText;
+        p += 1;
+      }
+      break;
+    }
     const uint64_t v2 = LoadLE64(p + n);
     const uint64_t notDigit = ~DigitBits(v2) & kHighBits;
     const int32_t m = static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
-    if (m == 7) break;
     const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
-    const uint8_t tClass = kTables.byteClass[t];
-    const uint8_t rClass = kTables.readerClass[t];
-    if (rClass == kReadLetter || rClass == kReadMinus) break;  // the word goes on
-    if (s.htmlrtf && rClass != kReadSpace && (tClass == kByteOther || tClass == kByteWhite)) {
-      break;  // swallowed into the word
-    }
+    if (m == 7 || !kTables.endsWord[s.htmlrtf != 0][t]) break;
     s.cDigits = m;
-    s.digitValue = m > 0 ? ParseDigits(v2, m) : 0;
+    s.digitValue = ParseDigits(v2, m);
+    const uint8_t tClass = kTables.byteClass[t];
     if (tClass == kByteOpen) CountOpen(s);
     else if (tClass == kByteClose) CountClose(s);
-    else if (tClass == kByteBackslash) s.groupFlag = 1;
     const bool room = Act(f, ClassifyPacked(s, LowBytes(v, n), n));
     p += n + m + 1;
     if (tClass != kByteBackslash) {
@@ -460,6 +461,7 @@ ORVIMAPI_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e
       result = room ? Fast::kText : Fast::kFull;
       break;
     }
+    s.groupFlag = 1;
     if (!room) {
       result = Fast::kFull;
       break;
@@ -490,17 +492,19 @@ ORVIMAPI_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t beg
         }
         continue;
       }
-      // A chunk's first byte is its own predecessor.
-      const uint8_t prev = p == in ? c : p[-1];
       if (cls == kByteWhite) {
         ++p;
         continue;
       }
-      if (prev != '\\') {
+      // A chunk's first byte is its own predecessor.
+      if (p != in && p[-1] != '\\') {
         ++p;
         if (cls == kByteBackslash) {
           s.groupFlag = 1;
           s.readerMode = kRtfReaderWord;
+          const Fast fast = FastWords(f, p, e);
+          if (fast == Fast::kFull) return false;
+          if (fast == Fast::kText) continue;
         } else {
           if (cls == kByteOpen) CountOpen(s);
           else CountClose(s);
@@ -508,13 +512,12 @@ ORVIMAPI_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t beg
           continue;
         }
       }
+    } else if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
+      const Fast fast = FastWords(f, p, e);
+      if (fast == Fast::kFull) return false;
+      if (fast == Fast::kText) continue;
     }
     if (s.readerMode == kRtfReaderWord) {
-      if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
-        const Fast fast = FastWords(f, p, e);
-        if (fast == Fast::kFull) return false;
-        if (fast == Fast::kText) continue;
-      }
       // Letters and digits of a control word.
       while (p < e) {
         const uint8_t r = kTables.readerClass[*p];
