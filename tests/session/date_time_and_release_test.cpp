@@ -4,6 +4,7 @@
 #include <string>
 
 #include "OrviMapi.h"
+#include "mapisim/mapisim.h"
 #include "session/date_time_text.h"
 
 namespace {
@@ -58,6 +59,36 @@ TEST(ReleaseExports, NullHandlesAreHarmless)
     OrviMapiReleaseResult(nullptr);
     OrviMapiFolderPropsRelease(nullptr, nullptr);
     OrviMapiMsgPropsRelease(nullptr, nullptr);
+}
+
+// The property-array releases free a chained MAPI allocation whole, with or
+// without the (unused) object handle; a row set goes with its rows.
+TEST(ReleaseExports, FreeWhatTheyAreGiven)
+{
+    const uint32_t before = mapisim_live_allocations();
+    for (int withHandle = 0; withHandle < 2; ++withHandle) {
+        SPropValue* props = nullptr;
+        ASSERT_EQ(MAPIAllocateBuffer(2 * sizeof(SPropValue), reinterpret_cast<void**>(&props)), S_OK);
+        void* text = nullptr;
+        ASSERT_EQ(MAPIAllocateMore(16, props, &text), S_OK);
+        OrviMapiFolderPropsRelease(withHandle ? reinterpret_cast<OrviMapiFolder>(props) : nullptr,
+                                   reinterpret_cast<OrviMapiProps>(props));
+        EXPECT_EQ(mapisim_live_allocations(), before);
+
+        ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue), reinterpret_cast<void**>(&props)), S_OK);
+        OrviMapiMsgPropsRelease(nullptr, reinterpret_cast<OrviMapiProps>(props));
+        EXPECT_EQ(mapisim_live_allocations(), before);
+    }
+
+    SRowSet* rows = nullptr;
+    ASSERT_EQ(MAPIAllocateBuffer(CbNewSRowSet(1), reinterpret_cast<void**>(&rows)), S_OK);
+    rows->cRows = 1;
+    rows->aRow[0].cValues = 1;
+    ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue), reinterpret_cast<void**>(&rows->aRow[0].lpProps)),
+              S_OK);
+    OrviMapiReleaseResult(reinterpret_cast<OrviMapiRowSet>(rows));
+    EXPECT_EQ(mapisim_live_allocations(), before);
+    EXPECT_EQ(mapisim_bad_frees(), 0u);
 }
 
 }  // namespace
