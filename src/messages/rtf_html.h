@@ -3,10 +3,10 @@
 //
 // It is a single-pass byte filter, not an RTF parser: eleven control words
 // are recognised, braces are counted in three depth counters, and every
-// other byte is copied or dropped by the state it finds. Output is meant to
-// be byte-identical to Outlook-era converters, quirks included (an escaped
-// backslash is any backslash preceded by one; at the start of each chunk the
-// "preceding" byte is the chunk's own first byte).
+// other byte is copied or dropped by the state it finds. Its quirks are part
+// of the output and are kept: an escaped backslash is any backslash preceded
+// by one, and at the start of each chunk the "preceding" byte is the chunk's
+// own first byte, so a chunk that starts with a backslash copies it.
 //
 // Driving one conversion:
 //   RtfHtmlState state;
@@ -112,8 +112,9 @@ inline constexpr uint32_t kRtfHtmlOutputCapacity =
 // charset name.
 uint32_t HtmlCharsetMetaTag(int32_t codePage, char* pOutput);
 
-// Feeds one byte to the control-word reader: called in reader mode 1 and for
-// every unescaped backslash. state.previousChar must hold the byte before c.
+// Feeds one byte to the control-word reader: called in kRtfReaderWord mode
+// and for every unescaped backslash. state.previousChar must hold the byte
+// before c.
 void RtfWordReader(RtfHtmlState& state, char c);
 
 // Classifies the word read so far; sets state.parameter and may change the
@@ -122,7 +123,8 @@ int32_t RtfWordClassify(RtfHtmlState& state);
 
 // Filters one chunk. On a first chunk the state is reset and the META tag of
 // codePage leads the output; later chunks ignore codePage. Writes at most
-// cbCapacity bytes at pOutput and, on kOk, their number to *pcbOutput.
+// cbCapacity bytes at pOutput and, on kOk, the number of HTML bytes to
+// *pcbOutput; bytes of the area past them may have been used as scratch.
 // On kNotHtml or kOutputFull the area may hold partial output and the
 // state is no longer fit to continue from: start again with a first chunk.
 RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk,
