@@ -405,6 +405,39 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetMsgStoreInterface(int32_t cbEntryId,
 /* Releases a store. Needs no session; a null store is recorded as a failure. */
 ORVIMAPI_EXTERN(void) OrviMapiMsgStoreRelease(OrviMapiStore store);
 
+/* ---- Messages: open and properties --------------------------------------
+ * A message handle is released with OrviMapiReleaseMsg, a property array
+ * with OrviMapiMsgPropsRelease.
+ */
+
+/* Opens a message of the folder by entry identifier. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGet(OrviMapiFolder folder, uint32_t cbEntryId,
+    const unsigned char *entryId, OrviMapiMessage *msgOut);
+/*
+ * Copies the subject of the store's message named by entry identifier:
+ * min(length, bufSize - 1) characters and a terminator (also for an empty
+ * subject), the count to *lenOut. Returns -1 only for missing arguments or
+ * session; once they pass it returns 0, and a failure to read the subject
+ * shows only in the last error, with buf and *lenOut unwritten.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetSubject(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, char *buf, uint32_t bufSize, uint32_t *lenOut);
+/*
+ * Fetches the message's 39 properties in one array, the caller's to release
+ * with OrviMapiMsgPropsRelease. Returns 0 (also when some properties are
+ * missing), -1, or the failing HRESULT of the fetch. *propsOut is written
+ * only when values came back.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgPropsGet(OrviMapiMessage msg, OrviMapiProps *propsOut);
+/*
+ * Fills the record from an array of OrviMapiMsgPropsGet; texts and binary
+ * values point into the array (the class "IPM.Notes" of a message without
+ * one, and an empty subject, into the library). The message is only tested
+ * for null. Needs no session.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props,
+    MsgPropsRecord *record);
+
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records
  * anything, and each is a harmless no-op for a null handle.
