@@ -438,6 +438,38 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgPropsGet(OrviMapiMessage msg, OrviMapiProps 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props,
     MsgPropsRecord *record);
 
+/* ---- Messages: bodies ---------------------------------------------------
+ * Streams handed out are the caller's: release them with
+ * OrviMapiReleaseStream.
+ */
+
+/*
+ * The decompressed RTF body as a read-only stream, and the size of the
+ * compressed body (not of the RTF) in *sizeOut. Returns 0 with *sizeOut 0
+ * and *streamOut unwritten when the message has no RTF body; -1.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyRTFStream(OrviMapiMessage msg, OrviMapiStream *streamOut,
+    uint32_t *sizeOut);
+/* The plain-text body as a stream; 0 with *streamOut null when the body is
+ * empty or missing; -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyTextStream(OrviMapiMessage msg, OrviMapiStream *streamOut);
+/*
+ * Copies min(length, bufSize - 1) characters of the plain-text body and a
+ * terminator into buf, only when that count is above 0, and returns the
+ * count: 0 without a body (or one too large to fetch whole; read the
+ * stream instead). -1 only without a session.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyText(OrviMapiMessage msg, uint32_t bufSize, char *buf);
+/*
+ * The HTML body as a memory stream: extracted from an RTF body that carries
+ * HTML, led by a META tag naming the charset of codePage (65001 also writes
+ * RTF's Unicode characters as UTF-8), else the message's own HTML body.
+ * Returns 0 or -1 (no HTML either way; nothing new recorded then). One
+ * conversion at a time per process.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyHTMLStream(OrviMapiMessage msg, int32_t codePage,
+    OrviMapiStream *streamOut);
+
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records
  * anything, and each is a harmless no-op for a null handle.

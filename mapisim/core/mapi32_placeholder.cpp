@@ -27,4 +27,9 @@ MAPISIM_API HRESULT HrGetOneProp(LPMAPIPROP, ULONG, LPSPropValue* value)
     if (value != nullptr) *value = nullptr;
     return MAPI_E_NOT_INITIALIZED;
 }
+MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM, ULONG, LPSTREAM* stream)
+{
+    if (stream != nullptr) *stream = nullptr;
+    return MAPI_E_NOT_INITIALIZED;
+}
 }
