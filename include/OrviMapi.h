@@ -470,6 +470,54 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyText(OrviMapiMessage msg, uint32_t bu
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyHTMLStream(OrviMapiMessage msg, int32_t codePage,
     OrviMapiStream *streamOut);
 
+/* ---- Messages: recipients and attachments -------------------------------
+ * Tables are released with OrviMapiReleaseTable, row sets with
+ * OrviMapiReleaseResult, attachments with OrviMapiReleaseAttach. Texts in
+ * records point into the property array or row set they were read from.
+ */
+
+/* The "from" address (kind 1) from an array of OrviMapiMsgPropsGet: a
+ * missing text gives length 0 and a null pointer. The last two fields are
+ * not written. The message is only tested for null. Needs no session. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrFromGet(OrviMapiMessage msg, OrviMapiProps props,
+    MsgAddrRecord *record);
+/* The sender (kind 2), as OrviMapiMsgAddrFromGet. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrSenderGet(OrviMapiMessage msg, OrviMapiProps props,
+    MsgAddrRecord *record);
+/* The message's recipient table. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherQuerySet(OrviMapiMessage msg, OrviMapiTable *tableOut);
+/* The recipient table's row count, or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherGetRowCount(OrviMapiTable table);
+/* The next recipient row: returns 1, or 0 at the end. The row set, empty or
+ * not, is the caller's. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* Fills all nine fields from the first row (kind 3 To, 4 Cc, 5 Bcc, 0
+ * other); a missing text gives length 0 and leaves its pointer alone. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherGetParam(OrviMapiRowSet rows, MsgAddrRecord *record);
+/* The message's attachment table. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachQuerySet(OrviMapiMessage msg, OrviMapiTable *tableOut);
+/* The attachment table's row count, or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetRowCount(OrviMapiTable table);
+/* The next attachment row: returns 1, or 0 at the end; the row set is the
+ * caller's. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* Every attachment row in one row set, the caller's; returns the count. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetAllRows(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* Fills the record from row rowIndex (below the row count) of the row
+ * set; a missing text gives length 0 and a null pointer. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetParam(OrviMapiRowSet rows, uint32_t rowIndex,
+    MsgAttachRecord *record);
+/* Opens the attachment with a record's attachmentNumber. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachOpen(OrviMapiMessage msg, uint32_t attachmentNumber,
+    OrviMapiAttach *attachOut);
+/* The attachment's data as a stream (release with OrviMapiReleaseStream).
+ * Returns 0 also when there is none: that shows only in the last error,
+ * with *streamOut unwritten. -1 without a session or attachment. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetStream(OrviMapiAttach attach, OrviMapiStream *streamOut);
+/* An attached message (release with OrviMapiReleaseMsg), as
+ * OrviMapiMsgAttachGetStream: 0 with *msgOut unwritten when there is none. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetEmbeddedMsg(OrviMapiAttach attach, OrviMapiMessage *msgOut);
+
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records
  * anything, and each is a harmless no-op for a null handle.
