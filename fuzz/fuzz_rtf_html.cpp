@@ -7,9 +7,11 @@
 // - the output equals that of a plain byte-by-byte reading of the rules,
 //   without the filter's fast paths.
 //
-// Input: byte 0 picks the code page, byte 1 the number k of size bytes,
-// the next k bytes are chunk sizes used in turn (0 meaning 1,000), the rest
-// is the RTF.
+// Input: byte 0 picks the code page; byte 1 gives the number k of size
+// bytes (low three bits) and whether to put an HTML-encapsulating preamble
+// in front of the RTF (bit 3), so that arbitrary bytes get past the
+// first-chunk test; the next k bytes are chunk sizes used in turn (0 meaning
+// 1,000); the rest is the RTF.
 #include "messages/rtf_html.h"
 
 #include <cstdint>
@@ -192,8 +194,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t cSizes = data[1] % 8;
   if (size < 2 + cSizes + 1) return 0;
   const uint8_t* sizes = data + 2;
-  const char* rtf = reinterpret_cast<const char*>(data + 2 + cSizes);
-  const size_t cbRtf = size - 2 - cSizes;
+  std::string input = (data[1] & 8) != 0 ? "{\\rtf1\\ansi\\fromhtml1 " : "";
+  input.append(reinterpret_cast<const char*>(data + 2 + cSizes), size - 2 - cSizes);
+  const char* rtf = input.data();
+  const size_t cbRtf = input.size();
 
   Reference reference;
   RtfHtmlState state;

@@ -9,9 +9,9 @@
 #endif
 
 #if defined(__GNUC__)
-#define ORVIMAPI_INLINE inline __attribute__((always_inline))
+#define RTFHTML_INLINE inline __attribute__((always_inline))
 #else
-#define ORVIMAPI_INLINE inline
+#define RTFHTML_INLINE inline
 #endif
 
 namespace {
@@ -74,7 +74,7 @@ constexpr Tables kTables;
 #ifdef ORVIMAPI_RTFHTML_SSE2
 // Bytes of a 16-byte block that end a run of text, as a bit mask.
 template <bool kWithWhite>
-ORVIMAPI_INLINE unsigned RunStops(__m128i v) {
+RTFHTML_INLINE unsigned RunStops(__m128i v) {
   __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
                              _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')),
                                           _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
@@ -89,7 +89,7 @@ ORVIMAPI_INLINE unsigned RunStops(__m128i v) {
 
 // Skips a run of dropped text; white space goes with it, as text mode
 // drops that too.
-ORVIMAPI_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e) {
+RTFHTML_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e) {
 #ifdef ORVIMAPI_RTFHTML_SSE2
   while (e - p >= 16) {
     const unsigned mask = RunStops<false>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
@@ -103,7 +103,7 @@ ORVIMAPI_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e) {
 
 // Copies a run of emitted text up to the next byte that is not plain text.
 // False when the area is full.
-ORVIMAPI_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRef,
+RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRef,
                              char* outEnd) {
   const uint8_t* p = pRef;
   char* out = outRef;
@@ -138,7 +138,7 @@ ORVIMAPI_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outR
 }
 
 // Eight bytes, the first in the lowest bits, whatever the machine's order.
-ORVIMAPI_INLINE uint64_t LoadLE64(const void* p) {
+RTFHTML_INLINE uint64_t LoadLE64(const void* p) {
   uint64_t v;
   std::memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
@@ -153,21 +153,21 @@ constexpr uint64_t Pack(const char* text) {
   return w;
 }
 
-ORVIMAPI_INLINE uint64_t LowBytes(uint64_t v, int32_t n) {
+RTFHTML_INLINE uint64_t LowBytes(uint64_t v, int32_t n) {
   return n >= 8 ? v : v & ((uint64_t{1} << (8 * n)) - 1);
 }
 
 constexpr uint64_t kHighBits = 0x8080808080808080u;
 
 // High bit of each byte that is an ASCII letter. Bytes 0x80 and up are not.
-ORVIMAPI_INLINE uint64_t LetterBits(uint64_t v) {
+RTFHTML_INLINE uint64_t LetterBits(uint64_t v) {
   const uint64_t a = (v | 0x2020202020202020u) & 0x7F7F7F7F7F7F7F7Fu;
   const uint64_t atLeastA = a + 0x1F1F1F1F1F1F1F1Fu;
   const uint64_t pastZ = a + 0x0505050505050505u;
   return atLeastA & ~pastZ & ~v & kHighBits;
 }
 
-ORVIMAPI_INLINE uint64_t DigitBits(uint64_t v) {
+RTFHTML_INLINE uint64_t DigitBits(uint64_t v) {
   const uint64_t a = v & 0x7F7F7F7F7F7F7F7Fu;
   const uint64_t atLeast0 = a + 0x5050505050505050u;
   const uint64_t past9 = a + 0x4646464646464646u;
@@ -175,7 +175,7 @@ ORVIMAPI_INLINE uint64_t DigitBits(uint64_t v) {
 }
 
 // Value of the m (0 to 7) decimal digits in the low bytes of v.
-ORVIMAPI_INLINE uint32_t ParseDigits(uint64_t v, int32_t m) {
+RTFHTML_INLINE uint32_t ParseDigits(uint64_t v, int32_t m) {
   uint64_t d = (v - 0x3030303030303030u) & ((uint64_t{1} << (8 * m)) - 1);
   d = (d << (8 * (7 - m))) << 8;  // leading zero digits
   d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
@@ -194,7 +194,7 @@ struct Filter {
   bool fromhtmlSeen = false;
 };
 
-ORVIMAPI_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
+RTFHTML_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
   if (c == '\\') {
     s.readerMode = s.cchWord > 0 ? kRtfReaderEnded : kRtfReaderWord;
     return;
@@ -237,7 +237,7 @@ ORVIMAPI_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
 
 // Classifies a word of cch letters (packed by LoadLE64 when 8 or fewer)
 // with the parameter read in s.
-ORVIMAPI_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch) {
+RTFHTML_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch) {
   if (cch < 1) return kRtfWordNone;
   s.parameter = s.cDigits < 1 ? -1
               : s.minus       ? static_cast<int32_t>(0u - s.digitValue)
@@ -283,13 +283,13 @@ ORVIMAPI_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch)
   return code;
 }
 
-ORVIMAPI_INLINE int32_t ClassifyBuffer(RtfHtmlState& s) {
+RTFHTML_INLINE int32_t ClassifyBuffer(RtfHtmlState& s) {
   static_assert(sizeof s.word >= 8);
   return ClassifyPacked(s, LowBytes(LoadLE64(s.word), s.cchWord), s.cchWord);
 }
 
 // Encodes the code unit of a \u word; false when the area is full.
-ORVIMAPI_INLINE bool EmitUnicode(Filter& f, int32_t parameter) {
+RTFHTML_INLINE bool EmitUnicode(Filter& f, int32_t parameter) {
   if (f.s.outputCodePage != 65001) {
     if (f.out == f.outEnd) return false;
     *f.out++ = '?';
@@ -314,13 +314,13 @@ ORVIMAPI_INLINE bool EmitUnicode(Filter& f, int32_t parameter) {
   return true;
 }
 
-ORVIMAPI_INLINE bool EmitByte(Filter& f, char c) {
+RTFHTML_INLINE bool EmitByte(Filter& f, char c) {
   if (f.out == f.outEnd) return false;
   *f.out++ = c;
   return true;
 }
 
-ORVIMAPI_INLINE bool EmitLineBreak(Filter& f) {
+RTFHTML_INLINE bool EmitLineBreak(Filter& f) {
   if (f.outEnd - f.out < 2) return false;
   f.out[0] = '\r';
   f.out[1] = '\n';
@@ -330,7 +330,7 @@ ORVIMAPI_INLINE bool EmitLineBreak(Filter& f) {
 
 // Carries out a classified word and empties the word buffers. False when
 // the area is full.
-ORVIMAPI_INLINE bool Act(Filter& f, int32_t code) {
+RTFHTML_INLINE bool Act(Filter& f, int32_t code) {
   RtfHtmlState& s = f.s;
   bool room = true;
   switch (code) {
@@ -380,7 +380,7 @@ ORVIMAPI_INLINE bool Act(Filter& f, int32_t code) {
 
 // Ends the word being read at byte c; an unescaped backslash starts the
 // next one. False when the area is full.
-ORVIMAPI_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
+RTFHTML_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
   const bool room = Act(f, ClassifyBuffer(f.s));
   f.s.readerMode = (c == '\\' && prev != '\\') ? kRtfReaderWord : kRtfReaderText;
   return room;
@@ -388,7 +388,7 @@ ORVIMAPI_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
 
 // Unescaped braces, counted with the flags as they stand before the word
 // they end is classified.
-ORVIMAPI_INLINE void CountOpen(RtfHtmlState& s) {
+RTFHTML_INLINE void CountOpen(RtfHtmlState& s) {
   if (s.htmlrtf) {
     ++s.htmlrtfDepth;
   } else if (s.htmltag) {
@@ -399,7 +399,7 @@ ORVIMAPI_INLINE void CountOpen(RtfHtmlState& s) {
   }
 }
 
-ORVIMAPI_INLINE void CountClose(RtfHtmlState& s) {
+RTFHTML_INLINE void CountClose(RtfHtmlState& s) {
   if (s.htmlrtf) {
     if (s.htmlrtfDepth > 0) --s.htmlrtfDepth;
   } else if (s.htmltag) {
@@ -412,7 +412,7 @@ ORVIMAPI_INLINE void CountClose(RtfHtmlState& s) {
 }
 
 // Whether a plain byte met in text mode is copied.
-ORVIMAPI_INLINE bool TextEmitted(const RtfHtmlState& s) {
+RTFHTML_INLINE bool TextEmitted(const RtfHtmlState& s) {
   const bool notSkipped = s.skipState != kRtfSkipSuppress;
   if (s.groupFlag & (s.htmlrtfDepth <= 0)) return notSkipped & (s.htmltag != 0);
   return notSkipped & (s.previousWordCode != kRtfWordU);
@@ -424,7 +424,7 @@ enum class Fast { kNo, kText, kFull };
 // backslash, while each is letters then digits ended by a byte that the
 // reader would end it on; anything else is left to the byte-by-byte
 // reader. Reads up to 16 bytes ahead.
-ORVIMAPI_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e) {
+RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e) {
   RtfHtmlState& s = f.s;
   const uint8_t* p = pRef;
   Fast result = Fast::kNo;
@@ -473,7 +473,7 @@ ORVIMAPI_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e
 
 // Filters in[begin, end) of a chunk that starts at in. False when the area
 // is full.
-ORVIMAPI_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
+RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
   RtfHtmlState& s = f.s;
   const uint8_t* p = in + begin;
   const uint8_t* const e = in + end;
