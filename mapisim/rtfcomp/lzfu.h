@@ -89,7 +89,8 @@ public:
     Status open();
 
     // Writes up to n decompressed bytes to out and returns how many; fewer
-    // than n only when the data ended or an error stopped it. Check status()
+    // than n only when the data ended or an error stopped it. out[count, n)
+    // may have been overwritten. Check status()
     // after every call: an error is set by the call that meets it, at the
     // latest the one that delivers the last byte, and the bytes that call
     // returns are those decoded before the fault. Errors are final; later
@@ -112,12 +113,13 @@ private:
     static constexpr std::size_t kInput = 16384;
 
     std::size_t read_mela(std::uint8_t* out, std::size_t n);
+    bool decode_direct(std::uint8_t* start, std::uint8_t*& out, std::uint8_t* out_end,
+                       bool input_final) noexcept;
     bool refill();
     bool need(std::size_t k);
     bool slow_step();
     void put_ring(std::uint8_t b) noexcept;
     void sync_ring(const std::uint8_t* begin, const std::uint8_t* end) noexcept;
-    void peek_end_marker();
     void finish();
     void settle(Status s) noexcept;
     std::size_t in_avail() const noexcept { return in_end_ - in_pos_; }
