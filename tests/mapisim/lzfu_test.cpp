@@ -6,6 +6,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -57,18 +59,25 @@ struct Decoded {
 };
 
 // Reads the whole stream `step` bytes at a time, the source giving `chunk`.
+// The decoder is built over a sentinel so that state it forgets to set shows.
 Decoded decode(const Bytes& stream, std::size_t step, std::size_t chunk = SIZE_MAX)
 {
     TestSource src(stream, chunk);
-    lz::Decoder dec(src);
+    auto mem = std::make_unique<unsigned char[]>(sizeof(lz::Decoder));
+    std::memset(mem.get(), 0xA5, sizeof(lz::Decoder));
+    auto* dec = new (mem.get()) lz::Decoder(src);
     Decoded d{{}, lz::Status::Ok};
-    Bytes buf(step);
-    while (dec.status() == lz::Status::Ok) {
-        const std::size_t n = dec.read(buf.data(), step);
+    Bytes buf(step + 32, 0xA5);
+    while (dec->status() == lz::Status::Ok) {
+        const std::size_t n = dec->read(buf.data(), step);
         d.bytes.insert(d.bytes.end(), buf.begin(), buf.begin() + std::ptrdiff_t(n));
+        EXPECT_TRUE(std::all_of(buf.begin() + std::ptrdiff_t(step), buf.end(),
+                                [](std::uint8_t b) { return b == 0xA5; }))
+            << "wrote past the buffer";
         if (n == 0) break;
     }
-    d.status = dec.status();
+    d.status = dec->status();
+    dec->~Decoder();
     return d;
 }
 
@@ -175,13 +184,19 @@ TEST(LzfuIntegrity, CrcMismatchShowsOnTheReadThatDeliversTheLastByte)
 {
     Bytes s = kSimple;
     s[12] ^= 1;
-    TestSource src(s);
-    lz::Decoder dec(src);
     std::uint8_t buf[43];
     ASSERT_EQ(kSimpleText.size(), sizeof buf);
-    EXPECT_EQ(dec.read(buf, sizeof buf), sizeof buf);
-    EXPECT_EQ(dec.status(), lz::Status::CrcMismatch);
-    EXPECT_EQ(dec.read(buf, sizeof buf), 0u);  // errors are final
+    for (std::size_t first = 1; first <= sizeof buf; ++first) {
+        TestSource src(s);
+        lz::Decoder dec(src);
+        EXPECT_EQ(dec.read(buf, first), first);
+        if (first < sizeof buf) {
+            EXPECT_EQ(dec.status(), lz::Status::Ok);
+            EXPECT_EQ(dec.read(buf + first, sizeof buf - first), sizeof buf - first);
+        }
+        EXPECT_EQ(dec.status(), lz::Status::CrcMismatch) << first;
+        EXPECT_EQ(dec.read(buf, sizeof buf), 0u);  // errors are final
+    }
 
     s = kSimple;
     s[21] ^= 0x20;  // a literal: decodes, differently
@@ -200,6 +215,28 @@ TEST(LzfuIntegrity, PaddingAfterTheEndMarkerIsIgnoredButCovered)
     }
     s.back() ^= 1;
     EXPECT_EQ(decode(s, 4096).status, lz::Status::CrcMismatch);
+
+    // Padding longer than the decoder's input buffer is still pulled and checked.
+    s = kSimple;
+    s.insert(s.end(), 40000, ' ');
+    reseal(s);
+    EXPECT_EQ(decode(s, 4096).status, lz::Status::End);
+    s[30000] = '!';
+    EXPECT_EQ(decode(s, 4096).status, lz::Status::CrcMismatch);
+}
+
+TEST(LzfuDecoder, ReferenceWrappingFromTheUnwrittenRingIntoItsStart)
+{
+    // Ring positions 4094 and 4095 are still zero; the next are "{\".
+    Bytes s = {0, 0, 0, 0, 4, 0, 0, 0, 'L', 'Z', 'F', 'u', 0, 0, 0, 0,
+               0x03, 0xff, 0xe2, 0x0d, 0x30};
+    s.insert(s.end(), 20, 0);  // enough input for the whole-run path
+    reseal(s);
+    for (std::size_t step : {1, 4096}) {
+        const Decoded d = decode(s, step);
+        EXPECT_EQ(d.status, lz::Status::End);
+        EXPECT_EQ(d.bytes, Bytes({0, 0, '{', '\\'})) << step;
+    }
 }
 
 TEST(LzfuIntegrity, HeaderClaimsAreNotTrusted)
