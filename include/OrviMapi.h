@@ -320,6 +320,15 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiGetClientOutlookVersion(void);
  * Failures show only in the last error. */
 ORVIMAPI_EXTERN(void) OrviMapiSendReceive(void);
 
+/*
+ * The folder of the store in which an item of itemKind is saved: 4 the
+ * Outbox, 5 Sent Items, 16 Drafts, any other kind the Inbox; the Inbox also
+ * when the store has no folder of the kind. Returns 0, -1, or the result of
+ * the Inbox search when neither search found a folder (*folderOut is then
+ * unchanged). The caller releases the folder with OrviMapiReleaseFolder.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiGetSaveLocFolder(int32_t itemKind, OrviMapiStore store, OrviMapiFolder *folderOut);
+
 /* ---- Store table --------------------------------------------------------
  * A store row set holds one row of the session's store table; the getters
  * read its first row, and the pointers they hand out point into it.
@@ -404,6 +413,173 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetMsgStoreInterface(int32_t cbEntryId,
     OrviMapiStore *storeOut);
 /* Releases a store. Needs no session; a null store is recorded as a failure. */
 ORVIMAPI_EXTERN(void) OrviMapiMsgStoreRelease(OrviMapiStore store);
+
+/* ---- Folder hierarchy table ---------------------------------------------
+ * The immediate subfolders of a folder, sorted by display name. A hierarchy
+ * row set is released with OrviMapiReleaseResult, also when it holds no row;
+ * the getters read its first row and fail with "Table is empty" on a row set
+ * without rows. Pointers they hand out point into the row set.
+ */
+
+/* The folder's hierarchy table; the caller releases it with
+ * OrviMapiReleaseTable. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierQuerySet(OrviMapiFolder folder, OrviMapiTable *tableOut);
+/* The table and all its rows at once. Returns the row count, or -1. The
+ * caller releases both. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierQueryAll(OrviMapiFolder folder, OrviMapiTable *tableOut,
+    OrviMapiRowSet *rowsOut);
+/* The next row: returns 1, or 0 at the end (the empty row set is the
+ * caller's too), or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierQueryGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* The subfolder's entry identifier: count and a pointer into the row set
+ * (0 bytes when the row has none). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetEID(OrviMapiRowSet rows, uint32_t *cbOut, unsigned char **bytesOut);
+/* Copies min(length, bufSize - 1) characters of the display name and a
+ * terminator when that count is above 0; returns the count (0 and nothing
+ * written for a missing or empty name). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetDisplayName(OrviMapiRowSet rows, uint32_t bufSize, char *buf);
+/* The number of messages; 0 when the row lacks it. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetContentCount(OrviMapiRowSet rows, uint32_t *countOut);
+/* 1 when the subfolder has subfolders of its own, else 0. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetSubFolderFlag(OrviMapiRowSet rows, uint32_t *flagOut);
+/* Returns 0 for a row set with a row; reads and writes nothing else. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetArchiveFlag(OrviMapiRowSet rows);
+
+/* ---- Folder contents table ----------------------------------------------
+ * A folder's messages. Row sets are released with OrviMapiReleaseResult;
+ * getters without a row index read the first row, and all fail with
+ * "Table is empty" on a row set without rows. Text getters copy
+ * min(length, bufSize - 1) characters and a terminator when that count is
+ * above 0 and return the count; a missing text gives 0 and writes nothing.
+ * Times are UTC. Pointers handed out point into the row set.
+ */
+
+/* The folder's contents table in the store's order; the caller releases it
+ * with OrviMapiReleaseTable. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQuerySet(OrviMapiFolder folder, OrviMapiTable *tableOut);
+/* The table and all its rows, newest delivery first. Returns the row count,
+ * or -1. The caller releases both. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQueryAll(OrviMapiFolder folder, OrviMapiTable *tableOut,
+    OrviMapiRowSet *rowsOut);
+/* The next batch of up to 100 rows: returns the rows read, 0 at the end (the
+ * empty row set is the caller's too), or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQueryGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/* Fills *record from row rowIndex; its texts and identifier point into the
+ * row set. A row index beyond the row set is a failure. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContReadParam(OrviMapiRowSet rows, uint32_t rowIndex,
+    FolderContentsRecord *record);
+/* The entry identifier of row rowIndex: count and a pointer into the row
+ * set. -1 without a record when the row has none. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetEID(OrviMapiRowSet rows, uint32_t rowIndex, uint32_t *cbOut,
+    unsigned char **bytesOut);
+/* The display list of To recipients. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetDisplayTo(OrviMapiRowSet rows, uint32_t bufSize, char *buf);
+/* 1 when the message has attachments, else 0. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetHasAttachFlag(OrviMapiRowSet rows, uint32_t *flagOut);
+/* The last modification time; all zero when the row has none. Returns 0. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgModifyTime(OrviMapiRowSet rows, OrviMapiSystemTime *timeOut);
+/* The message class. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgClass(OrviMapiRowSet rows, uint32_t bufSize, char *buf);
+/* The delivery time as YYYYMMDDhhmmss and a terminator into buf, which must
+ * hold 16 bytes; returns the text's length, 0 (nothing written) without a
+ * delivery time. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgDeliveryTime(OrviMapiRowSet rows, char *buf);
+/* The message size in bytes; 0 when the row lacks it. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSize(OrviMapiRowSet rows, uint32_t *sizeOut);
+/* The sender's address of row rowIndex. bufSize 0 returns 0 before any
+ * other check. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSenderEmailAddress(OrviMapiRowSet rows, uint32_t bufSize,
+    uint32_t rowIndex, char *buf);
+/* The sender's name of row rowIndex. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSenderName(OrviMapiRowSet rows, uint32_t bufSize,
+    uint32_t rowIndex, char *buf);
+/* The subject. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSubject(OrviMapiRowSet rows, uint32_t bufSize, char *buf);
+
+/* ---- Folder management --------------------------------------------------
+ * The functions taking entry identifiers open the store and folders
+ * themselves and release them before returning. They return 0, -1 without a
+ * session, 0x80070057 for a missing identifier or name and for a store or
+ * folder that cannot be opened, 0x80040108 where a folder is needed and the
+ * identifier names something else, or the failing HRESULT. A name colliding
+ * with a sibling's is retried with the suffixes 1 to 99 ("Inbox1" ...);
+ * names are cut to 127 characters, a copy's base name to 125.
+ */
+
+/* Creates a subfolder of parent named name, unchanged (a collision fails).
+ * The caller releases the folder with OrviMapiReleaseFolder. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderAdd(OrviMapiFolder parent, const char *name, OrviMapiFolder *folderOut);
+/* Creates a subfolder of the parent folder named name or name1 to name99.
+ * The caller releases the folder with OrviMapiReleaseFolder. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbParentEntryId, const unsigned char *parentEntryId, const char *name, OrviMapiFolder *folderOut);
+/* Copies the source folder with its subfolders into the destination, or
+ * moves it when move is 1, under its own name or that name with a suffix.
+ * A store's root folder (without a parent) cannot be copied: 0x8004010F. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbSourceEntryId, const unsigned char *sourceEntryId, int32_t cbDestEntryId,
+    const unsigned char *destEntryId, int32_t move);
+/* Moves the folder into the store's Deleted Items folder. 0x80040108 for
+ * Deleted Items itself or a store without one. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderRecycle(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbEntryId, const unsigned char *entryId);
+/* Deletes the folder with its messages and subfolders. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderDelete(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbEntryId, const unsigned char *entryId);
+/* Deletes the subfolder entryId of parent with its messages and subfolders.
+ * Returns 0 or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderDelete2(OrviMapiFolder parent, int32_t cbEntryId, const unsigned char *entryId);
+/* Deletes the folder's messages and subfolders; the folder and its
+ * associated messages stay. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderEmpty(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbEntryId, const unsigned char *entryId);
+/* Renames the folder. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderRename(int32_t cbStoreEntryId, const unsigned char *storeEntryId,
+    int32_t cbEntryId, const unsigned char *entryId, const char *name);
+/* Renames an open folder. Returns 0 or -1; an empty name returns -1 without
+ * recording a failure. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderSetDisplayName(OrviMapiFolder folder, const char *name);
+
+/* ---- Folder lookup, type and properties --------------------------------
+ * Folder type codes: 32 Inbox, 33 Outbox, 34 Deleted Items, 35 calendar,
+ * 36 contacts, 37 journal, 38 notes, 39 tasks, 40 Drafts, 41 Sent Items,
+ * 42 the store's own identifier, 99 the top of the folder tree, 5 any other.
+ */
+
+/* Opens the folder entryId through container. The caller releases it with
+ * OrviMapiReleaseFolder. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderGet(OrviMapiFolder container, uint32_t cbEntryId,
+    const unsigned char *entryId, OrviMapiFolder *folderOut);
+/*
+ * Copies the display name of the folder entryId: min(length, bufSize - 1)
+ * characters and always a terminator, the count to *lenOut. Checks store and
+ * identifier before the session. Returns -1 for those checks, else 0 even
+ * when MAPI fails (recorded): *lenOut is written only when a name was copied.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderGetDisplayName(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, char *buf, uint32_t bufSize, uint32_t *lenOut);
+/* As OrviMapiFolderGetDisplayName, for the subject of the message entryId. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderGetMsgSubject(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, char *buf, uint32_t bufSize, uint32_t *lenOut);
+/* The folder's property array (entry identifier, display name, content
+ * count, subfolders flag, container class, parent identifier). The caller
+ * releases it with OrviMapiFolderPropsRelease. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderPropsGet(OrviMapiFolder folder, OrviMapiProps *propsOut);
+/* Fills *record from a property array of OrviMapiFolderPropsGet; its texts
+ * and identifier point into the array. Needs no session. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderPropsRead(OrviMapiFolder folder, OrviMapiProps props,
+    FolderPropsRecord *record);
+/* The folder type code of the folder entryId (see above); 5 whenever a step
+ * fails. -1 (recorded) only without a session. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderGetFolderType(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId);
+/*
+ * Opens the first folder of folderType among the top-level folders, in
+ * display-name order. Returns 0 also when there is none (*folderOut is then
+ * unchanged), or -1. The caller releases the folder with
+ * OrviMapiReleaseFolder.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderFindByType(OrviMapiStore store, int32_t folderType, OrviMapiFolder *folderOut);
 
 /* ---- Messages: open and properties --------------------------------------
  * A message handle is released with OrviMapiReleaseMsg, a property array

@@ -113,6 +113,14 @@ inline constexpr ULONG AbNoDialog = 0x1;
 inline constexpr ULONG BestAccess = 0x10;
 inline constexpr ULONG DeferredErrors = 0x8;
 inline constexpr ULONG TblBatch = 0x2;
+
+inline constexpr ULONG FolderGeneric = 0x1;
+inline constexpr ULONG FolderMove = 0x1;
+inline constexpr ULONG FolderDialog = 0x2;
+inline constexpr ULONG CopySubfolders = 0x10;
+inline constexpr ULONG DelMessages = 0x1;
+inline constexpr ULONG DelFolders = 0x4;
+inline constexpr ULONG KeepOpenReadWrite = 0x2;
 }  // namespace flag
 
 namespace guid {

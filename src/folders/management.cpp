@@ -1,0 +1,338 @@
+// Changes to a store's folder tree: create, copy or move, recycle into
+// Deleted Items, delete, empty and rename.
+//
+// The entry-identifier exports open the store and folders themselves through
+// the store exports, return 0 or a negative HRESULT, and release everything
+// they opened on every path.
+#include <cstdio>
+#include <cstring>
+
+#include "folders/hierarchy_columns.h"
+#include "frame/call_frame.h"
+#include "frame/handles.h"
+#include "frame/mapi_constants.h"
+#include "frame/mapi_ptr.h"
+#include "stores/special_folders.h"
+
+namespace {
+
+constexpr const char* kStoreOpenFailed = "OrviMapiMsgStoreGetMsgStoreInterface return error";
+constexpr const char* kFolderOpenFailed = "OrviMapiMsgStoreGetFolderInterface return error";
+
+// The name buffer of the exports that build or set a name.
+constexpr size_t kNameBufferSize = 128;
+constexpr size_t kMaxNameLength = kNameBufferSize - 1;
+// A copy's base name leaves room for a two-digit suffix.
+constexpr size_t kMaxCopyBaseLength = 125;
+// The name itself, then the name with 1 to 99.
+constexpr int kNameAttempts = 100;
+
+bool EntryIdGiven(int32_t cbEntryId, const unsigned char* entryId)
+{
+    return cbEntryId > 0 && entryId != nullptr;
+}
+
+// A MAPI failure of the open leaves `store` null: the folder open that
+// follows then reports it.
+int32_t OpenStore(int32_t cbEntryId, const unsigned char* entryId, ComPtr<IMsgStore>& store)
+{
+    OrviMapiStore handle = nullptr;
+    const int32_t result = OrviMapiMsgStoreGetMsgStoreInterface(cbEntryId, entryId, &handle);
+    store.reset(AsMapi(handle));
+    return result;
+}
+
+int32_t OpenFolder(IMsgStore* store, int32_t cbEntryId, const unsigned char* entryId,
+                   ComPtr<IMAPIFolder>& folder)
+{
+    OrviMapiFolder handle = nullptr;
+    const int32_t result =
+        OrviMapiMsgStoreGetFolderInterface(ToHandle(store), cbEntryId, entryId, &handle);
+    folder.reset(AsMapi(handle));
+    return result;
+}
+
+HRESULT OpenParent(IMsgStore* store, const SBinary& parentId, ComPtr<IMAPIFolder>& parent,
+                   ULONG& objectType)
+{
+    return store->OpenEntry(parentId.cb, reinterpret_cast<LPENTRYID>(parentId.lpb), nullptr,
+                            flag::BestAccess, &objectType, parent.putUnknown());
+}
+
+// Copies at most maxLength characters of `text` and a terminator.
+void CopyName(char (&name)[kNameBufferSize], const char* text, size_t maxLength)
+{
+    size_t length = std::strlen(text);
+    if (length > maxLength) length = maxLength;
+    std::memcpy(name, text, length);
+    name[length] = '\0';
+}
+
+// The name of a collision retry: the base followed by the attempt number,
+// the base cut so that both fit the buffer.
+void SuffixName(char (&name)[kNameBufferSize], const char* base, int attempt)
+{
+    char suffix[4];
+    std::snprintf(suffix, sizeof suffix, "%d", attempt);
+    const size_t suffixLength = std::strlen(suffix);
+    CopyName(name, base, kMaxNameLength - suffixLength);
+    std::memcpy(name + std::strlen(name), suffix, suffixLength + 1);
+}
+
+// Calls `attempt` with the base name, then on each MAPI_E_COLLISION with the
+// base followed by 1 to 99; gives the result of the last call.
+template <class Attempt>
+HRESULT WithCollisionRetries(const char* base, size_t maxBaseLength, Attempt attempt)
+{
+    char name[kNameBufferSize];
+    CopyName(name, base, maxBaseLength);
+    HRESULT hr = attempt(name);
+    for (int counter = 1; hr == MAPI_E_COLLISION && counter < kNameAttempts; ++counter) {
+        SuffixName(name, base, counter);
+        hr = attempt(name);
+    }
+    return hr;
+}
+
+HRESULT SetDisplayName(IMAPIFolder* folder, const char* name)
+{
+    char text[kNameBufferSize];
+    CopyName(text, name, kMaxNameLength);
+    SPropValue value{};
+    value.ulPropTag = tag::DisplayName;
+    value.Value.lpszA = text;
+    return folder->SetProps(1, &value, nullptr);
+}
+
+}  // namespace
+
+// A null parent, name or out-argument is refused.
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderAdd(OrviMapiFolder parent, const char* name, OrviMapiFolder* folderOut)
+{
+    CHECK_SESSION(-1);
+    CHECK_ARG(parent != nullptr, "Folder not defined", -1);
+    CHECK_ARG(name != nullptr, "Folder name not defined", -1);
+    CHECK_ARG(folderOut != nullptr, "pFolder not defined", -1);
+
+    ComPtr<IMAPIFolder> folder;
+    CHECK_HR(AsMapi(parent)->CreateFolder(flag::FolderGeneric, const_cast<LPSTR>(name), nullptr,
+                                          nullptr, flag::DeferredErrors, folder.put()),
+             -1);
+    *folderOut = ToHandle(folder.release());
+    return 0;
+}
+
+// Names are cut to the 127 characters of the name buffer, suffix included.
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbParentEntryId,
+                  const unsigned char* parentEntryId, const char* name, OrviMapiFolder* folderOut)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbParentEntryId, parentEntryId))
+        return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (folderOut == nullptr) return RECORD_FAILURE("pFolder not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> parent;
+    if (OpenFolder(store.get(), cbParentEntryId, parentEntryId, parent) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMAPIFolder> folder;
+    const HRESULT hr = WithCollisionRetries(name, kMaxNameLength, [&](char* attemptName) {
+        return parent->CreateFolder(flag::FolderGeneric, attemptName, nullptr, nullptr,
+                                    flag::DeferredErrors, folder.put());
+    });
+    CHECK_HR_FETCH(hr, store.get(), hr);
+    *folderOut = ToHandle(folder.release());
+    return 0;
+}
+
+// A source without PR_PARENT_ENTRYID (a store's root) cannot be copied:
+// MAPI_E_NOT_FOUND.
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbSourceEntryId,
+                   const unsigned char* sourceEntryId, int32_t cbDestEntryId,
+                   const unsigned char* destEntryId, int32_t move)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbSourceEntryId, sourceEntryId))
+        return RECORD_FAILURE("Source Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbDestEntryId, destEntryId))
+        return RECORD_FAILURE("Destination Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> destination;
+    if (OpenFolder(store.get(), cbDestEntryId, destEntryId, destination) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> source;
+    if (OpenFolder(store.get(), cbSourceEntryId, sourceEntryId, source) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    ULONG count = 0;
+    MapiBuffer<SPropValue> props;
+    HRESULT hr = source->GetProps(HierarchyColumns(), 0, &count, props.put());
+    CHECK_HR_FETCH(hr, source.get(), hr);
+    if (count <= hiercol::DisplayName || props[hiercol::DisplayName].ulPropTag != tag::DisplayName)
+        return RECORD_FAILURE(nullptr, E_INVALIDARG, E_INVALIDARG);
+    const char* baseName = props[hiercol::DisplayName].Value.lpszA;
+
+    if (count <= hiercol::ParentEntryId || props[hiercol::ParentEntryId].ulPropTag != tag::ParentEntryId)
+        return RECORD_FAILURE(nullptr, hr, MAPI_E_NOT_FOUND);
+    ULONG objectType = 0;
+    ComPtr<IMAPIFolder> parent;
+    hr = OpenParent(store.get(), props[hiercol::ParentEntryId].Value.bin, parent, objectType);
+    CHECK_HR_FETCH(hr, store.get(), hr);
+    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+
+    const ULONG flags = flag::CopySubfolders | flag::FolderDialog | (move == 1 ? flag::FolderMove : 0);
+    hr = WithCollisionRetries(baseName, kMaxCopyBaseLength, [&](char* attemptName) {
+        return parent->CopyFolder(static_cast<ULONG>(cbSourceEntryId), AsEntryId(sourceEntryId),
+                                  nullptr, destination.get(), attemptName, 0, nullptr, flags);
+    });
+    CHECK_HR_FETCH(hr, parent.get(), hr);
+    return 0;
+}
+
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderRecycle(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
+                      const unsigned char* entryId)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbEntryId, entryId)) return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) != 0)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    ULONG count = 0;
+    MapiBuffer<SPropValue> props;
+    HRESULT hr = store->GetProps(SpecialFolderColumns(), 0, &count, props.put());
+    CHECK_HR_FETCH(hr, store.get(), hr);
+    if (count <= specialcol::Wastebasket ||
+        props[specialcol::Wastebasket].ulPropTag != tag::IpmWastebasketEntryId)
+        return RECORD_FAILURE("MsgStore has no Wastebasket", MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+    const SBinary& wastebasket = props[specialcol::Wastebasket].Value.bin;
+
+    ULONG same = 0;
+    hr = store->CompareEntryIDs(wastebasket.cb, reinterpret_cast<LPENTRYID>(wastebasket.lpb),
+                                static_cast<ULONG>(cbEntryId), AsEntryId(entryId), 0, &same);
+    CHECK_HR_FETCH(hr, store.get(), hr);
+    if (same != 0) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+
+    const int32_t copied = OrviMapiFolderCopy(cbStoreEntryId, storeEntryId, cbEntryId, entryId,
+                                              static_cast<int32_t>(wastebasket.cb), wastebasket.lpb, 1);
+    return copied < 0 ? copied : 0;
+}
+
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderDelete(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
+                     const unsigned char* entryId)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbEntryId, entryId))
+        return RECORD_FAILURE("Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> folder;
+    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    MapiBuffer<SPropValue> parentId;
+    HRESULT hr = HrGetOneProp(folder.get(), tag::ParentEntryId, parentId.put());
+    CHECK_HR_FETCH(hr, folder.get(), hr);
+    ULONG objectType = 0;
+    ComPtr<IMAPIFolder> parent;
+    hr = OpenParent(store.get(), parentId->Value.bin, parent, objectType);
+    CHECK_HR_FETCH(hr, store.get(), hr);
+    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+
+    hr = parent->DeleteFolder(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), 0, nullptr,
+                              flag::DelMessages | flag::DelFolders);
+    CHECK_HR_FETCH(hr, parent.get(), hr);
+    return 0;
+}
+
+// A null parent is refused; the identifier is MAPI's to judge.
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderDelete2(OrviMapiFolder parent, int32_t cbEntryId, const unsigned char* entryId)
+{
+    CHECK_SESSION(-1);
+    CHECK_ARG(parent != nullptr, "Folder not defined", -1);
+    CHECK_HR_FETCH(AsMapi(parent)->DeleteFolder(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), 0,
+                                                nullptr, flag::DelMessages | flag::DelFolders),
+                   AsMapi(parent), -1);
+    return 0;
+}
+
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderEmpty(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
+                    const unsigned char* entryId)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbEntryId, entryId))
+        return RECORD_FAILURE("Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> folder;
+    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    // Without DEL_ASSOCIATED the folder's associated messages stay.
+    const HRESULT hr = folder->EmptyFolder(0, nullptr, flag::FolderDialog);
+    CHECK_HR_FETCH(hr, folder.get(), hr);
+    return 0;
+}
+
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderRename(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
+                     const unsigned char* entryId, const char* name)
+{
+    CHECK_SESSION(-1);
+    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
+        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
+    if (!EntryIdGiven(cbEntryId, entryId)) return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+
+    ComPtr<IMsgStore> store;
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
+        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    ComPtr<IMAPIFolder> folder;
+    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
+        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+
+    HRESULT hr = SetDisplayName(folder.get(), name);
+    CHECK_HR_FETCH(hr, folder.get(), hr);
+    hr = folder->SaveChanges(flag::KeepOpenReadWrite);
+    CHECK_HR_FETCH(hr, folder.get(), hr);
+    return 0;
+}
+
+// An empty name is refused without a record; a null folder with one.
+ORVIMAPI_EXTERN(int32_t) OrviMapiFolderSetDisplayName(OrviMapiFolder folder, const char* name)
+{
+    CHECK_SESSION(-1);
+    if (name == nullptr || name[0] == '\0') return -1;
+    CHECK_ARG(folder != nullptr, "Folder not defined", -1);
+    CHECK_HR_FETCH(SetDisplayName(AsMapi(folder), name), AsMapi(folder), -1);
+    CHECK_HR_FETCH(AsMapi(folder)->SaveChanges(flag::KeepOpenReadWrite), AsMapi(folder), -1);
+    return 0;
+}
