@@ -12,7 +12,7 @@
 //   while ((n = dec.read(buf, sizeof buf)) > 0) use buf[0, n);
 //   dec.status() == Status::End: every byte was delivered and checked.
 // A decoder holds the ring, a bounded input buffer and a few counters,
-// about 21 KB whatever the stream claims; it allocates nothing.
+// about 20 KB whatever the stream claims; it allocates nothing.
 #pragma once
 
 #include <cstddef>
@@ -89,8 +89,8 @@ public:
     Status open();
 
     // Writes up to n decompressed bytes to out and returns how many; fewer
-    // than n only when the data ended or an error stopped it. out[count, n)
-    // may have been overwritten. Check status()
+    // than n only when the data ended or an error stopped it. Bytes of out
+    // past the count returned may have been overwritten. Check status()
     // after every call: an error is set by the call that meets it, at the
     // latest the one that delivers the last byte, and the bytes that call
     // returns are those decoded before the fault. Errors are final; later
