@@ -14,6 +14,16 @@ struct Initializer {
 
 LPSPropTagArray ContactColumns() { return reinterpret_cast<LPSPropTagArray>(&contactColumns); }
 
+void SetContactColumn(ULONG position, ULONG propTag)
+{
+    if (position < contactcol::Count) contactColumns.aulPropTag[position] = propTag;
+}
+
+ULONG ContactColumn(ULONG position)
+{
+    return position < contactcol::Count ? contactColumns.aulPropTag[position] : PR_NULL;
+}
+
 void ResetContactColumnsForTests()
 {
     constexpr ULONG fixed[] = {tag::DisplayName,       tag::EntryId,   tag::Subject,

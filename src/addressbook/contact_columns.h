@@ -18,4 +18,6 @@ enum : ULONG {
 inline constexpr ULONG kContactPlaceholderFirst = 0x8006001E;
 
 LPSPropTagArray ContactColumns();
+void SetContactColumn(ULONG position, ULONG propTag);
+ULONG ContactColumn(ULONG position);
 void ResetContactColumnsForTests();

@@ -28,6 +28,16 @@ struct Initializer {
 
 LPSPropTagArray MessageColumns() { return reinterpret_cast<LPSPropTagArray>(&messageColumns); }
 
+void SetMessageColumn(ULONG position, ULONG propTag)
+{
+    if (position < msgcol::Count) messageColumns.aulPropTag[position] = propTag;
+}
+
+ULONG MessageColumn(ULONG position)
+{
+    return position < msgcol::Count ? messageColumns.aulPropTag[position] : PR_NULL;
+}
+
 void ResetMessageColumnsForTests()
 {
     messageColumns.cValues = msgcol::Count;

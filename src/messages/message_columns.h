@@ -22,8 +22,12 @@ enum : ULONG {
 inline constexpr ULONG kKeywordsPlaceholder = 0x8002101E;
 inline constexpr ULONG kFlagRequestPlaceholder = 0x8003001E;
 
-// The process-wide array (patched in place by named-property resolution).
+// The process-wide array, as MAPI calls take it.
 LPSPropTagArray MessageColumns();
+
+// Patches one entry (named-property resolution).
+void SetMessageColumn(ULONG position, ULONG propTag);
+ULONG MessageColumn(ULONG position);
 
 // Puts the placeholders back, as at load; for tests.
 void ResetMessageColumnsForTests();

@@ -84,7 +84,7 @@ int ResolveNamedProperties(IMsgStore* store)
         const LONG lid = name->Kind.lID;
         if (lid == kLidFlagRequest && common) {
             slots.FlagRequest = AsString8(propTag);
-            MessageColumns()->aulPropTag[msgcol::FlagRequest] = slots.FlagRequest;
+            SetMessageColumn(msgcol::FlagRequest, slots.FlagRequest);
         } else if (lid == kLidReminderSet && common) {
             slots.ReminderSet = (propTag & 0xFFFF0000) + PT_BOOLEAN;
         } else {
@@ -95,14 +95,14 @@ int ResolveNamedProperties(IMsgStore* store)
 
     if (slots.Keywords != tag::Unresolved) {
         slots.Keywords = AsString8(slots.Keywords);
-        MessageColumns()->aulPropTag[msgcol::Keywords] = slots.Keywords;
+        SetMessageColumn(msgcol::Keywords, slots.Keywords);
     }
     ULONG position = contactcol::FileUnder;
     for (const ContactSlot& contact : kContactSlots) {
         ULONG& slot = slots.*contact.slot;
         if (slot != tag::Unresolved) {
             slot = AsString8(slot);
-            ContactColumns()->aulPropTag[position] = slot;
+            SetContactColumn(position, slot);
         }
         ++position;
     }
