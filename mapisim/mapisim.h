@@ -125,6 +125,73 @@ MAPISIM_EXPORT void mapisim_version_clear(void);
  * objects already handed out are left alone. */
 MAPISIM_EXPORT void mapisim_reset_platform(void);
 
+/* ---- The MAPI stand-in ----
+ *
+ * The mailbox the stand-in serves is the installed world of the mailbox
+ * model (mapisim/model/world.h); loaders install a new one in one step. */
+
+/* Back to a fresh stand-in: an empty world (no profiles; default settings
+ * and scripted choices), MAPI not initialised, no shared session, an empty
+ * call log and no fault rules. Objects handed out earlier keep working on
+ * what they hold. Live-object, allocation and misuse counters are left. */
+MAPISIM_EXPORT void mapisim_reset(void);
+
+/* How many MAPIInitialize calls are not yet matched by MAPIUninitialize. */
+MAPISIM_EXPORT uint32_t mapisim_mapi_initialized(void);
+
+/* Settings of the installed world (a newly installed world brings its own).
+ * GetProps and tables give text and binary values larger than bytes as
+ * PT_ERROR MAPI_E_NOT_ENOUGH_MEMORY (default 32768). */
+MAPISIM_EXPORT void mapisim_set_getprops_limit(uint32_t bytes);
+/* The most rows one QueryRows call returns, as servers cap them; 0 = none. */
+MAPISIM_EXPORT void mapisim_set_queryrows_cap(uint32_t rows);
+/* Whether tables hand out short-term entry identifiers (default 1). */
+MAPISIM_EXPORT void mapisim_set_short_term_ids(int on);
+
+/* What "the user" does in the stand-in's dialogs.
+ * MAPILogonEx's profile choice: a profile name; "" cancels
+ * (MAPI_E_USER_CANCEL); NULL takes the default profile (the default). */
+MAPISIM_EXPORT void mapisim_script_logon_choice(const char* profile);
+/* The result of IMAPISession::ShowForm and of IAddrBook::Address, e.g.
+ * MAPI_E_USER_CANCEL (0x80040113); default S_OK. */
+MAPISIM_EXPORT void mapisim_script_show_form(int32_t hresult);
+MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult);
+
+/* Fault injection. method names a MAPI call as the call log does:
+ * "IMAPITable::QueryRows", "MAPILogonEx"; "IMAPIFolder::*" is every method
+ * of an interface, "*::GetProps" a method of any, "*" every MAPI call.
+ * The nth matching call from now (1 = the next) fails with hresult before
+ * doing anything; with persistent non-zero every matching call after it
+ * too. Rules add up; the first rule that fires decides. -1 for a null or
+ * empty method, nth 0 or a hresult that is not a failure. */
+MAPISIM_EXPORT int mapisim_fail_method(const char* method, uint32_t nth, int persistent,
+                                       int32_t hresult);
+MAPISIM_EXPORT void mapisim_clear_faults(void);
+
+/* The call log: every MAPI call served, in order, with its flags and the
+ * arguments that matter ("profile=Outlook; ui=0", "name=Inbox",
+ * "entryid=00000000..."). Texts stay valid until the log is cleared. */
+typedef struct mapisim_call {
+    const char* method;  /* "IMAPIFolder::CreateFolder", "MAPILogonEx" */
+    uint32_t flags;
+    int32_t result;      /* the HRESULT returned */
+    int injected;        /* non-zero when a fault rule made it fail */
+    const char* args;    /* "name=value" pairs separated by "; " */
+} mapisim_call;
+MAPISIM_EXPORT uint32_t mapisim_call_count(void);
+/* -1 when index is past the end or out is null. */
+MAPISIM_EXPORT int mapisim_call_get(uint32_t index, mapisim_call* out);
+/* Index of the first call of method at or after from, or -1. */
+MAPISIM_EXPORT int32_t mapisim_call_find(const char* method, uint32_t from);
+/* How many calls of method the log holds. */
+MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method);
+/* The value of an argument of a logged call, copied into buf (size bytes,
+ * terminated, cut to fit); returns its full length, or -1 when the call or
+ * argument is not there. */
+MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf,
+                                        uint32_t size);
+MAPISIM_EXPORT void mapisim_call_log_clear(void);
+
 #ifdef __cplusplus
 }
 #endif

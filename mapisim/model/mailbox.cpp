@@ -103,6 +103,17 @@ std::shared_ptr<Message> Message::clone() const
 
 std::string Folder::display_name() const { return props.text(PR_DISPLAY_NAME_A).value_or(""); }
 
+std::shared_ptr<Folder> Folder::clone(bool with_subfolders) const
+{
+    auto copy = std::make_shared<Folder>();
+    copy->props = props;
+    copy->folder_type = folder_type == FOLDER_ROOT ? FOLDER_GENERIC : folder_type;
+    for (auto& m : messages_) copy->messages_.push_back(m->clone());
+    if (with_subfolders)
+        for (auto& f : subfolders_) copy->subfolders_.push_back(f->clone(true));
+    return copy;
+}
+
 std::shared_ptr<Folder> Folder::find_subfolder(const std::string& name) const
 {
     for (auto& f : subfolders_)

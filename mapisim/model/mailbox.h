@@ -101,6 +101,10 @@ public:
     const std::vector<std::shared_ptr<Message>>& messages() const noexcept { return messages_; }
 
     std::string display_name() const;  // "" when unset
+
+    // A deep copy (messages, and subfolders when asked) without numbers or
+    // parent, ready for Store::attach_folder.
+    std::shared_ptr<Folder> clone(bool with_subfolders) const;
     // The subfolder whose display name equals name without regard to case.
     std::shared_ptr<Folder> find_subfolder(const std::string& name) const;
 

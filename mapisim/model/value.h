@@ -92,6 +92,9 @@ public:
     // multi-valued property; 0 for fixed-size types.
     std::size_t payload_size() const;
 
+    // The same data under another property identifier (the type stays).
+    Value with_id(ULONG id) const { return Value(PROP_TAG(type(), id), data_); }
+
     // The same property in the other string type (PT_STRING8 <-> PT_UNICODE,
     // also for the MV_STRING8 form); a copy for any other type.
     Value converted(ULONG wanted_type) const;

@@ -1,0 +1,311 @@
+// What every stand-in MAPI object shares: references, QueryInterface,
+// GetLastError, and the IMAPIProp methods over a small set of hooks.
+#pragma once
+
+#include <initializer_list>
+#include <optional>
+#include <utility>
+#include <vector>
+
+#include "mapisim/core/object_count.h"
+#include "mapisim/mapi/alloc.h"
+#include "mapisim/mapi/calls.h"
+#include "mapisim/mapi/props.h"
+
+namespace mapisim::mapi {
+
+// Owns one reference to a COM object.
+template <class T>
+class Ref {
+public:
+    Ref() = default;
+    explicit Ref(T* adopt) noexcept : p_(adopt) {}
+    static Ref share(T* p) noexcept
+    {
+        if (p) p->AddRef();
+        return Ref(p);
+    }
+    Ref(const Ref& o) noexcept : p_(o.p_) { if (p_) p_->AddRef(); }
+    Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+    Ref& operator=(Ref o) noexcept
+    {
+        std::swap(p_, o.p_);
+        return *this;
+    }
+    ~Ref() { if (p_) p_->Release(); }
+
+    T* get() const noexcept { return p_; }
+    T* operator->() const noexcept { return p_; }
+    T* release() noexcept { return std::exchange(p_, nullptr); }
+    explicit operator bool() const noexcept { return p_ != nullptr; }
+
+private:
+    T* p_ = nullptr;
+};
+
+// Sets *out to self (with a reference) when riid is one of iids.
+template <class Self>
+HRESULT query(Self* self, REFIID riid, void** out, std::initializer_list<const IID*> iids)
+{
+    if (!out) return E_POINTER;
+    *out = nullptr;
+    for (const IID* iid : iids)
+        if (*iid == riid) {
+            self->AddRef();
+            *out = self;
+            return S_OK;
+        }
+    return E_NOINTERFACE;
+}
+
+// IMAPIProp::GetLastError and friends: a MAPIERROR describing the object's
+// last failure when it was hr; none (S_OK, null) otherwise.
+HRESULT write_last_error(const ErrorState& err, HRESULT hr, ULONG flags, LPMAPIERROR* out);
+
+// Problems of SetProps/DeleteProps, as MAPI returns them.
+struct Problem {
+    ULONG index;
+    ULONG tag;
+    SCODE scode;
+};
+HRESULT make_problems(const std::vector<Problem>& problems, LPSPropProblemArray* out);
+
+// The size limit of GetProps and tables, from the installed world.
+std::uint32_t value_limit();
+// A value as GetProps returns it for tag: fitted, or a PT_ERROR value.
+Value returned_value(const std::optional<Value>& raw, ULONG tag, bool limit_size);
+
+template <class I>
+class PropObject : public ComObject<I> {
+public:
+    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override
+    {
+        Call call(&err_, iface(), "GetLastError", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        return call.done(write_last_error(err_, hr, flags, out));
+    }
+
+    HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override
+    {
+        Call call(&err_, iface(), "SaveChanges", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return call.done(save(flags, call));
+    }
+
+    HRESULT STDMETHODCALLTYPE GetProps(LPSPropTagArray tags, ULONG flags, ULONG* count,
+                                       LPSPropValue* out) override
+    {
+        Call call(&err_, iface(), "GetProps", flags);
+        if (tags) call.arg("count", tags->cValues);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!count || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        if (tags && tags->cValues == 0) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags");
+        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
+        std::vector<ULONG> want;
+        if (tags) {
+            want.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
+        } else {
+            want = list();
+        }
+        const bool wide = flags & MAPI_UNICODE;
+        std::vector<Value> values;
+        values.reserve(want.size());
+        bool errors = false;
+        for (ULONG tag : want) {
+            if (wide && PROP_TYPE(tag) == PT_STRING8 && !tags) tag = CHANGE_PROP_TYPE(tag, PT_UNICODE);
+            std::optional<Value> raw = read(tag);
+            if (raw && PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
+                raw = raw->converted(PT_UNICODE);
+            values.push_back(returned_value(raw, tag, true));
+            errors |= values.back().is_error();
+        }
+        HRESULT hr = make_prop_array(values, count, out);
+        if (FAILED(hr)) return call.fail(hr, "out of memory");
+        return call.done(errors ? MAPI_W_ERRORS_RETURNED : S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE GetPropList(ULONG flags, LPSPropTagArray* out) override
+    {
+        Call call(&err_, iface(), "GetPropList", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
+        std::vector<ULONG> tags = list();
+        if (flags & MAPI_UNICODE)
+            for (ULONG& t : tags)
+                if (PROP_TYPE(t) == PT_STRING8) t = CHANGE_PROP_TYPE(t, PT_UNICODE);
+        return call.done(make_tag_array(tags, out));
+    }
+
+    HRESULT STDMETHODCALLTYPE OpenProperty(ULONG tag, LPCIID iid, ULONG options, ULONG flags,
+                                           LPUNKNOWN* out) override
+    {
+        Call call(&err_, iface(), "OpenProperty", flags);
+        call.arg_tag("tag", tag);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!iid || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no interface or no out");
+        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
+        if ((flags & (MAPI_MODIFY | MAPI_CREATE)) && !writable_)
+            return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
+        return open_property(tag, *iid, options, flags, out, call);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetProps(ULONG n, LPSPropValue props,
+                                       LPSPropProblemArray* problems) override
+    {
+        Call call(&err_, iface(), "SetProps");
+        call.arg("count", n);
+        for (ULONG i = 0; props && i < n && i < 8; ++i) call.arg_tag("tag", props[i].ulPropTag);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (problems) *problems = nullptr;
+        if (n && !props) return call.fail(MAPI_E_INVALID_PARAMETER, "no values");
+        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
+        if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
+        std::vector<Problem> found;
+        std::vector<Value> accepted;
+        for (ULONG i = 0; i < n; ++i) {
+            const ULONG tag = props[i].ulPropTag;
+            const ULONG type = PROP_TYPE(tag);
+            if (type == PT_ERROR || type == PT_NULL) continue;
+            if (type == PT_OBJECT || PROP_ID(tag) == PROP_ID_NULL || PROP_ID(tag) == PROP_ID_INVALID) {
+                found.push_back({i, tag, MAPI_E_INVALID_TYPE});
+                continue;
+            }
+            if (is_computed(tag) && !settable(tag)) {
+                found.push_back({i, tag, MAPI_E_COMPUTED});
+                continue;
+            }
+            auto v = Value::from_mapi(props[i]);
+            if (!v) {
+                found.push_back({i, tag, MAPI_E_BAD_VALUE});
+                continue;
+            }
+            if (PROP_ID(tag) >= 0x8000 && !named_ok(tag)) {
+                found.push_back({i, tag, MAPI_E_UNEXPECTED_ID});
+                continue;
+            }
+            accepted.push_back(std::move(*v));
+        }
+        if (HRESULT h = check_set(accepted, call); FAILED(h)) return h;
+        for (auto& v : accepted) write(std::move(v));
+        if (problems && !found.empty()) {
+            if (HRESULT h = make_problems(found, problems); FAILED(h))
+                return call.fail(h, "out of memory");
+        }
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE DeleteProps(LPSPropTagArray tags,
+                                          LPSPropProblemArray* problems) override
+    {
+        Call call(&err_, iface(), "DeleteProps");
+        for (ULONG i = 0; tags && i < tags->cValues && i < 8; ++i) call.arg_tag("tag", tags->aulPropTag[i]);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (problems) *problems = nullptr;
+        if (!tags) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags");
+        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
+        if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
+        std::vector<Problem> found;
+        for (ULONG i = 0; i < tags->cValues; ++i) {
+            const ULONG tag = tags->aulPropTag[i];
+            if (is_computed(tag) && !settable(tag)) found.push_back({i, tag, MAPI_E_COMPUTED});
+            else remove(tag);
+        }
+        if (problems && !found.empty()) {
+            if (HRESULT h = make_problems(found, problems); FAILED(h))
+                return call.fail(h, "out of memory");
+        }
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS,
+                                     LPCIID, LPVOID, ULONG flags, LPSPropProblemArray*) override
+    {
+        Call call(&err_, iface(), "CopyTo", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
+    }
+
+    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID,
+                                        LPVOID, ULONG flags, LPSPropProblemArray*) override
+    {
+        Call call(&err_, iface(), "CopyProps", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
+    }
+
+    HRESULT STDMETHODCALLTYPE GetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid, ULONG flags,
+                                              ULONG* count, LPMAPINAMEID** names) override;
+    HRESULT STDMETHODCALLTYPE GetIDsFromNames(ULONG n, LPMAPINAMEID* names, ULONG flags,
+                                              LPSPropTagArray* out) override;
+
+protected:
+    virtual const char* iface() const = 0;
+    // The raw value with the tag's identifier, or empty.
+    virtual std::optional<Value> read(ULONG tag) = 0;
+    // Every property the object has, for GetPropList and GetProps(NULL).
+    virtual std::vector<ULONG> list() = 0;
+    // Stores an accepted value (SetProps has checked it).
+    virtual void write(Value) {}
+    virtual void remove(ULONG) {}
+    // A chance to refuse a whole SetProps (a folder name that collides).
+    virtual HRESULT check_set(const std::vector<Value>&, Call&) { return S_OK; }
+    virtual bool settable(ULONG) const { return false; }
+    virtual HRESULT save(ULONG, Call&) { return S_OK; }
+    virtual HRESULT open_property(ULONG, REFIID, ULONG, ULONG, LPUNKNOWN*, Call& call)
+    {
+        return call.fail(MAPI_E_NO_SUPPORT, "no property of this object opens as an object");
+    }
+    // The named-property map the object's identifiers come from.
+    virtual model::NameMap* names() { return nullptr; }
+    // S_OK while the model node behind the object still exists.
+    virtual HRESULT alive() { return S_OK; }
+
+    bool named_ok(ULONG tag)
+    {
+        model::NameMap* map = names();
+        return !map || map->name_of(PROP_ID(tag)) != nullptr;
+    }
+
+    ErrorState err_;
+    bool writable_ = false;
+};
+
+HRESULT names_from_ids(model::NameMap& map, LPSPropTagArray* tags, LPGUID guid, ULONG flags,
+                       ULONG* count, LPMAPINAMEID** names);
+HRESULT ids_from_names(model::NameMap& map, ULONG n, LPMAPINAMEID* names, ULONG flags,
+                       LPSPropTagArray* out);
+
+template <class I>
+HRESULT STDMETHODCALLTYPE PropObject<I>::GetNamesFromIDs(LPSPropTagArray* tags, LPGUID guid,
+                                                         ULONG flags, ULONG* count,
+                                                         LPMAPINAMEID** out)
+{
+    Call call(&err_, iface(), "GetNamesFromIDs", flags);
+    call.arg("tags", tags && *tags ? "given" : "all");
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (!tags || !count || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+    model::NameMap* map = names();
+    if (!map) return call.fail(MAPI_E_NO_SUPPORT, "this object has no named properties");
+    HRESULT hr = names_from_ids(*map, tags, guid, flags, count, out);
+    return FAILED(hr) ? call.fail(hr, "could not list the names") : call.done(hr);
+}
+
+template <class I>
+HRESULT STDMETHODCALLTYPE PropObject<I>::GetIDsFromNames(ULONG n, LPMAPINAMEID* names_in,
+                                                         ULONG flags, LPSPropTagArray* out)
+{
+    Call call(&err_, iface(), "GetIDsFromNames", flags);
+    call.arg("count", n);
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+    model::NameMap* map = names();
+    if (!map) return call.fail(MAPI_E_NO_SUPPORT, "this object has no named properties");
+    if ((flags & MAPI_CREATE) && !writable_)
+        return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
+    HRESULT hr = ids_from_names(*map, n, names_in, flags, out);
+    return FAILED(hr) ? call.fail(hr, "bad names") : call.done(hr);
+}
+
+}  // namespace mapisim::mapi

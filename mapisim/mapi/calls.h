@@ -1,0 +1,84 @@
+// The one entry hook of every MAPI call the stand-in serves: it writes the
+// call log, applies injected faults and keeps each object's last error.
+//
+//   HRESULT Folder::CreateFolder(...) {
+//       Call call(*this, "CreateFolder", ulFlags);
+//       call.arg("name", name);
+//       if (HRESULT hr = call.begin(); hr != S_OK) return hr;   // injected
+//       ...
+//       if (clash) return call.fail(MAPI_E_COLLISION, "a sibling has that name");
+//       return call.done(S_OK);
+//   }
+//
+// Names in the log and in fault rules are "Interface::Method" for object
+// methods (the interface the object was handed out as: IMAPIFolder::GetProps)
+// and the bare function name for MAPI32 functions (MAPILogonEx).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <deque>
+#include <vector>
+
+#include "mapisim/decl/mapi.h"
+
+namespace mapisim::mapi {
+
+// What GetLastError reports for an object: its last failure.
+struct ErrorState {
+    HRESULT hr = S_OK;
+    std::string text;
+};
+
+struct CallRecord {
+    std::string method;  // "IMAPIFolder::CreateFolder", "MAPILogonEx"
+    ULONG flags = 0;
+    std::string args;    // "name=Inbox; comment=" pairs, in the order given
+    HRESULT result = S_OK;
+    bool injected = false;
+};
+
+class Call {
+public:
+    // object may be null for MAPI32 functions.
+    Call(ErrorState* object, const char* iface, const char* method, ULONG flags = 0);
+    Call(const Call&) = delete;
+    Call& operator=(const Call&) = delete;
+    ~Call();
+
+    Call& arg(const char* name, std::string_view text);
+    Call& arg(const char* name, const char* text);  // null logs as "(null)"
+    Call& arg_wide(const char* name, const WCHAR* text);
+    Call& arg(const char* name, ULONG value);
+    Call& arg_tag(const char* name, ULONG tag);  // 0x0037001E
+    Call& arg_hex(const char* name, const void* bytes, ULONG size);
+
+    // Adds to the logged arguments after begin(): what the call decided.
+    void note(const char* name, std::string_view text);
+
+    // Logs the call and applies the fault rules: S_OK to go on, or the
+    // injected failure (already finished) to return at once.
+    HRESULT begin();
+    // Finishes with hr; a failure becomes the object's last error.
+    HRESULT done(HRESULT hr);
+    HRESULT fail(HRESULT hr, std::string why);
+
+private:
+    ErrorState* object_;
+    std::string method_;
+    ULONG flags_;
+    std::string args_;
+    std::size_t index_ = SIZE_MAX;
+    bool finished_ = false;
+};
+
+// Call log and fault rules, for the controls in mapisim.h.
+const std::deque<CallRecord>& call_log();
+void clear_call_log();
+// pattern is "Iface::Method", "Iface::*", "*::Method", a function name, or
+// "*" for every call. nth counts matching calls from now, 1 = the next.
+void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT hr);
+void clear_faults();
+
+}  // namespace mapisim::mapi

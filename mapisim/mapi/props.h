@@ -1,0 +1,48 @@
+// Properties of model objects as MAPI shows them: what the model stores,
+// and what a store computes (identifiers, counts, sizes, flags).
+//
+// A value stored in an object's bag wins over the computed one, so a
+// mailbox can pin a property or hide it with a PT_ERROR value.
+#pragma once
+
+#include <optional>
+#include <vector>
+
+#include "mapisim/mapi/entryid.h"
+#include "mapisim/model/world.h"
+
+namespace mapisim::mapi {
+
+using model::Value;
+
+// The value in the form the tag asks for: strings converted between _A and
+// _W, PT_UNSPECIFIED as stored, PT_ERROR values kept as errors. Empty when
+// missing or of another type.
+std::optional<Value> fit(const std::optional<Value>& v, ULONG tag);
+
+// Raw values by property identifier (the tag's type is not looked at).
+std::optional<Value> store_prop(const model::Store& s, ULONG tag);
+std::optional<Value> folder_prop(const model::Store& s, const model::Folder& f, ULONG tag);
+// store may be null for a message outside any store; folder is the parent
+// for a message not yet saved; bag is the message's (possibly unsaved)
+// properties.
+std::optional<Value> message_prop(const model::Store* s, const model::Folder* folder,
+                                  const model::Message& m, const model::PropertyBag& bag,
+                                  ULONG tag);
+
+// The tags GetPropList and GetProps(NULL) report.
+std::vector<ULONG> store_tags(const model::Store& s);
+std::vector<ULONG> folder_tags(const model::Store& s, const model::Folder& f);
+std::vector<ULONG> message_tags(const model::Store* s, const model::Folder* folder,
+                                const model::Message& m, const model::PropertyBag& bag);
+
+// Properties a caller may not set on a message or folder (MAPI_E_COMPUTED).
+bool is_computed(ULONG tag);
+
+EntryId folder_id(const model::Store& s, const model::Folder& f);
+EntryId message_id(const model::Store& s, const model::Message& m);
+EntryId store_id(const model::Store& s);
+
+model::FileTime now();
+
+}  // namespace mapisim::mapi

@@ -1,0 +1,366 @@
+// WrapCompressedRTFStream: a stream that decompresses PR_RTF_COMPRESSED as
+// it is read (never holding the whole RTF), or compresses what is written
+// into it when it is committed.
+#include <cstring>
+#include <memory>
+
+#include "mapisim/mapi/stream.h"
+#include "mapisim/rtfcomp/lzfu.h"
+
+namespace mapisim::mapi {
+namespace {
+
+constexpr ULONG STORE_UNCOMPRESSED_RTF_ = 0x00008000;
+
+// Pulls compressed bytes from the wrapped stream and keeps its failure.
+class StreamSource final : public lzfu::Source {
+public:
+    explicit StreamSource(IStream* s) : stream_(s) {}
+    std::size_t read(void* buf, std::size_t n) override
+    {
+        ULONG got = 0;
+        const ULONG want = n > 0x10000000 ? 0x10000000 : static_cast<ULONG>(n);
+        HRESULT hr = stream_->Read(buf, want, &got);
+        if (FAILED(hr)) {
+            failure = hr;
+            return kFailed;
+        }
+        return got > want ? want : got;
+    }
+    HRESULT failure = S_OK;
+
+private:
+    IStream* stream_;
+};
+
+class RtfReader final : public ComObject<IStream> {
+public:
+    explicit RtfReader(Ref<IStream> source) : source_(std::move(source))
+    {
+        ULARGE_INTEGER here{};
+        LARGE_INTEGER zero{};
+        restartable_ = SUCCEEDED(source_->Seek(zero, STREAM_SEEK_CUR, &here));
+        start_ = here.QuadPart;
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
+    }
+
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override
+    {
+        Call call(&err_, kIface, "Read");
+        call.arg("cb", cb);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (read) *read = 0;
+        if (!pv && cb) return call.fail(STG_E_INVALIDPOINTER, "no buffer");
+        ULONG n = 0;
+        HRESULT hr = pull(static_cast<std::uint8_t*>(pv), cb, n);
+        if (read) *read = n;
+        return FAILED(hr) ? call.fail(hr, why(hr)) : call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override
+    {
+        Call call(&err_, kIface, "Write");
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (written) *written = 0;
+        return call.fail(STG_E_ACCESSDENIED, "the stream was opened for reading");
+    }
+
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newpos) override
+    {
+        Call call(&err_, kIface, "Seek");
+        call.arg("origin", origin);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        long long target;
+        if (origin == STREAM_SEEK_SET) target = move.QuadPart;
+        else if (origin == STREAM_SEEK_CUR) target = static_cast<long long>(pos_) + move.QuadPart;
+        else return call.fail(STG_E_INVALIDFUNCTION, "the decompressed size is not known");
+        if (target < 0) return call.fail(STG_E_INVALIDFUNCTION, "before the start");
+        if (static_cast<std::uint64_t>(target) < pos_) {
+            if (!restartable_) return call.fail(STG_E_INVALIDFUNCTION, "cannot go back");
+            LARGE_INTEGER at;
+            at.QuadPart = static_cast<LONGLONG>(start_);
+            if (HRESULT hr = source_->Seek(at, STREAM_SEEK_SET, nullptr); FAILED(hr))
+                return call.fail(hr, "the compressed stream cannot go back");
+            state_.reset();
+            decoder_ = nullptr;
+            pos_ = 0;
+        }
+        std::uint8_t skip[4096];
+        while (pos_ < static_cast<std::uint64_t>(target)) {
+            const std::uint64_t left = static_cast<std::uint64_t>(target) - pos_;
+            ULONG n = 0;
+            HRESULT hr = pull(skip, static_cast<ULONG>(left < sizeof skip ? left : sizeof skip), n);
+            if (FAILED(hr)) return call.fail(hr, why(hr));
+            if (n == 0) break;  // past the end stays at the end
+        }
+        if (newpos) newpos->QuadPart = pos_;
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override
+    {
+        return refuse("SetSize", STG_E_ACCESSDENIED);
+    }
+
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read,
+                                     ULARGE_INTEGER* written) override
+    {
+        Call call(&err_, kIface, "CopyTo");
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (read) read->QuadPart = 0;
+        if (written) written->QuadPart = 0;
+        if (!dest) return call.fail(STG_E_INVALIDPOINTER, "no destination");
+        std::uint8_t buf[4096];
+        std::uint64_t left = cb.QuadPart;
+        while (left) {
+            ULONG n = 0;
+            HRESULT hr = pull(buf, static_cast<ULONG>(left < sizeof buf ? left : sizeof buf), n);
+            if (FAILED(hr)) return call.fail(hr, why(hr));
+            if (n == 0) break;
+            if (read) read->QuadPart += n;
+            ULONG w = 0;
+            hr = dest->Write(buf, n, &w);
+            if (written) written->QuadPart += w;
+            if (FAILED(hr)) return call.fail(hr, "the destination refused the bytes");
+            left -= n;
+        }
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return refuse("Commit", S_OK); }
+    HRESULT STDMETHODCALLTYPE Revert() override { return refuse("Revert", S_OK); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return refuse("LockRegion", STG_E_INVALIDFUNCTION);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return refuse("UnlockRegion", STG_E_INVALIDFUNCTION);
+    }
+
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
+    {
+        Call call(&err_, kIface, "Stat", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
+        if (HRESULT hr = open(); FAILED(hr)) return call.fail(hr, why(hr));
+        std::memset(stat, 0, sizeof *stat);
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = decoder_->raw_size();
+        stat->grfMode = STGM_READ;
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override
+    {
+        return refuse("Clone", STG_E_INVALIDFUNCTION);
+    }
+
+private:
+    static constexpr const char* kIface = "IStream";
+
+    struct State {
+        explicit State(IStream* s) : source(s), decoder(source) {}
+        StreamSource source;
+        lzfu::Decoder decoder;
+    };
+
+    HRESULT refuse(const char* method, HRESULT hr)
+    {
+        Call call(&err_, kIface, method);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, "not possible on a decompressing stream");
+    }
+
+    static std::string why(HRESULT hr)
+    {
+        return hr == MAPI_E_CORRUPT_DATA ? "the compressed RTF is damaged"
+                                         : "the compressed stream failed";
+    }
+
+    HRESULT status_result() const
+    {
+        const lzfu::Status s = state_->decoder.status();
+        if (!lzfu::is_error(s)) return S_OK;
+        if (s == lzfu::Status::SourceFailed) return state_->source.failure;
+        return MAPI_E_CORRUPT_DATA;
+    }
+
+    HRESULT open()
+    {
+        if (!state_) state_ = std::make_unique<State>(source_.get());
+        decoder_ = &state_->decoder;
+        decoder_->open();
+        return status_result();
+    }
+
+    HRESULT pull(std::uint8_t* out, ULONG cb, ULONG& n)
+    {
+        n = 0;
+        if (!decoder_)
+            if (HRESULT hr = open(); FAILED(hr)) return hr;
+        n = static_cast<ULONG>(decoder_->read(out, cb));
+        pos_ += n;
+        return status_result();
+    }
+
+    Ref<IStream> source_;
+    std::unique_ptr<State> state_;
+    lzfu::Decoder* decoder_ = nullptr;
+    std::uint64_t pos_ = 0;
+    std::uint64_t start_ = 0;
+    bool restartable_ = false;
+    ErrorState err_;
+};
+
+// MAPI_MODIFY: collects the RTF and writes it compressed at Commit.
+class RtfWriter final : public ComObject<IStream> {
+public:
+    RtfWriter(Ref<IStream> target, bool uncompressed)
+        : target_(std::move(target)), uncompressed_(uncompressed)
+    {
+    }
+    ~RtfWriter() override
+    {
+        if (dirty_) flush();
+    }
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
+    }
+
+    HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) override
+    {
+        if (read) *read = 0;
+        return simple("Read", STG_E_ACCESSDENIED);
+    }
+
+    HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override
+    {
+        Call call(&err_, kIface, "Write");
+        call.arg("cb", cb);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (written) *written = 0;
+        if (!pv && cb) return call.fail(STG_E_INVALIDPOINTER, "no buffer");
+        if (rtf_.size() + cb > 0x7FFFFFF0u) return call.fail(STG_E_MEDIUMFULL, "too large");
+        const auto* p = static_cast<const std::uint8_t*>(pv);
+        rtf_.insert(rtf_.end(), p, p + cb);
+        dirty_ = true;
+        if (written) *written = cb;
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newpos) override
+    {
+        Call call(&err_, kIface, "Seek");
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        // Only asking where the end is: the data is appended.
+        if (move.QuadPart != 0 || origin > STREAM_SEEK_END)
+            return call.fail(STG_E_INVALIDFUNCTION, "a compressing stream only appends");
+        if (newpos) newpos->QuadPart = origin == STREAM_SEEK_SET ? 0 : rtf_.size();
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override
+    {
+        return simple("SetSize", STG_E_INVALIDFUNCTION);
+    }
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
+    {
+        return simple("CopyTo", STG_E_ACCESSDENIED);
+    }
+
+    HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override
+    {
+        Call call(&err_, kIface, "Commit", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        HRESULT hr = flush();
+        return FAILED(hr) ? call.fail(hr, "could not write the compressed RTF") : call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Revert() override { return simple("Revert", S_OK); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return simple("LockRegion", STG_E_INVALIDFUNCTION);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return simple("UnlockRegion", STG_E_INVALIDFUNCTION);
+    }
+
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
+    {
+        Call call(&err_, kIface, "Stat", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
+        std::memset(stat, 0, sizeof *stat);
+        stat->type = STGTY_STREAM;
+        stat->cbSize.QuadPart = rtf_.size();
+        stat->grfMode = STGM_WRITE;
+        return call.done(S_OK);
+    }
+
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override
+    {
+        return simple("Clone", STG_E_INVALIDFUNCTION);
+    }
+
+private:
+    static constexpr const char* kIface = "IStream";
+
+    HRESULT simple(const char* method, HRESULT hr)
+    {
+        Call call(&err_, kIface, method);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, "not possible on a compressing stream");
+    }
+
+    HRESULT flush()
+    {
+        dirty_ = false;
+        std::vector<std::uint8_t> out = uncompressed_
+                                            ? lzfu::store_uncompressed(rtf_.data(), rtf_.size())
+                                            : lzfu::compress(rtf_.data(), rtf_.size());
+        if (out.empty()) return MAPI_E_NOT_ENOUGH_MEMORY;
+        LARGE_INTEGER zero{};
+        if (HRESULT hr = target_->Seek(zero, STREAM_SEEK_SET, nullptr); FAILED(hr)) return hr;
+        ULONG written = 0;
+        if (HRESULT hr = target_->Write(out.data(), static_cast<ULONG>(out.size()), &written);
+            FAILED(hr))
+            return hr;
+        ULARGE_INTEGER size;
+        size.QuadPart = out.size();
+        if (HRESULT hr = target_->SetSize(size); FAILED(hr)) return hr;
+        return target_->Commit(0);
+    }
+
+    Ref<IStream> target_;
+    bool uncompressed_;
+    bool dirty_ = false;
+    std::vector<std::uint8_t> rtf_;
+    ErrorState err_;
+};
+
+}  // namespace
+}  // namespace mapisim::mapi
+
+extern "C" MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM source, ULONG flags,
+                                                       LPSTREAM* out)
+{
+    using namespace mapisim::mapi;
+    Call call(nullptr, "", "WrapCompressedRTFStream", flags);
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (!source || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no stream or no out");
+    if (flags & ~(MAPI_MODIFY | STORE_UNCOMPRESSED_RTF_))
+        return call.fail(MAPI_E_UNKNOWN_FLAGS, "unknown flags");
+    if (flags & MAPI_MODIFY)
+        *out = new RtfWriter(Ref<IStream>::share(source), flags & STORE_UNCOMPRESSED_RTF_);
+    else
+        *out = new RtfReader(Ref<IStream>::share(source));
+    return call.done(S_OK);
+}

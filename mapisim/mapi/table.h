@@ -1,0 +1,49 @@
+// IMAPITable over rows that a source produces afresh at every call, so a
+// table always shows its container as it is now (rows added, changed or
+// removed since the table was opened included).
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "mapisim/mapi/base.h"
+
+namespace mapisim::mapi {
+
+class Row {
+public:
+    virtual ~Row() = default;
+    // The raw value with the tag's identifier (any type), or empty.
+    virtual std::optional<Value> get(ULONG tag) const = 0;
+    std::uint64_t key = 0;  // PR_INSTANCE_KEY: unique in the table, stable
+};
+using RowPtr = std::shared_ptr<const Row>;
+
+// A row that is a property bag.
+class BagRow final : public Row {
+public:
+    explicit BagRow(model::PropertyBag b, std::uint64_t k) : bag(std::move(b)) { key = k; }
+    std::optional<Value> get(ULONG tag) const override
+    {
+        if (const Value* v = bag.find(tag)) return *v;
+        return std::nullopt;
+    }
+    model::PropertyBag bag;
+};
+
+class RowSource {
+public:
+    virtual ~RowSource() = default;
+    // The rows in the container's own order; a failure (the container was
+    // deleted) fails the table call.
+    virtual HRESULT rows(std::vector<RowPtr>& out) = 0;
+    // Columns before SetColumns.
+    virtual std::vector<ULONG> columns() const = 0;
+};
+
+// A new table (one reference). flags: MAPI_UNICODE makes the default
+// text columns _W.
+IMAPITable* new_table(std::unique_ptr<RowSource> source, ULONG flags);
+
+}  // namespace mapisim::mapi
