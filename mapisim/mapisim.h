@@ -119,6 +119,25 @@ MAPISIM_EXPORT int mapisim_version_register(const char* path, uint32_t product_m
 MAPISIM_EXPORT int mapisim_version_unregister(const char* path);
 MAPISIM_EXPORT void mapisim_version_clear(void);
 
+/* ---- Mailbox descriptions (docs/mailbox-format.md) ----
+ *
+ * A load replaces the installed world (profiles, stores, status rows,
+ * address books, settings, script) with the description's, and replaces
+ * the registry and the file versions when the description has a
+ * "registry" or "file_versions" member. It succeeds wholly or changes
+ * nothing. Objects handed out before a load keep working on the old world. */
+
+/* Loads the UTF-8 JSON file at path. 0, or -1 when path is null or empty,
+ * the file cannot be read or the description is not valid; then
+ * mapisim_last_load_error says why. */
+MAPISIM_EXPORT int mapisim_load_mailbox_file(const char* path);
+/* The same for the zero-terminated JSON text itself. */
+MAPISIM_EXPORT int mapisim_load_mailbox_string(const char* text);
+/* Why the last load failed, one line: "file:line:column: json.path: what is
+ * wrong" (no "file:" for a text); "" after a successful load or before any.
+ * Valid until the next load. */
+MAPISIM_EXPORT const char* mapisim_last_load_error(void);
+
 /* ---- Whole platform ---- */
 
 /* Empties the registry and the file versions. Counters, handles and

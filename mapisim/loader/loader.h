@@ -1,0 +1,20 @@
+// The mailbox loader: a JSON mailbox description (docs/mailbox-format.md)
+// to the mailbox model, the registry and the file versions.
+//
+// A load builds a new world on the side and installs it, with the
+// description's registry values and file versions, only when every part of
+// the description is good; a failed load changes nothing. The C controls
+// mapisim_load_mailbox_file/_string (mapisim.h) call this.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace mapisim::loader {
+
+// Loads and installs the description in text. origin names it in error
+// messages (a file path), or is empty. Returns true, or false with error set
+// to one line: "origin:line:column: json.path: what is wrong".
+bool load_mailbox(std::string_view text, std::string_view origin, std::string& error) noexcept;
+
+}  // namespace mapisim::loader
