@@ -10,7 +10,11 @@ cmake --build build-fuzz -j"$(nproc)"
 for fuzzer in build-fuzz/fuzz/fuzz_*; do
     [ -x "$fuzzer" ] || continue
     corpus=$(mktemp -d)
+    # A fuzz/<name>.dict beside the target lends it the input's vocabulary.
+    dict="fuzz/$(basename "$fuzzer").dict"
+    options=()
+    [ -f "$dict" ] && options+=(-dict="$dict")
     echo "--- $(basename "$fuzzer") for ${seconds}s"
-    "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "$corpus" 2>&1 | tail -3
+    "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "${options[@]}" "$corpus" 2>&1 | tail -3
     rm -rf "$corpus"
 done
