@@ -85,6 +85,7 @@ protected:
     void SetUp() override
     {
         mapisim_reset();
+        mapisim_reset_misuse_counters();
         objects_ = mapisim_live_objects();
         allocations_ = mapisim_live_allocations();
         dead_ = mapisim_dead_calls();
@@ -154,6 +155,9 @@ void get_props(Obj* obj, std::initializer_list<ULONG> tags, Props& out)
 {
     std::vector<ULONG> buf{static_cast<ULONG>(tags.size())};
     buf.insert(buf.end(), tags.begin(), tags.end());
+    MAPIFreeBuffer(out.p);
+    out.p = nullptr;
+    out.n = 0;
     out.hr = obj->GetProps(reinterpret_cast<LPSPropTagArray>(buf.data()), 0, &out.n, &out.p);
 }
 

@@ -1,0 +1,339 @@
+// Messages: computed and missing properties, the size limit of GetProps,
+// changes held until SaveChanges, access, read flags, streams over
+// properties, attachments, recipients and named properties.
+#include <cstring>
+
+#include "stand_in.h"
+
+using namespace standin;
+
+namespace {
+
+class Messages : public StandIn {
+protected:
+    void SetUp() override
+    {
+        StandIn::SetUp();
+        logon();
+        open(entryid_of(*box.pst, *box.mail[0]), msg, MAPI_MESSAGE);
+    }
+    void TearDown() override
+    {
+        msg.reset();
+        StandIn::TearDown();
+    }
+
+    static std::string read_all(IStream* s)
+    {
+        std::string out;
+        char buf[7];
+        ULONG n = 0;
+        while (SUCCEEDED(s->Read(buf, sizeof buf, &n)) && n) out.append(buf, n);
+        return out;
+    }
+
+    Com<IMessage> msg;
+};
+
+}  // namespace
+
+TEST_F(Messages, GetPropsComputesAndMarksMissingOnes)
+{
+    Props p;
+    get_props(msg.get(),
+              {PR_ENTRYID, PR_PARENT_ENTRYID, PR_MESSAGE_SIZE, PR_HASATTACH, PR_ACCESS, PR_MSG_STATUS,
+               PR_MESSAGE_FLAGS, PR_SUBJECT_A, PR_SUBJECT_W, PR_DISPLAY_TO_A, PR_DISPLAY_CC_A,
+               PR_REPORT_TAG},
+              p);
+    ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
+    ASSERT_EQ(p.n, 12u);
+    EXPECT_EQ(p[0].Value.bin.lpb[0], 0);  // long-term
+    EXPECT_EQ(Bytes(p[1].Value.bin.lpb, p[1].Value.bin.lpb + p[1].Value.bin.cb),
+              entryid_of(*box.pst, *box.inbox));
+    EXPECT_GT(p[2].Value.l, 20);
+    EXPECT_EQ(p[3].Value.b, TRUE);
+    EXPECT_EQ(p[4].Value.l, static_cast<LONG>(MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE));
+    EXPECT_EQ(p[5].Value.l, 0);
+    EXPECT_EQ(static_cast<ULONG>(p[6].Value.l), MSGFLAG_READ | MSGFLAG_HASATTACH);
+    EXPECT_EQ(text(p[7]), "Budget");
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(p[8].Value.lpszW)), u"Budget");
+    EXPECT_EQ(text(p[9]), "Me");
+    EXPECT_EQ(text(p[10]), "Ann");
+    EXPECT_EQ(p[11].ulPropTag, CHANGE_PROP_TYPE(PR_REPORT_TAG, PT_ERROR));
+    EXPECT_EQ(p[11].Value.err, MAPI_E_NOT_FOUND);
+
+    // A mailbox may hide a property with an error value of its own.
+    box.mail[0]->props.set(Value::error(PR_MESSAGE_FLAGS, MAPI_E_NOT_FOUND));
+    Com<IMessage> again;
+    open(entryid_of(*box.pst, *box.mail[0]), again, MAPI_MESSAGE);
+    Props q;
+    get_props(again.get(), {PR_MESSAGE_FLAGS}, q);
+    EXPECT_EQ(q.hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(PROP_TYPE(q[0].ulPropTag), PT_ERROR);
+
+    Props none;
+    SPropTagArray empty{0, {0}};
+    EXPECT_EQ(msg->GetProps(&empty, 0, &none.n, &none.p), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(msg->GetProps(nullptr, 0, nullptr, &none.p), MAPI_E_INVALID_PARAMETER);
+}
+
+TEST_F(Messages, LargeValuesComeAsNotEnoughMemoryFromGetPropsOnly)
+{
+    const std::string big(40000, 'x');
+    box.mail[0]->props.set(Value::string8(PR_BODY_A, big));
+    Com<IMessage> m;
+    open(entryid_of(*box.pst, *box.mail[0]), m, MAPI_MESSAGE);
+    Props p;
+    get_props(m.get(), {PR_BODY_A, PR_BODY_W, PR_SUBJECT_A}, p);
+    ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(p[0].ulPropTag, CHANGE_PROP_TYPE(PR_BODY_A, PT_ERROR));
+    EXPECT_EQ(p[0].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(p[1].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(text(p[2]), "Budget");
+    // Whole through a stream.
+    Com<IStream> s;
+    ASSERT_EQ(m->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, s.unk()), S_OK);
+    EXPECT_EQ(read_all(s.get()), big);
+    // The limit is a setting; 32767 + terminator is the last size that passes at 32 KiB.
+    mapisim_set_getprops_limit(100000);
+    Props q;
+    get_props(m.get(), {PR_BODY_A}, q);
+    EXPECT_EQ(q.hr, S_OK);
+    box.mail[0]->props.set(Value::string8(PR_BODY_A, std::string(32767, 'y')));
+    mapisim_set_getprops_limit(32768);
+    Com<IMessage> edge;
+    open(entryid_of(*box.pst, *box.mail[0]), edge, MAPI_MESSAGE);
+    Props r;
+    get_props(edge.get(), {PR_BODY_A}, r);
+    EXPECT_EQ(r.hr, S_OK);
+}
+
+TEST_F(Messages, ChangesWaitForSaveChanges)
+{
+    SPropValue v[2]{};
+    v[0].ulPropTag = PR_SUBJECT_A;
+    v[0].Value.lpszA = const_cast<LPSTR>("Changed");
+    v[1].ulPropTag = PR_IMPORTANCE;
+    v[1].Value.l = 2;
+    ASSERT_EQ(msg->SetProps(2, v, nullptr), S_OK);
+    Props p;
+    get_props(msg.get(), {PR_SUBJECT_A}, p);
+    EXPECT_EQ(text(p[0]), "Changed");  // the object sees its own change
+    EXPECT_EQ(box.mail[0]->props.text(PR_SUBJECT_A), "Budget");
+    SizedSPropTagArray(1, del) = {1, {PR_BODY_A}};
+    ASSERT_EQ(msg->DeleteProps(reinterpret_cast<LPSPropTagArray>(&del), nullptr), S_OK);
+    EXPECT_TRUE(box.mail[0]->props.contains(PR_BODY_A));
+    ASSERT_EQ(msg->SaveChanges(KEEP_OPEN_READONLY), S_OK);
+    EXPECT_EQ(box.mail[0]->props.text(PR_SUBJECT_A), "Changed");
+    EXPECT_FALSE(box.mail[0]->props.contains(PR_BODY_A));
+    // Read-only after KEEP_OPEN_READONLY.
+    EXPECT_EQ(msg->SetProps(1, v, nullptr), MAPI_E_NO_ACCESS);
+
+    // A message opened without MAPI_MODIFY or MAPI_BEST_ACCESS is read-only.
+    Com<IMessage> ro;
+    open(entryid_of(*box.pst, *box.mail[1]), ro, MAPI_MESSAGE, MAPI_DEFERRED_ERRORS);
+    EXPECT_EQ(ro->SetProps(1, v, nullptr), MAPI_E_NO_ACCESS);
+    EXPECT_EQ(ro->SaveChanges(0), MAPI_E_NO_ACCESS);
+
+    // A message deleted while open cannot be saved.
+    Com<IMessage> doomed;
+    open(entryid_of(*box.pst, *box.mail[2]), doomed, MAPI_MESSAGE);
+    box.pst->detach_message(*box.mail[2]);
+    EXPECT_EQ(doomed->SaveChanges(0), MAPI_E_OBJECT_DELETED);
+}
+
+TEST_F(Messages, SetPropsProblemsAndNamedIdentifiers)
+{
+    SPropValue v[3]{};
+    v[0].ulPropTag = PR_ENTRYID;  // computed
+    v[1].ulPropTag = PROP_TAG(PT_STRING8, 0x8123);  // not mapped in the store
+    v[1].Value.lpszA = const_cast<LPSTR>("x");
+    v[2].ulPropTag = 0x66990003;  // below 0x8000: any identifier will do
+    v[2].Value.l = 7;
+    LPSPropProblemArray problems = nullptr;
+    ASSERT_EQ(msg->SetProps(3, v, &problems), S_OK);
+    ASSERT_NE(problems, nullptr);
+    ASSERT_EQ(problems->cProblem, 2u);
+    EXPECT_EQ(problems->aProblem[0].scode, MAPI_E_COMPUTED);
+    EXPECT_EQ(problems->aProblem[1].ulIndex, 1u);
+    EXPECT_EQ(problems->aProblem[1].scode, MAPI_E_UNEXPECTED_ID);
+    MAPIFreeBuffer(problems);
+    ASSERT_EQ(msg->SaveChanges(0), S_OK);
+    EXPECT_EQ(box.mail[0]->props.i4(0x66990003), 7);
+}
+
+TEST_F(Messages, NamedPropertiesUseTheStoresIdentifiers)
+{
+    Com<IMsgStore> store;
+    open_store(store, *box.pst);
+    // Every name of the store, with a null tag array.
+    LPSPropTagArray tags = nullptr;
+    ULONG count = 0;
+    LPMAPINAMEID* names = nullptr;
+    ASSERT_EQ(store->GetNamesFromIDs(&tags, nullptr, 0, &count, &names), S_OK);
+    ASSERT_EQ(count, 2u);
+    ASSERT_NE(tags, nullptr);
+    EXPECT_EQ(PROP_ID(tags->aulPropTag[0]), 0x8000u);
+    EXPECT_EQ(names[0]->ulKind, static_cast<ULONG>(MNID_ID));
+    EXPECT_EQ(names[0]->Kind.lID, 0x8530);
+    EXPECT_TRUE(*names[0]->lpguid == PSETID_Common);
+    EXPECT_EQ(names[1]->ulKind, static_cast<ULONG>(MNID_STRING));
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(names[1]->Kind.lpwstrName)), u"Keywords");
+    MAPIFreeBuffer(tags);
+    MAPIFreeBuffer(names);
+
+    // By name, and the value under the store's identifier.
+    GUID common = PSETID_Common;
+    MAPINAMEID flag{&common, MNID_ID, {0x8530}};
+    MAPINAMEID fresh{&common, MNID_ID, {0x8599}};
+    LPMAPINAMEID ask[2] = {&flag, &fresh};
+    LPSPropTagArray ids = nullptr;
+    ASSERT_EQ(msg->GetIDsFromNames(2, ask, 0, &ids), MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(PROP_ID(ids->aulPropTag[0]), 0x8000u);
+    EXPECT_EQ(PROP_TYPE(ids->aulPropTag[1]), PT_ERROR);
+    Props p;
+    get_props(msg.get(), {CHANGE_PROP_TYPE(ids->aulPropTag[0], PT_STRING8)}, p);
+    EXPECT_EQ(text(p[0]), "Follow up");
+    MAPIFreeBuffer(ids);
+    ASSERT_EQ(msg->GetIDsFromNames(2, ask, MAPI_CREATE, &ids), S_OK);
+    EXPECT_EQ(PROP_ID(ids->aulPropTag[1]), 0x8002u);
+    MAPIFreeBuffer(ids);
+    EXPECT_EQ(msg->GetIDsFromNames(0, nullptr, 0, &ids), MAPI_E_INVALID_PARAMETER);
+}
+
+TEST_F(Messages, ReadFlagChangesAtOnce)
+{
+    Com<IMessage> ro;  // read access is enough
+    open(entryid_of(*box.pst, *box.mail[1]), ro, MAPI_MESSAGE, 0);
+    ASSERT_EQ(ro->SetReadFlag(0), S_OK);
+    EXPECT_EQ(box.mail[1]->props.i4(PR_MESSAGE_FLAGS), static_cast<LONG>(MSGFLAG_READ));
+    ASSERT_EQ(ro->SetReadFlag(CLEAR_READ_FLAG), S_OK);
+    EXPECT_EQ(box.mail[1]->props.i4(PR_MESSAGE_FLAGS), 0);
+    EXPECT_EQ(ro->SetReadFlag(CLEAR_READ_FLAG | SUPPRESS_RECEIPT), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(ro->SetReadFlag(0x1000), MAPI_E_UNKNOWN_FLAGS);
+    EXPECT_EQ(mapisim_call_count_of("IMessage::SetReadFlag"), 4u);
+}
+
+TEST_F(Messages, StreamsOverTextAndBinaryProperties)
+{
+    Com<IStream> s;
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, s.unk()), S_OK);
+    STATSTG st{};
+    ASSERT_EQ(s->Stat(&st, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(st.cbSize.QuadPart, 11u);  // no terminator
+    EXPECT_EQ(read_all(s.get()), "Hello there");
+    LARGE_INTEGER back{};
+    back.QuadPart = -5;
+    ULARGE_INTEGER pos{};
+    ASSERT_EQ(s->Seek(back, STREAM_SEEK_END, &pos), S_OK);
+    EXPECT_EQ(pos.QuadPart, 6u);
+    EXPECT_EQ(read_all(s.get()), "there");
+    back.QuadPart = -100;
+    EXPECT_EQ(s->Seek(back, STREAM_SEEK_CUR, nullptr), STG_E_INVALIDFUNCTION);
+    ULONG n = 0;
+    EXPECT_EQ(s->Write("x", 1, &n), STG_E_ACCESSDENIED);
+
+    // The _W form of the same body, as UTF-16.
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_W, &IID_IStream, 0, 0, s.unk()), S_OK);
+    EXPECT_EQ(read_all(s.get()).size(), 22u);
+
+    EXPECT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, 0, s.unk()), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(msg->OpenProperty(PR_BODY_A, nullptr, 0, 0, s.unk()), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IMessage, 0, 0, s.unk()), MAPI_E_INTERFACE_NOT_SUPPORTED);
+
+    // Writing through a stream lands in the message when committed and saved.
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_MODIFY | MAPI_CREATE, s.unk()), S_OK);
+    ASSERT_EQ(s->Write("New body", 8, &n), S_OK);
+    ASSERT_EQ(s->Commit(0), S_OK);
+    s.reset();
+    ASSERT_EQ(msg->SaveChanges(0), S_OK);
+    EXPECT_EQ(box.mail[0]->props.text(PR_BODY_A), "New body");
+}
+
+TEST_F(Messages, AttachmentsByValueAndEmbedded)
+{
+    Com<IMAPITable> table;
+    ASSERT_EQ(msg->GetAttachmentTable(MAPI_DEFERRED_ERRORS, table.out()), S_OK);
+    auto cols = tags({PR_ATTACH_NUM, PR_ATTACH_METHOD, PR_ATTACH_LONG_FILENAME_A, PR_ATTACH_SIZE,
+                      PR_RENDERING_POSITION, PR_DISPLAY_NAME_A});
+    Rows rows;
+    ASSERT_EQ(HrQueryAllRows(table.get(), as_tags(cols), nullptr, nullptr, 0, rows.out()), S_OK);
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows.at(0, 1).Value.l, static_cast<LONG>(ATTACH_BY_VALUE));
+    EXPECT_EQ(text(rows.at(0, 2)), "a.txt");
+    EXPECT_EQ(rows.at(0, 3).Value.l, 4);
+    EXPECT_EQ(PROP_TYPE(rows.at(0, 4).ulPropTag), PT_ERROR);
+    EXPECT_EQ(rows.at(1, 1).Value.l, static_cast<LONG>(ATTACH_EMBEDDED_MSG));
+    EXPECT_EQ(text(rows.at(1, 5)), "Inner");
+
+    Com<IAttach> file;
+    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(0, 0).Value.l), nullptr, MAPI_BEST_ACCESS, file.out()),
+              S_OK);
+    Com<IStream> data;
+    ASSERT_EQ(file->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, data.unk()), S_OK);
+    char buf[8];
+    ULONG n = 0;
+    ASSERT_EQ(data->Read(buf, sizeof buf, &n), S_OK);
+    EXPECT_EQ(std::string(buf, n), "data");
+    Com<IMessage> none;
+    EXPECT_EQ(file->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, 0, none.unk()), MAPI_E_NOT_FOUND);
+
+    Com<IAttach> wrapper;
+    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(1, 0).Value.l), nullptr, 0, wrapper.out()), S_OK);
+    Com<IMessage> inner;
+    ASSERT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_DEFERRED_ERRORS, inner.unk()),
+              S_OK);
+    Props p;
+    get_props(inner.get(), {PR_SUBJECT_A, PR_ENTRYID}, p);
+    EXPECT_EQ(text(p[0]), "Inner");
+    EXPECT_EQ(PROP_TYPE(p[1].ulPropTag), PT_ERROR);  // embedded messages have no identifier
+    EXPECT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, data.unk()), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(msg->OpenAttach(99, nullptr, 0, file.out()), MAPI_E_NOT_FOUND);
+    // The attachment keeps its message object alive.
+    msg.reset();
+    inner.reset();
+    get_props(wrapper.get(), {PR_ATTACH_METHOD}, p);
+    EXPECT_EQ(p.hr, S_OK);
+}
+
+TEST_F(Messages, RecipientTable)
+{
+    Com<IMAPITable> table;
+    ASSERT_EQ(msg->GetRecipientTable(MAPI_DEFERRED_ERRORS, table.out()), S_OK);
+    auto cols = tags({PR_RECIPIENT_TYPE, PR_ADDRTYPE_A, PR_DISPLAY_NAME_A, PR_EMAIL_ADDRESS_A,
+                      PR_RECIPIENT_DISPLAY_NAME_A});
+    ASSERT_EQ(table->SetColumns(as_tags(cols), TBL_BATCH), S_OK);
+    Rows rows;
+    ASSERT_EQ(table->QueryRows(1, 0, rows.out()), S_OK);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows.at(0, 0).Value.l, static_cast<LONG>(MAPI_TO));
+    EXPECT_EQ(PROP_TYPE(rows.at(0, 4).ulPropTag), PT_ERROR);
+    ASSERT_EQ(table->QueryRows(1, 0, rows.out()), S_OK);
+    EXPECT_EQ(text(rows.at(0, 3)), "ann@example.com");
+    ASSERT_EQ(table->QueryRows(1, 0, rows.out()), S_OK);
+    EXPECT_EQ(rows.size(), 0u);
+}
+
+TEST_F(Messages, CreateMessageAppearsOnSave)
+{
+    Com<IMAPIFolder> drafts;
+    open(entryid_of(*box.pst, *box.drafts), drafts, MAPI_FOLDER);
+    Com<IMessage> fresh;
+    ASSERT_EQ(drafts->CreateMessage(nullptr, MAPI_DEFERRED_ERRORS, fresh.out()), S_OK);
+    Props p;
+    get_props(fresh.get(), {PR_MESSAGE_FLAGS, PR_PARENT_ENTRYID, PR_ENTRYID}, p);
+    EXPECT_EQ(static_cast<ULONG>(p[0].Value.l), MSGFLAG_UNSENT | MSGFLAG_READ);
+    EXPECT_EQ(Bytes(p[1].Value.bin.lpb, p[1].Value.bin.lpb + p[1].Value.bin.cb), entryid_of(*box.pst, *box.drafts));
+    EXPECT_TRUE(box.drafts->messages().empty());
+    ASSERT_EQ(fresh->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    ASSERT_EQ(box.drafts->messages().size(), 1u);
+    get_props(fresh.get(), {PR_ENTRYID}, p);
+    ASSERT_EQ(p.hr, S_OK);
+    Com<IMessage> reopened;
+    open(Bytes(p[0].Value.bin.lpb, p[0].Value.bin.lpb + p[0].Value.bin.cb), reopened, MAPI_MESSAGE);
+    // Associated messages go to the associated contents.
+    Com<IMessage> config;
+    ASSERT_EQ(drafts->CreateMessage(nullptr, MAPI_ASSOCIATED, config.out()), S_OK);
+    ASSERT_EQ(config->SaveChanges(0), S_OK);
+    EXPECT_TRUE(box.drafts->messages().back()->associated);
+}
