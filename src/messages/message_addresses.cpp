@@ -33,7 +33,7 @@ struct AddressColumns {
 void ReadMessageText(const SPropValue* props, ULONG column, uint32_t& length, char*& text)
 {
     const SPropValue& value = props[column];
-    if (value.ulPropTag == MessageColumns()->aulPropTag[column] && value.Value.lpszA != nullptr) {
+    if (value.ulPropTag == MessageColumn(column) && value.Value.lpszA != nullptr) {
         length = static_cast<uint32_t>(std::strlen(value.Value.lpszA));
         text = value.Value.lpszA;
     } else {

@@ -39,7 +39,7 @@ public:
     }
     const SPropValue* Find(ULONG column) const
     {
-        return Find(column, MessageColumns()->aulPropTag[column]);
+        return Find(column, MessageColumn(column));
     }
 
     // Size 0 and the pointer left alone when missing.
