@@ -167,6 +167,7 @@ protected:
             if (!a->embedded) {
                 if (!(flags & MAPI_CREATE)) return call.fail(MAPI_E_NOT_FOUND, "no embedded message");
                 a->embedded = std::make_shared<Message>();
+                model::touch();
                 pending_.set(Value::i4(PR_ATTACH_METHOD, ATTACH_EMBEDDED_MSG));
             }
             *out = new_message({open_.store, a->embedded, nullptr,
@@ -261,6 +262,7 @@ public:
         for (auto it = list.begin(); it != list.end(); ++it)
             if (it->number == number) {
                 list.erase(it);
+                model::touch();
                 return call.done(S_OK);
             }
         return call.fail(MAPI_E_NOT_FOUND, "no attachment with that number");
@@ -291,6 +293,7 @@ public:
             changed.push_back(std::move(r));
         }
         auto& list = open_.message->recipients;
+        model::touch();
         if (!(flags & (MODRECIP_ADD_ | MODRECIP_MODIFY_ | MODRECIP_REMOVE_))) {
             list = std::move(changed);
             return call.done(S_OK);

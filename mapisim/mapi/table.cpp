@@ -374,8 +374,11 @@ private:
         return values;
     }
 
+    // The view is kept while the model has not changed since it was made.
     HRESULT refresh()
     {
+        if (fresh_ && seen_ == model::generation()) return S_OK;
+        fresh_ = false;
         std::vector<RowPtr> rows;
         if (HRESULT hr = source_->rows(rows); FAILED(hr)) return hr;
         if (res_) {
@@ -407,6 +410,8 @@ private:
         // Keep the cursor on the row it was on; failing that, at its place.
         auto pos = locate(cursor_mark_);
         set_cursor(pos.first);
+        seen_ = model::generation();
+        fresh_ = true;
         return S_OK;
     }
 
@@ -433,6 +438,7 @@ private:
     // To the first row of whatever the next refresh shows.
     void rewind()
     {
+        fresh_ = false;
         cursor_ = 0;
         cursor_mark_ = Mark{};
     }
@@ -451,6 +457,8 @@ private:
     std::vector<RowPtr> view_;
     std::size_t cursor_ = 0;
     Mark cursor_mark_;
+    std::uint64_t seen_ = 0;
+    bool fresh_ = false;
     std::map<BOOKMARK, Mark> bookmarks_;
     BOOKMARK next_bookmark_ = BOOKMARK_END + 1;
     std::map<ULONG, IMAPIAdviseSink*> sinks_;

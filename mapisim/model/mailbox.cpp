@@ -69,6 +69,7 @@ Recipient& Message::add_recipient(ULONG type, const std::string& name,
     r.props.set(Value::string8(PR_ADDRTYPE_A, addrtype));
     r.props.set(Value::string8(PR_EMAIL_ADDRESS_A, address));
     recipients.push_back(std::move(r));
+    touch();
     return recipients.back();
 }
 
@@ -78,6 +79,7 @@ ULONG Message::add_attachment(Attachment a)
     a.number = next_attach_++;
     a.props.set(Value::i4(PR_ATTACH_NUM, static_cast<std::int32_t>(a.number)));
     attachments.push_back(std::move(a));
+    touch();
     return attachments.back().number;
 }
 
@@ -159,6 +161,7 @@ std::shared_ptr<Message> Store::add_message(Folder& folder, bool associated)
 void Store::attach_message(Folder& parent, std::shared_ptr<Message> msg)
 {
     if (!msg) return;
+    touch();
     if (!msg->number_) msg->number_ = allocate_number();
     msg->parent_ = parent.weak_from_this();
     parent.messages_.push_back(msg);
@@ -168,6 +171,7 @@ void Store::attach_message(Folder& parent, std::shared_ptr<Message> msg)
 void Store::attach_folder(Folder& parent, std::shared_ptr<Folder> folder)
 {
     if (!folder) return;
+    touch();
     if (!folder->number_) folder->number_ = allocate_number();
     folder->parent_ = parent.weak_from_this();
     parent.subfolders_.push_back(folder);
@@ -197,6 +201,7 @@ bool Store::detach_message(Message& msg)
     auto& v = parent->messages_;
     auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.get() == &msg; });
     if (it == v.end()) return false;
+    touch();
     msg.parent_.reset();
     v.erase(it);
     return true;
@@ -209,6 +214,7 @@ bool Store::detach_folder(Folder& folder)
     auto& v = parent->subfolders_;
     auto it = std::find_if(v.begin(), v.end(), [&](auto& p) { return p.get() == &folder; });
     if (it == v.end()) return false;
+    touch();
     folder.parent_.reset();
     v.erase(it);
     return true;
@@ -281,6 +287,7 @@ std::shared_ptr<Message> Store::find_message(std::uint32_t number) const
 void Store::set_receive_folder(const std::string& message_class, const Folder& folder)
 {
     const std::string key = fold_case(message_class);
+    touch();
     receive_[key] = folder.number();
     receive_names_[key] = message_class;
 }

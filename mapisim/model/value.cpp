@@ -227,8 +227,16 @@ std::string utf16_to_utf8(std::u16string_view s)
     return out;
 }
 
+namespace {
+std::uint64_t counter = 1;
+}
+
+std::uint64_t generation() noexcept { return counter; }
+void touch() noexcept { ++counter; }
+
 void PropertyBag::set(Value v)
 {
+    touch();
     const ULONG id = v.id();
     values_.insert_or_assign(id, std::move(v));
 }
@@ -251,7 +259,11 @@ std::optional<Value> PropertyBag::get(ULONG tag) const
     return std::nullopt;
 }
 
-bool PropertyBag::erase(ULONG tag) { return values_.erase(PROP_ID(tag)) != 0; }
+bool PropertyBag::erase(ULONG tag)
+{
+    touch();
+    return values_.erase(PROP_ID(tag)) != 0;
+}
 
 std::optional<std::string> PropertyBag::text(ULONG tag) const
 {

@@ -115,9 +115,32 @@ std::string narrow(std::u16string_view s);
 std::u16string utf8_to_utf16(std::string_view s);
 std::string utf16_to_utf8(std::u16string_view s);
 
+// A counter that every change of the model moves on: bag edits, tree
+// edits through Store, recipients and attachments added through Message,
+// install(). Tables use it to know when to look again; code that changes
+// the model by other means (assigning a vector) calls touch().
+std::uint64_t generation() noexcept;
+void touch() noexcept;
+
 // Values keyed by property identifier, in identifier order.
 class PropertyBag {
 public:
+    PropertyBag() = default;
+    PropertyBag(const PropertyBag&) = default;
+    PropertyBag(PropertyBag&&) noexcept = default;
+    PropertyBag& operator=(const PropertyBag& o)
+    {
+        values_ = o.values_;
+        touch();
+        return *this;
+    }
+    PropertyBag& operator=(PropertyBag&& o) noexcept
+    {
+        values_ = std::move(o.values_);
+        touch();
+        return *this;
+    }
+
     // Adds or replaces the value with the same property identifier.
     void set(Value v);
     // The value with the tag's identifier, whatever its type; nullptr if none.
@@ -130,7 +153,11 @@ public:
     bool contains(ULONG tag) const { return find(tag) != nullptr; }
     std::size_t size() const noexcept { return values_.size(); }
     bool empty() const noexcept { return values_.empty(); }
-    void clear() noexcept { values_.clear(); }
+    void clear() noexcept
+    {
+        values_.clear();
+        touch();
+    }
 
     // Convenience readers: empty when missing or of another type. text()
     // accepts either string form.

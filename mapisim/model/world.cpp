@@ -27,6 +27,7 @@ AbEntry& AbContainer::add_entry(const std::string& name, const std::string& addr
     e.props.set(Value::string8(PR_EMAIL_ADDRESS_A, address));
     e.props.set(Value::i4(PR_DISPLAY_TYPE, DT_MAILUSER));
     entries.push_back(std::move(e));
+    touch();
     return entries.back();
 }
 
@@ -109,6 +110,7 @@ std::shared_ptr<World> current_ptr() { return installed(); }
 void install(std::shared_ptr<World> world)
 {
     installed() = world ? std::move(world) : std::make_shared<World>();
+    touch();
 }
 
 }  // namespace mapisim::model
