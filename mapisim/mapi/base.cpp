@@ -97,7 +97,7 @@ HRESULT names_from_ids(model::NameMap& map, LPSPropTagArray* tags, LPGUID guid, 
             ids.push_back(PROP_TAG(PT_UNSPECIFIED, id));
         }
     } else {
-        if ((*tags)->cValues == 0) return MAPI_E_INVALID_PARAMETER;
+        if ((*tags)->cValues == 0 || (*tags)->cValues > kMaxItems) return MAPI_E_INVALID_PARAMETER;
         ids.assign((*tags)->aulPropTag, (*tags)->aulPropTag + (*tags)->cValues);
     }
     void* p = nullptr;
@@ -128,7 +128,7 @@ HRESULT ids_from_names(model::NameMap& map, ULONG n, LPMAPINAMEID* names, ULONG 
                        LPSPropTagArray* out)
 {
     *out = nullptr;
-    if (n == 0 || !names) return MAPI_E_INVALID_PARAMETER;  // listing every id is not supported
+    if (n == 0 || n > kMaxItems || !names) return MAPI_E_INVALID_PARAMETER;  // listing every id is not supported
     std::vector<ULONG> tags;
     bool missing = false;
     for (ULONG i = 0; i < n; ++i) {

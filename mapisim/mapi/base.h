@@ -100,7 +100,8 @@ public:
         if (tags) call.arg("count", tags->cValues);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!count || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        if (tags && tags->cValues == 0) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags");
+        if (tags && (tags->cValues == 0 || tags->cValues > kMaxItems))
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no tags, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
         std::vector<ULONG> want;
         if (tags) {
@@ -159,7 +160,7 @@ public:
         for (ULONG i = 0; props && i < n && i < 8; ++i) call.arg_tag("tag", props[i].ulPropTag);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (problems) *problems = nullptr;
-        if (n && !props) return call.fail(MAPI_E_INVALID_PARAMETER, "no values");
+        if ((n && !props) || n > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no values, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
         std::vector<Problem> found;
@@ -203,7 +204,7 @@ public:
         for (ULONG i = 0; tags && i < tags->cValues && i < 8; ++i) call.arg_tag("tag", tags->aulPropTag[i]);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (problems) *problems = nullptr;
-        if (!tags) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags");
+        if (!tags || tags->cValues > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
         std::vector<Problem> found;

@@ -26,6 +26,10 @@
 namespace mapisim::mapi {
 
 // What GetLastError reports for an object: its last failure.
+// More items than any real caller passes in one array: a count this large
+// is a caller's mistake, refused before the array is read.
+inline constexpr ULONG kMaxItems = 0x10000;
+
 struct ErrorState {
     HRESULT hr = S_OK;
     std::string text;

@@ -266,7 +266,7 @@ public:
         Call call(&err_, kIface, "CopyMessages", flags);
         call.arg("count", list ? list->cValues : 0);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!list || (list->cValues && !list->lpbin) || !dest)
+        if (!list || (list->cValues && !list->lpbin) || list->cValues > kMaxItems || !dest)
             return call.fail(MAPI_E_INVALID_PARAMETER, "no list or no destination");
         FolderPtr target;
         StorePtr target_store = store_of_folder_object(dest, &target);
@@ -300,7 +300,7 @@ public:
         Call call(&err_, kIface, "DeleteMessages", flags);
         call.arg("count", list ? list->cValues : 0);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!list || (list->cValues && !list->lpbin))
+        if (!list || (list->cValues && !list->lpbin) || list->cValues > kMaxItems)
             return call.fail(MAPI_E_INVALID_PARAMETER, "no list");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         bool partial = false;
@@ -405,7 +405,7 @@ public:
     {
         Call call(&err_, kIface, "SetReadFlags", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (list && list->cValues && !list->lpbin) return call.fail(MAPI_E_INVALID_PARAMETER, "bad list");
+        if (list && ((list->cValues && !list->lpbin) || list->cValues > kMaxItems)) return call.fail(MAPI_E_INVALID_PARAMETER, "bad list");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         std::vector<MessagePtr> targets;
         bool partial = false;

@@ -281,12 +281,12 @@ public:
     {
         Call call(&err_, kIface, "ModifyRecipients", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!mods) return call.fail(MAPI_E_INVALID_PARAMETER, "no list");
+        if (!mods || mods->cEntries > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no list, or too long");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the message was opened read-only");
         std::vector<model::Recipient> changed;
         for (ULONG i = 0; i < mods->cEntries; ++i) {
             const ADRENTRY& e = mods->aEntries[i];
-            if (e.cValues && !e.rgPropVals) return call.fail(MAPI_E_INVALID_PARAMETER, "bad entry");
+            if ((e.cValues && !e.rgPropVals) || e.cValues > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "bad entry");
             model::Recipient r;
             for (ULONG k = 0; k < e.cValues; ++k)
                 if (auto v = Value::from_mapi(e.rgPropVals[k]); v && !v->is_error()) r.props.set(*v);

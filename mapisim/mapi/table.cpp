@@ -80,7 +80,8 @@ public:
         Call call(&err_, kIface, "SetColumns", flags);
         if (tags) call.arg("count", tags->cValues);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!tags || tags->cValues == 0) return call.fail(MAPI_E_INVALID_PARAMETER, "no columns");
+        if (!tags || tags->cValues == 0 || tags->cValues > kMaxItems)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no columns, or too many");
         columns_.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
         return call.done(S_OK);
     }

@@ -16,9 +16,9 @@
 // (a loader validates its input first) and install it only when it is good,
 // so nothing half-built is ever seen. Objects handed out earlier keep the
 // nodes of the old world alive and go on working on them; new logons and
-// lookups see the new world. Sessions see changes through the model nodes
-// they hold, so a world must not be edited directly while stand-in objects
-// are using it except through the stand-in's own calls.
+// lookups see the new world. Objects work on the nodes themselves, so a
+// test may also change an installed world directly (through the model's
+// methods, or calling touch() after editing a vector) and MAPI sees it.
 #pragma once
 
 #include <cstdint>
