@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -27,9 +28,15 @@ Outcome Orvimapi(const std::string& arguments)
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
+// Test processes may run side by side (ctest -j): each uses files of its own.
+std::string TempPath(const std::string& name)
+{
+    return ::testing::TempDir() + std::to_string(getpid()) + "-" + name;
+}
+
 std::string TempFile(const std::string& name, const std::string& content)
 {
-    const std::string path = ::testing::TempDir() + name;
+    const std::string path = TempPath(name);
     std::ofstream(path, std::ios::binary) << content;
     return path;
 }
@@ -132,12 +139,12 @@ TEST_F(CommandTest, StoresFoldersAndMessagesOfAMailboxOfItsOwn)
 
 TEST_F(CommandTest, BodiesAndAttachmentsGoToFiles)
 {
-    const std::string body = ::testing::TempDir() + "body.txt";
+    const std::string body = TempPath("body.txt");
     const Outcome text = Orvimapi(Small("message Inbox 1 --body text --out " + body));
     ASSERT_EQ(text.status, 0) << text.out;
     EXPECT_EQ(ReadFile(body), "plain body one");
 
-    const std::string data = ::testing::TempDir() + "a.txt";
+    const std::string data = TempPath("a.txt");
     const Outcome attachment = Orvimapi(Small("message Inbox 1 --attachment 0 --out " + data));
     ASSERT_EQ(attachment.status, 0) << attachment.out;
     EXPECT_EQ(ReadFile(data), "attached bytes");
