@@ -13,7 +13,8 @@ namespace {
 
 SizedSPropTagArray(1, subjectColumns) = {1, {tag::Subject}};
 
-char kEmptySubject[] = "";
+// Records point at these where a message lacks its subject or class.
+const char kEmptySubject[] = "";
 const char kDefaultMessageClass[] = "IPM.Notes";
 
 constexpr ULONG kVerbReplyToSender = 102;
@@ -245,8 +246,9 @@ OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props, MsgPropsRecord* r
     }
 
     const SPropValue* subject = in.Find(msgcol::Subject);
-    r.subject = subject != nullptr && subject->Value.lpszA != nullptr ? subject->Value.lpszA
-                                                                      : kEmptySubject;
+    r.subject = subject != nullptr && subject->Value.lpszA != nullptr
+                    ? subject->Value.lpszA
+                    : const_cast<char*>(kEmptySubject);
     r.subjectLength = TextLength(r.subject);
     const SPropValue* normalized = in.Find(msgcol::NormalizedSubject);
     if (normalized == nullptr) {
