@@ -32,14 +32,24 @@ bool EntryIdGiven(int32_t cbEntryId, const unsigned char* entryId)
     return cbEntryId > 0 && entryId != nullptr;
 }
 
-// A MAPI failure of the open leaves `store` null: the folder open that
-// follows then reports it.
+// An argument check of the entry-identifier exports: E_INVALIDARG, recorded.
+#define CHECK_ENTRY_ID(cbEntryId, entryId, message)                     \
+    do {                                                                \
+        if (!EntryIdGiven(cbEntryId, entryId))                          \
+            return RECORD_FAILURE(message, E_INVALIDARG, E_INVALIDARG); \
+    } while (0)
+
+// The common opening steps. Each returns 0, or the export's result with the
+// failure recorded.
+
+// A MAPI failure of the store export leaves `store` null, and the folder
+// open that follows reports it; only its -1 ends the export here.
 int32_t OpenStore(int32_t cbEntryId, const unsigned char* entryId, ComPtr<IMsgStore>& store)
 {
     OrviMapiStore handle = nullptr;
     const int32_t result = OrviMapiMsgStoreGetMsgStoreInterface(cbEntryId, entryId, &handle);
     store.reset(AsMapi(handle));
-    return result;
+    return result == -1 ? RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG) : 0;
 }
 
 int32_t OpenFolder(IMsgStore* store, int32_t cbEntryId, const unsigned char* entryId,
@@ -49,14 +59,26 @@ int32_t OpenFolder(IMsgStore* store, int32_t cbEntryId, const unsigned char* ent
     const int32_t result =
         OrviMapiMsgStoreGetFolderInterface(ToHandle(store), cbEntryId, entryId, &handle);
     folder.reset(AsMapi(handle));
-    return result;
+    return result == -1 ? RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG) : 0;
 }
 
-HRESULT OpenParent(IMsgStore* store, const SBinary& parentId, ComPtr<IMAPIFolder>& parent,
-                   ULONG& objectType)
+int32_t OpenStoreAndFolder(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
+                           const unsigned char* entryId, ComPtr<IMsgStore>& store,
+                           ComPtr<IMAPIFolder>& folder)
 {
-    return store->OpenEntry(parentId.cb, reinterpret_cast<LPENTRYID>(parentId.lpb), nullptr,
-                            flag::BestAccess, &objectType, parent.putUnknown());
+    if (const int32_t failed = OpenStore(cbStoreEntryId, storeEntryId, store)) return failed;
+    return OpenFolder(store.get(), cbEntryId, entryId, folder);
+}
+
+// Opens a folder's parent on the store; anything but a folder is refused.
+int32_t OpenParent(IMsgStore* store, const SBinary& parentId, ComPtr<IMAPIFolder>& parent)
+{
+    ULONG objectType = 0;
+    const HRESULT hr = store->OpenEntry(parentId.cb, reinterpret_cast<LPENTRYID>(parentId.lpb), nullptr,
+                                        flag::BestAccess, &objectType, parent.putUnknown());
+    CHECK_HR_FETCH(hr, store, hr);
+    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+    return 0;
 }
 
 // Copies at most maxLength characters of `text` and a terminator.
@@ -128,19 +150,16 @@ OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int
                   const unsigned char* parentEntryId, const char* name, OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbParentEntryId, parentEntryId))
-        return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbParentEntryId, parentEntryId, "EID not defined");
     if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
     if (folderOut == nullptr) return RECORD_FAILURE("pFolder not defined", E_INVALIDARG, E_INVALIDARG);
 
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
-        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> parent;
-    if (OpenFolder(store.get(), cbParentEntryId, parentEntryId, parent) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    if (const int32_t failed =
+            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbParentEntryId, parentEntryId, store, parent))
+        return failed;
 
     ComPtr<IMAPIFolder> folder;
     const HRESULT hr = WithCollisionRetries(name, kMaxNameLength, [&](char* attemptName) {
@@ -160,22 +179,17 @@ OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, in
                    const unsigned char* destEntryId, int32_t move)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbSourceEntryId, sourceEntryId))
-        return RECORD_FAILURE("Source Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbDestEntryId, destEntryId))
-        return RECORD_FAILURE("Destination Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbSourceEntryId, sourceEntryId, "Source Folder EID not defined");
+    CHECK_ENTRY_ID(cbDestEntryId, destEntryId, "Destination Folder EID not defined");
 
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
-        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> destination;
-    if (OpenFolder(store.get(), cbDestEntryId, destEntryId, destination) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> source;
-    if (OpenFolder(store.get(), cbSourceEntryId, sourceEntryId, source) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    if (const int32_t failed =
+            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbDestEntryId, destEntryId, store, destination))
+        return failed;
+    if (const int32_t failed = OpenFolder(store.get(), cbSourceEntryId, sourceEntryId, source)) return failed;
 
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
@@ -187,11 +201,9 @@ OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, in
 
     if (count <= hiercol::ParentEntryId || props[hiercol::ParentEntryId].ulPropTag != tag::ParentEntryId)
         return RECORD_FAILURE(nullptr, hr, MAPI_E_NOT_FOUND);
-    ULONG objectType = 0;
     ComPtr<IMAPIFolder> parent;
-    hr = OpenParent(store.get(), props[hiercol::ParentEntryId].Value.bin, parent, objectType);
-    CHECK_HR_FETCH(hr, store.get(), hr);
-    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+    if (const int32_t failed = OpenParent(store.get(), props[hiercol::ParentEntryId].Value.bin, parent))
+        return failed;
 
     const ULONG flags = flag::CopySubfolders | flag::FolderDialog | (move == 1 ? flag::FolderMove : 0);
     hr = WithCollisionRetries(baseName, kMaxCopyBaseLength, [&](char* attemptName) {
@@ -207,12 +219,12 @@ OrviMapiFolderRecycle(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
                       const unsigned char* entryId)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbEntryId, entryId)) return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbEntryId, entryId, "EID not defined");
 
+    // Here any failing open of the store ends the export.
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) != 0)
+    if (OpenStore(cbStoreEntryId, storeEntryId, store) != 0 || !store)
         return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
 
     ULONG count = 0;
@@ -240,26 +252,19 @@ OrviMapiFolderDelete(int32_t cbStoreEntryId, const unsigned char* storeEntryId, 
                      const unsigned char* entryId)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbEntryId, entryId))
-        return RECORD_FAILURE("Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbEntryId, entryId, "Folder EID not defined");
 
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
-        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> folder;
-    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+        return failed;
 
     MapiBuffer<SPropValue> parentId;
     HRESULT hr = HrGetOneProp(folder.get(), tag::ParentEntryId, parentId.put());
     CHECK_HR_FETCH(hr, folder.get(), hr);
-    ULONG objectType = 0;
     ComPtr<IMAPIFolder> parent;
-    hr = OpenParent(store.get(), parentId->Value.bin, parent, objectType);
-    CHECK_HR_FETCH(hr, store.get(), hr);
-    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+    if (const int32_t failed = OpenParent(store.get(), parentId->Value.bin, parent)) return failed;
 
     hr = parent->DeleteFolder(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), 0, nullptr,
                               flag::DelMessages | flag::DelFolders);
@@ -284,17 +289,13 @@ OrviMapiFolderEmpty(int32_t cbStoreEntryId, const unsigned char* storeEntryId, i
                     const unsigned char* entryId)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbEntryId, entryId))
-        return RECORD_FAILURE("Folder EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbEntryId, entryId, "Folder EID not defined");
 
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
-        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> folder;
-    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+        return failed;
 
     // Without DEL_ASSOCIATED the folder's associated messages stay.
     const HRESULT hr = folder->EmptyFolder(0, nullptr, flag::FolderDialog);
@@ -307,17 +308,14 @@ OrviMapiFolderRename(int32_t cbStoreEntryId, const unsigned char* storeEntryId, 
                      const unsigned char* entryId, const char* name)
 {
     CHECK_SESSION(-1);
-    if (!EntryIdGiven(cbStoreEntryId, storeEntryId))
-        return RECORD_FAILURE("MsgStore not defined", E_INVALIDARG, E_INVALIDARG);
-    if (!EntryIdGiven(cbEntryId, entryId)) return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
+    CHECK_ENTRY_ID(cbEntryId, entryId, "EID not defined");
     if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
 
     ComPtr<IMsgStore> store;
-    if (OpenStore(cbStoreEntryId, storeEntryId, store) == -1)
-        return RECORD_FAILURE(kStoreOpenFailed, E_INVALIDARG, E_INVALIDARG);
     ComPtr<IMAPIFolder> folder;
-    if (OpenFolder(store.get(), cbEntryId, entryId, folder) == -1)
-        return RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG);
+    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+        return failed;
 
     HRESULT hr = SetDisplayName(folder.get(), name);
     CHECK_HR_FETCH(hr, folder.get(), hr);
