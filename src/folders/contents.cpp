@@ -6,6 +6,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/record_codes.h"
 #include "frame/text_copy.h"
 #include "messages/message_columns.h"
 #include "session/date_time_text.h"
@@ -75,26 +76,6 @@ void SetTime(OrviMapiSystemTime& field, const SYSTEMTIME& time)
     static_assert(sizeof(OrviMapiSystemTime) == sizeof(SYSTEMTIME));
     std::memcpy(&field, &time, sizeof field);
 }
-
-uint32_t ImportanceCode(LONG importance)
-{
-    switch (importance) {
-    case 0: return 2;  // low
-    case 2: return 3;  // high
-    default: return 1;
-    }
-}
-
-uint32_t PriorityCode(LONG priority)
-{
-    switch (priority) {
-    case -1: return 3;  // non-urgent
-    case 1: return 2;   // urgent
-    default: return 1;
-    }
-}
-
-uint32_t SensitivityCode(ULONG sensitivity) { return sensitivity <= 3 ? sensitivity + 1 : 1; }
 
 uint32_t FollowUpCode(const SPropValue& value)
 {

@@ -6,6 +6,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/record_codes.h"
 #include "messages/message_columns.h"
 #include "stores/named_props.h"
 
@@ -82,36 +83,6 @@ private:
 
 constexpr OrviMapiSystemTime kNoTime{};
 
-uint32_t ImportanceCode(const SPropValue* value)
-{
-    if (value == nullptr) return 1;
-    switch (value->Value.l) {
-    case 0: return 2;
-    case 2: return 3;
-    default: return 1;
-    }
-}
-
-uint32_t PriorityCode(const SPropValue* value)
-{
-    if (value == nullptr) return 1;
-    switch (value->Value.l) {
-    case -1: return 3;
-    case 1: return 2;
-    default: return 1;
-    }
-}
-
-uint32_t SensitivityCode(const SPropValue* value)
-{
-    if (value == nullptr) return 1;
-    switch (value->Value.l) {
-    case 1: return 2;
-    case 2: return 3;
-    case 3: return 4;
-    default: return 1;
-    }
-}
 
 }  // namespace
 
@@ -222,11 +193,14 @@ OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props, MsgPropsRecord* r
     in.Binary(msgcol::EntryId, r.entryIdSize, r.entryId);
     r.forwarded = verbValue != nullptr && verb == kVerbForward ? 1 : 0;
     r.replied = verbValue != nullptr && (verb == kVerbReplyToSender || verb == kVerbReplyToAll) ? 1 : 0;
-    r.importanceCode = ImportanceCode(in.Find(msgcol::Importance));
+    const SPropValue* importance = in.Find(msgcol::Importance);
+    r.importanceCode = importance != nullptr ? ImportanceCode(importance->Value.l) : 1;
     r.modifiedFlag = haveFlags && (flags & MSGFLAG_UNMODIFIED) == 0 ? 1 : 0;
     in.Binary(msgcol::ParentEntryId, r.parentIdSize, r.parentId);
-    r.priorityCode = PriorityCode(in.Find(msgcol::Priority));
-    r.sensitivityCode = SensitivityCode(in.Find(msgcol::Sensitivity));
+    const SPropValue* priority = in.Find(msgcol::Priority);
+    r.priorityCode = priority != nullptr ? PriorityCode(priority->Value.l) : 1;
+    const SPropValue* sensitivity = in.Find(msgcol::Sensitivity);
+    r.sensitivityCode = sensitivity != nullptr ? SensitivityCode(sensitivity->Value.ul) : 1;
     r.sentItem = in.Find(msgcol::SentMailEntryId) != nullptr ? 1 : 0;
     const SPropValue* hasAttach = in.Find(msgcol::HasAttach);
     r.hasAttachments = hasAttach != nullptr && hasAttach->Value.b == 1 ? 1 : 0;
