@@ -1,7 +1,7 @@
 // IMsgStore, and opening a store's objects by entry identifier.
-#include <map>
 
 #include "mapisim/decl/mapitags.h"
+#include "mapisim/mapi/advise_sinks.h"
 #include "mapisim/mapi/objects.h"
 
 namespace mapisim::mapi {
@@ -10,11 +10,6 @@ namespace {
 class StoreObject final : public PropObject<IMsgStore> {
 public:
     StoreObject(StorePtr store, bool writable) : store_(std::move(store)) { writable_ = writable; }
-
-    ~StoreObject() override
-    {
-        for (auto& [conn, sink] : sinks_) sink->Release();
-    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
@@ -29,9 +24,7 @@ public:
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
         if (cb && !decode(cb, eid)) return call.fail(MAPI_E_INVALID_ENTRYID, "not an entry of this store");
-        sink->AddRef();
-        *conn = next_conn_++;
-        sinks_[*conn] = sink;
+        *conn = sinks_.add(sink);
         return call.done(S_OK);
     }
 
@@ -40,11 +33,7 @@ public:
         Call call(&err_, kIface, "Unadvise");
         call.arg("connection", conn);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        auto it = sinks_.find(conn);
-        if (it == sinks_.end()) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
-        IMAPIAdviseSink* sink = it->second;
-        sinks_.erase(it);
-        sink->Release();
+        if (!sinks_.remove(conn)) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
         return call.done(S_OK);
     }
 
@@ -161,8 +150,7 @@ private:
     }
 
     StorePtr store_;
-    std::map<ULONG, IMAPIAdviseSink*> sinks_;
-    ULONG next_conn_ = 1;
+    AdviseSinks sinks_;
 };
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <numeric>
 
 #include "mapisim/decl/mapitags.h"
+#include "mapisim/mapi/advise_sinks.h"
 #include "mapisim/mapi/restriction.h"
 
 namespace mapisim::mapi {
@@ -20,11 +21,6 @@ public:
         if (flags & MAPI_UNICODE)
             for (ULONG& t : columns_)
                 if (PROP_TYPE(t) == PT_STRING8) t = CHANGE_PROP_TYPE(t, PT_UNICODE);
-    }
-
-    ~Table() override
-    {
-        for (auto& [conn, sink] : sinks_) sink->Release();
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
@@ -46,9 +42,7 @@ public:
         call.arg("mask", mask);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
-        sink->AddRef();
-        *conn = next_conn_++;
-        sinks_[*conn] = sink;
+        *conn = sinks_.add(sink);
         return call.done(S_OK);
     }
 
@@ -57,11 +51,7 @@ public:
         Call call(&err_, kIface, "Unadvise");
         call.arg("connection", conn);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        auto it = sinks_.find(conn);
-        if (it == sinks_.end()) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
-        IMAPIAdviseSink* sink = it->second;
-        sinks_.erase(it);
-        sink->Release();
+        if (!sinks_.remove(conn)) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
         return call.done(S_OK);
     }
 
@@ -462,8 +452,7 @@ private:
     bool fresh_ = false;
     std::map<BOOKMARK, Mark> bookmarks_;
     BOOKMARK next_bookmark_ = BOOKMARK_END + 1;
-    std::map<ULONG, IMAPIAdviseSink*> sinks_;
-    ULONG next_conn_ = 1;
+    AdviseSinks sinks_;
 };
 
 }  // namespace
