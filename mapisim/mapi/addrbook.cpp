@@ -90,6 +90,22 @@ private:
 HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid,
                 ULONG flags, ULONG* type, LPUNKNOWN* out);
 
+// OpenEntry of the address book and its containers: any entry of the
+// profile's address book.
+template <class Base>
+class OpensAbEntries : public OpensEntries<Base> {
+protected:
+    explicit OpensAbEntries(ProfilePtr profile) : profile_(std::move(profile)) {}
+
+    HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags, ULONG* type,
+                       LPUNKNOWN* out, Call&) override
+    {
+        return ab_open(profile_, cb, eid, iid, flags, type, out);
+    }
+
+    ProfilePtr profile_;
+};
+
 class MailUserObject final : public PropObject<IMailUser> {
 public:
     MailUserObject(std::shared_ptr<AbContainer> c, std::uint32_t number)
@@ -123,10 +139,10 @@ private:
     std::uint32_t number_;
 };
 
-class AbContainerObject final : public PropObject<IABContainer> {
+class AbContainerObject final : public OpensAbEntries<PropObject<IABContainer>> {
 public:
     AbContainerObject(ProfilePtr profile, std::shared_ptr<AbContainer> c)
-        : profile_(std::move(profile)), c_(std::move(c))
+        : OpensAbEntries(std::move(profile)), c_(std::move(c))
     {
     }
 
@@ -154,17 +170,6 @@ public:
         if (c_) *out = new_bag_table({}, {PR_ENTRYID, PR_DISPLAY_NAME_A}, flags);
         else *out = new_table(std::make_unique<ContainersSource>(profile_), flags);
         return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
-                                        ULONG* type, LPUNKNOWN* out) override
-    {
-        Call call(&err_, kIface, "OpenEntry", flags);
-        call.arg_hex("entryid", eid, cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        HRESULT hr = ab_open(profile_, cb, eid, iid, flags, type, out);
-        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
     }
 
     HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction, LPENTRYLIST, ULONG flags) override
@@ -199,48 +204,21 @@ protected:
     {
         return {PR_ENTRYID, PR_OBJECT_TYPE, PR_DISPLAY_TYPE, PR_DISPLAY_NAME_A, PR_CONTAINER_FLAGS};
     }
+    const char* unsupported_why() const override { return "the address book is read-only"; }
 
 private:
     static constexpr const char* kIface = "IABContainer";
 
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "the address book is read-only");
-    }
-
-    ProfilePtr profile_;
     std::shared_ptr<AbContainer> c_;  // null for the root
 };
 
-class AddrBookObject final : public PropObject<IAddrBook> {
+class AddrBookObject final : public OpensAbEntries<ComparesEntryIds<PropObject<IAddrBook>>> {
 public:
-    explicit AddrBookObject(ProfilePtr profile) : profile_(std::move(profile)) {}
+    explicit AddrBookObject(ProfilePtr profile) : OpensAbEntries(std::move(profile)) {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         return query(this, riid, out, {&IID_IUnknown, &IID_IMAPIProp, &IID_IAddrBook});
-    }
-
-    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
-                                        ULONG* type, LPUNKNOWN* out) override
-    {
-        Call call(&err_, kIface, "OpenEntry", flags);
-        call.arg_hex("entryid", eid, cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        HRESULT hr = ab_open(profile_, cb, eid, iid, flags, type, out);
-        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
-    }
-
-    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2,
-                                              ULONG flags, ULONG* result) override
-    {
-        Call call(&err_, kIface, "CompareEntryIDs", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        HRESULT hr = compare_entry_ids(cb1, e1, cb2, e2, result);
-        return FAILED(hr) ? call.fail(hr, "not an entry identifier of the stand-in") : call.done(hr);
     }
 
     HRESULT STDMETHODCALLTYPE Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) override
@@ -340,15 +318,6 @@ protected:
 
 private:
     static constexpr const char* kIface = "IAddrBook";
-
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
-    }
-
-    ProfilePtr profile_;
 };
 
 HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid,

@@ -1,5 +1,6 @@
-// What every stand-in MAPI object shares: references, QueryInterface,
-// GetLastError, and the IMAPIProp methods over a small set of hooks.
+// What every stand-in MAPI object shares: references, QueryInterface, the
+// logging base, GetLastError, the mixins for OpenEntry, CompareEntryIDs and
+// advise sinks, and the IMAPIProp methods over a small set of hooks.
 #pragma once
 
 #include <initializer_list>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "mapisim/core/object_count.h"
+#include "mapisim/mapi/advise_sinks.h"
 #include "mapisim/mapi/alloc.h"
 #include "mapisim/mapi/calls.h"
 #include "mapisim/mapi/props.h"
@@ -75,17 +77,135 @@ std::uint32_t value_limit();
 // A value as GetProps returns it for tag: fitted, or a PT_ERROR value.
 Value returned_value(const std::optional<Value>& raw, ULONG tag, bool limit_size);
 
+// Whether two entry identifiers of the stand-in name the same object: S_OK
+// with *result TRUE or FALSE, MAPI_E_UNKNOWN_ENTRYID for a foreign one.
+HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID* e2,
+                          ULONG* result);
+
+// The base of every stand-in object: the interface name its calls are
+// logged under, its last error, and the methods it does not serve. Every
+// method of an object starts a Call on err_: the call hook is the one place
+// that logs and injects faults.
 template <class I>
-class PropObject : public ComObject<I> {
+class StandInObject : public ComObject<I> {
+protected:
+    // The interface the object's calls are logged as ("IMsgStore").
+    virtual const char* iface() const = 0;
+    // What the last error says of a method the object does not serve.
+    virtual const char* unsupported_why() const { return "not supported by the stand-in"; }
+
+    // A method the object does not serve: logged, then MAPI_E_NO_SUPPORT.
+    HRESULT unsupported(const char* method, ULONG flags = 0)
+    {
+        Call call(&err_, iface(), method, flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return call.fail(MAPI_E_NO_SUPPORT, unsupported_why());
+    }
+
+    // A method with nothing to do beyond being logged (Logoff, Revert ...).
+    HRESULT logged_only(const char* method, ULONG flags = 0)
+    {
+        Call call(&err_, iface(), method, flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        return call.done(S_OK);
+    }
+
+    ErrorState err_;
+};
+
+// A stand-in object whose interface has GetLastError (IMAPIProp and every
+// interface that derives from it, IMAPISession, IMAPITable, IProfAdmin).
+template <class I>
+class ReportingObject : public StandInObject<I> {
 public:
     HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override
     {
-        Call call(&err_, iface(), "GetLastError", flags);
+        Call call(&this->err_, this->iface(), "GetLastError", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        return call.done(write_last_error(err_, hr, flags, out));
+        return call.done(write_last_error(this->err_, hr, flags, out));
+    }
+};
+
+// Mixins over a stand-in base for the methods several interfaces share,
+// each doing the logging and argument checks once:
+//
+//   class StoreObject final : public ComparesEntryIds<OpensEntries<PropObject<IMsgStore>>> {
+//       HRESULT open_entry(...) override { ... }   // only what differs
+//   };
+
+// OpenEntry: logs, checks the out-arguments, then open_entry(). A failure
+// open_entry() leaves unfinished is logged as "could not open the entry".
+template <class Base>
+class OpensEntries : public Base {
+public:
+    using Base::Base;
+
+    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
+                                        ULONG* type, LPUNKNOWN* out) override
+    {
+        Call call(&this->err_, this->iface(), "OpenEntry", flags);
+        call.arg_hex("entryid", eid, cb);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        HRESULT hr = open_entry(cb, eid, iid, flags, type, out, call);
+        if (call.finished()) return hr;
+        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
     }
 
+protected:
+    virtual HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags,
+                               ULONG* type, LPUNKNOWN* out, Call& call) = 0;
+};
+
+// CompareEntryIDs over the stand-in's entry identifiers.
+template <class Base>
+class ComparesEntryIds : public Base {
+public:
+    using Base::Base;
+
+    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2,
+                                              ULONG flags, ULONG* result) override
+    {
+        Call call(&this->err_, this->iface(), "CompareEntryIDs", flags);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        HRESULT hr = compare_entry_ids(cb1, e1, cb2, e2, result);
+        return FAILED(hr) ? call.fail(hr, "not an entry identifier of the stand-in")
+                          : call.done(hr);
+    }
+};
+
+// Unadvise, and the sinks an object's Advise registers (Advise itself
+// differs between interfaces: add_sink() is its common end).
+template <class Base>
+class TakesAdviseSinks : public Base {
+public:
+    using Base::Base;
+
+    HRESULT STDMETHODCALLTYPE Unadvise(ULONG conn) override
+    {
+        Call call(&this->err_, this->iface(), "Unadvise");
+        call.arg("connection", conn);
+        if (HRESULT h = call.begin(); h != S_OK) return h;
+        if (!sinks_.remove(conn)) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
+        return call.done(S_OK);
+    }
+
+protected:
+    // Registers sink, once Advise has checked what is particular to it.
+    HRESULT add_sink(LPMAPIADVISESINK sink, ULONG* conn, Call& call)
+    {
+        if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
+        *conn = sinks_.add(sink);
+        return call.done(S_OK);
+    }
+
+    AdviseSinks sinks_;
+};
+
+template <class I>
+class PropObject : public ReportingObject<I> {
+public:
     HRESULT STDMETHODCALLTYPE SaveChanges(ULONG flags) override
     {
         Call call(&err_, iface(), "SaveChanges", flags);
@@ -242,7 +362,9 @@ public:
                                               LPSPropTagArray* out) override;
 
 protected:
-    virtual const char* iface() const = 0;
+    using ReportingObject<I>::err_;
+    using ReportingObject<I>::iface;
+
     // The raw value with the tag's identifier, or empty.
     virtual std::optional<Value> read(ULONG tag) = 0;
     // Every property the object has, for GetPropList and GetProps(NULL).
@@ -269,7 +391,6 @@ protected:
         return !map || map->name_of(PROP_ID(tag)) != nullptr;
     }
 
-    ErrorState err_;
     bool writable_ = false;
 };
 

@@ -67,6 +67,8 @@ public:
     // Finishes with hr; a failure becomes the object's last error.
     HRESULT done(HRESULT hr);
     HRESULT fail(HRESULT hr, std::string why);
+    // Whether done() or fail() has been called.
+    bool finished() const { return finished_; }
 
 private:
     ErrorState* object_;

@@ -184,7 +184,7 @@ bool is_within(const Folder& f, const Folder& ancestor)
     return false;
 }
 
-class FolderObject final : public PropObject<IMAPIFolder> {
+class FolderObject final : public OpensEntries<PropObject<IMAPIFolder>> {
 public:
     FolderObject(StorePtr store, FolderPtr folder, bool writable)
         : store_(std::move(store)), folder_(std::move(folder))
@@ -219,17 +219,6 @@ public:
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         *out = new_hierarchy_table(store_, folder_, flags);
         return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
-                                        ULONG* type, LPUNKNOWN* out) override
-    {
-        Call call(&err_, kIface, "OpenEntry", flags);
-        call.arg_hex("entryid", eid, cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        HRESULT hr = open_in_store(store_, nullptr, cb, eid, iid, flags, type, out);
-        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
     }
 
     HRESULT STDMETHODCALLTYPE SetSearchCriteria(LPSRestriction, LPENTRYLIST, ULONG flags) override
@@ -526,15 +515,15 @@ protected:
         return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
     }
 
+    const char* unsupported_why() const override { return "no search folders"; }
+    HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags, ULONG* type,
+                       LPUNKNOWN* out, Call&) override
+    {
+        return open_in_store(store_, nullptr, cb, eid, iid, flags, type, out);
+    }
+
 private:
     static constexpr const char* kIface = "IMAPIFolder";
-
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "no search folders");
-    }
 
     // A message of this folder named by an entry identifier, or null.
     MessagePtr own_message(const SBinary& bin) const

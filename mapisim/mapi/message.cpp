@@ -17,6 +17,22 @@ constexpr ULONG MODRECIP_ADD_ = 0x2;
 constexpr ULONG MODRECIP_MODIFY_ = 0x4;
 constexpr ULONG MODRECIP_REMOVE_ = 0x8;
 
+// A stream on a property of an object whose changes wait in pending until
+// SaveChanges. The stream keeps the object alive while it lives.
+HRESULT open_pending_stream(IUnknown* owner, PropertyBag& pending, const std::optional<Value>& raw,
+                            ULONG tag, ULONG flags, LPUNKNOWN* out, Call& call)
+{
+    Ref<IUnknown> hold = Ref<IUnknown>::share(owner);
+    PropertyBag* bag = &pending;
+    HRESULT hr = open_value_stream(raw, tag, flags,
+                                   [bag, hold](Value v) {
+                                       bag->set(std::move(v));
+                                       return S_OK;
+                                   },
+                                   out);
+    return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
+}
+
 std::int32_t attach_size(const Attachment& a)
 {
     std::size_t n = 0;
@@ -175,14 +191,7 @@ protected:
             return call.done(S_OK);
         }
         if (iid != IID_IStream) return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams");
-        Ref<IUnknown> self = Ref<IUnknown>::share(this);
-        HRESULT hr = open_value_stream(read(tag), tag, flags,
-                                       [this, self](Value v) {
-                                           pending_.set(std::move(v));
-                                           return S_OK;
-                                       },
-                                       out);
-        return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
+        return open_pending_stream(this, pending_, read(tag), tag, flags, out, call);
     }
 
 private:
@@ -403,14 +412,7 @@ protected:
             return call.done(S_OK);
         }
         if (iid != IID_IStream) return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
-        Ref<IUnknown> self = Ref<IUnknown>::share(this);
-        HRESULT hr = open_value_stream(read(tag), tag, flags,
-                                       [this, self](Value v) {
-                                           pending_.set(std::move(v));
-                                           return S_OK;
-                                       },
-                                       out);
-        return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
+        return open_pending_stream(this, pending_, read(tag), tag, flags, out, call);
     }
 
 private:

@@ -44,9 +44,6 @@ HRESULT open_in_store(const StorePtr& store, IMsgStore* self, ULONG cb, const EN
 // E_NOINTERFACE after releasing it.
 HRESULT hand_out(IUnknown* obj, LPCIID iid, LPUNKNOWN* out);
 
-HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID* e2,
-                          ULONG* result);
-
 // Rows of the session's status table for a profile.
 std::vector<model::PropertyBag> status_rows(const model::Profile& profile);
 

@@ -33,7 +33,7 @@ private:
     IStream* stream_;
 };
 
-class RtfReader final : public ComObject<IStream> {
+class RtfReader final : public StreamObject {
 public:
     explicit RtfReader(Ref<IStream> source) : source_(std::move(source))
     {
@@ -41,11 +41,6 @@ public:
         LARGE_INTEGER zero{};
         restartable_ = SUCCEEDED(source_->Seek(zero, STREAM_SEEK_CUR, &here));
         start_ = here.QuadPart;
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
     }
 
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override
@@ -106,16 +101,23 @@ public:
         return refuse("SetSize", STG_E_ACCESSDENIED);
     }
 
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read,
-                                     ULARGE_INTEGER* written) override
+    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return refuse("Commit", S_OK); }
+
+protected:
+    HRESULT size(std::uint64_t& out) override
     {
-        Call call(&err_, kIface, "CopyTo");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (read) read->QuadPart = 0;
-        if (written) written->QuadPart = 0;
-        if (!dest) return call.fail(STG_E_INVALIDPOINTER, "no destination");
+        HRESULT hr = open();
+        if (SUCCEEDED(hr)) out = decoder_->raw_size();
+        return hr;
+    }
+    DWORD mode() const override { return STGM_READ; }
+    const char* unsupported_why() const override { return "not possible on a decompressing stream"; }
+
+    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read,
+                    ULARGE_INTEGER* written, Call& call) override
+    {
         std::uint8_t buf[4096];
-        std::uint64_t left = cb.QuadPart;
+        std::uint64_t left = cb;
         while (left) {
             ULONG n = 0;
             HRESULT hr = pull(buf, static_cast<ULONG>(left < sizeof buf ? left : sizeof buf), n);
@@ -131,35 +133,6 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return refuse("Commit", S_OK); }
-    HRESULT STDMETHODCALLTYPE Revert() override { return refuse("Revert", S_OK); }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-    {
-        return refuse("LockRegion", STG_E_INVALIDFUNCTION);
-    }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-    {
-        return refuse("UnlockRegion", STG_E_INVALIDFUNCTION);
-    }
-
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
-    {
-        Call call(&err_, kIface, "Stat", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
-        if (HRESULT hr = open(); FAILED(hr)) return call.fail(hr, why(hr));
-        std::memset(stat, 0, sizeof *stat);
-        stat->type = STGTY_STREAM;
-        stat->cbSize.QuadPart = decoder_->raw_size();
-        stat->grfMode = STGM_READ;
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override
-    {
-        return refuse("Clone", STG_E_INVALIDFUNCTION);
-    }
-
 private:
     static constexpr const char* kIface = "IStream";
 
@@ -168,13 +141,6 @@ private:
         StreamSource source;
         lzfu::Decoder decoder;
     };
-
-    HRESULT refuse(const char* method, HRESULT hr)
-    {
-        Call call(&err_, kIface, method);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, "not possible on a decompressing stream");
-    }
 
     static std::string why(HRESULT hr)
     {
@@ -214,11 +180,10 @@ private:
     std::uint64_t pos_ = 0;
     std::uint64_t start_ = 0;
     bool restartable_ = false;
-    ErrorState err_;
 };
 
 // MAPI_MODIFY: collects the RTF and writes it compressed at Commit.
-class RtfWriter final : public ComObject<IStream> {
+class RtfWriter final : public StreamObject {
 public:
     RtfWriter(Ref<IStream> target, bool uncompressed)
         : target_(std::move(target)), uncompressed_(uncompressed)
@@ -229,15 +194,10 @@ public:
         if (dirty_) flush();
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
-    }
-
     HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG* read) override
     {
         if (read) *read = 0;
-        return simple("Read", STG_E_ACCESSDENIED);
+        return refuse("Read", STG_E_ACCESSDENIED);
     }
 
     HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override
@@ -268,11 +228,12 @@ public:
 
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override
     {
-        return simple("SetSize", STG_E_INVALIDFUNCTION);
+        return refuse("SetSize", STG_E_INVALIDFUNCTION);
     }
+    // Refused before the destination or the counts are looked at.
     HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
     {
-        return simple("CopyTo", STG_E_ACCESSDENIED);
+        return refuse("CopyTo", STG_E_ACCESSDENIED);
     }
 
     HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override
@@ -283,42 +244,17 @@ public:
         return FAILED(hr) ? call.fail(hr, "could not write the compressed RTF") : call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE Revert() override { return simple("Revert", S_OK); }
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+protected:
+    HRESULT size(std::uint64_t& out) override
     {
-        return simple("LockRegion", STG_E_INVALIDFUNCTION);
+        out = rtf_.size();
+        return S_OK;
     }
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-    {
-        return simple("UnlockRegion", STG_E_INVALIDFUNCTION);
-    }
-
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
-    {
-        Call call(&err_, kIface, "Stat", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
-        std::memset(stat, 0, sizeof *stat);
-        stat->type = STGTY_STREAM;
-        stat->cbSize.QuadPart = rtf_.size();
-        stat->grfMode = STGM_WRITE;
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE Clone(IStream**) override
-    {
-        return simple("Clone", STG_E_INVALIDFUNCTION);
-    }
+    DWORD mode() const override { return STGM_WRITE; }
+    const char* unsupported_why() const override { return "not possible on a compressing stream"; }
 
 private:
     static constexpr const char* kIface = "IStream";
-
-    HRESULT simple(const char* method, HRESULT hr)
-    {
-        Call call(&err_, kIface, method);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, "not possible on a compressing stream");
-    }
 
     HRESULT flush()
     {
@@ -343,7 +279,6 @@ private:
     bool uncompressed_;
     bool dirty_ = false;
     std::vector<std::uint8_t> rtf_;
-    ErrorState err_;
 };
 
 }  // namespace

@@ -55,9 +55,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE ValidateState(ULONG_PTR, ULONG flags) override
     {
-        Call call(&err_, kIface, "ValidateState", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.done(S_OK);
+        return logged_only("ValidateState", flags);
     }
 
     HRESULT STDMETHODCALLTYPE SettingsDialog(ULONG_PTR, ULONG flags) override
@@ -103,19 +101,11 @@ private:
     PropertyBag row_;
 };
 
-class ProfAdminObject final : public ComObject<IProfAdmin> {
+class ProfAdminObject final : public ReportingObject<IProfAdmin> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         return query(this, riid, out, {&IID_IUnknown, &IID_IProfAdmin});
-    }
-
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override
-    {
-        Call call(&err_, kIface, "GetLastError", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        return call.done(write_last_error(err_, hr, flags, out));
     }
 
     HRESULT STDMETHODCALLTYPE GetProfileTable(ULONG flags, LPMAPITABLE* out) override
@@ -172,20 +162,19 @@ public:
         return unsupported("AdminServices", flags);
     }
 
-private:
-    static constexpr const char* kIface = "IProfAdmin";
-
-    HRESULT unsupported(const char* method, ULONG flags)
+protected:
+    const char* iface() const override { return kIface; }
+    const char* unsupported_why() const override
     {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "profiles come from the mailbox description");
+        return "profiles come from the mailbox description";
     }
 
-    ErrorState err_;
+private:
+    static constexpr const char* kIface = "IProfAdmin";
 };
 
-class SessionObject final : public ComObject<IMAPISession> {
+class SessionObject final
+    : public ComparesEntryIds<OpensEntries<ReportingObject<IMAPISession>>> {
 public:
     SessionObject(ProfilePtr profile, bool shared) : profile_(std::move(profile)), shared_(shared)
     {
@@ -202,14 +191,6 @@ public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         return query(this, riid, out, {&IID_IUnknown, &IID_IMAPISession});
-    }
-
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override
-    {
-        Call call(&err_, kIface, "GetLastError", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        return call.done(write_last_error(err_, hr, flags, out));
     }
 
     HRESULT STDMETHODCALLTYPE GetMsgStoresTable(ULONG flags, LPMAPITABLE* out) override
@@ -280,45 +261,6 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
-                                        ULONG* type, LPUNKNOWN* out) override
-    {
-        Call call(&err_, kIface, "OpenEntry", flags);
-        call.arg_hex("entryid", eid, cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        if (cb == 0 || !eid) return call.fail(MAPI_E_INVALID_ENTRYID, "no identifier");
-        auto id = decode(cb, eid);
-        if (!id) return call.fail(MAPI_E_INVALID_ENTRYID, "not an identifier of the stand-in");
-        HRESULT hr;
-        if (id->kind == Kind::Status) {
-            PropertyBag row;
-            for (auto& r : status_rows(*profile_))
-                if (auto v = r.find(PR_ENTRYID); v && *v == entryid_value(PR_ENTRYID, {Kind::Status, 0, id->number, false}))
-                    row = r;
-            if (row.empty()) return call.fail(MAPI_E_NOT_FOUND, "no such status row");
-            *type = MAPI_STATUS;
-            hr = hand_out(new StatusObject(std::move(row)), iid, out);
-        } else if (id->kind == Kind::AbContainer || id->kind == Kind::AbEntry) {
-            Ref<IAddrBook> ab(new_address_book(profile_));
-            hr = ab->OpenEntry(cb, eid, iid, flags, type, out);
-        } else {
-            auto store = profile_->find_store(id->store);
-            if (!store) return call.fail(MAPI_E_NOT_FOUND, "no such store in the profile");
-            hr = open_in_store(store, nullptr, cb, eid, iid, flags, type, out);
-        }
-        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
-    }
-
-    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2,
-                                              ULONG flags, ULONG* result) override
-    {
-        Call call(&err_, kIface, "CompareEntryIDs", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        HRESULT hr = compare_entry_ids(cb1, e1, cb2, e2, result);
-        return FAILED(hr) ? call.fail(hr, "not an entry identifier of the stand-in") : call.done(hr);
-    }
-
     HRESULT STDMETHODCALLTYPE Advise(ULONG, LPENTRYID, ULONG, LPMAPIADVISESINK, ULONG*) override
     {
         return unsupported("Advise", 0);
@@ -343,9 +285,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE Logoff(ULONG_PTR, ULONG flags, ULONG) override
     {
-        Call call(&err_, kIface, "Logoff", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.done(S_OK);
+        return logged_only("Logoff", flags);
     }
 
     HRESULT STDMETHODCALLTYPE SetDefaultStore(ULONG flags, ULONG, LPENTRYID) override
@@ -385,19 +325,38 @@ public:
         return call.done(S_OK);
     }
 
+protected:
+    const char* iface() const override { return kIface; }
+
+    HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags, ULONG* type,
+                       LPUNKNOWN* out, Call& call) override
+    {
+        if (cb == 0 || !eid) return call.fail(MAPI_E_INVALID_ENTRYID, "no identifier");
+        auto id = decode(cb, eid);
+        if (!id) return call.fail(MAPI_E_INVALID_ENTRYID, "not an identifier of the stand-in");
+        if (id->kind == Kind::Status) {
+            PropertyBag row;
+            const Value wanted = entryid_value(PR_ENTRYID, {Kind::Status, 0, id->number, false});
+            for (auto& r : status_rows(*profile_))
+                if (auto v = r.find(PR_ENTRYID); v && *v == wanted) row = r;
+            if (row.empty()) return call.fail(MAPI_E_NOT_FOUND, "no such status row");
+            *type = MAPI_STATUS;
+            return hand_out(new StatusObject(std::move(row)), iid, out);
+        }
+        if (id->kind == Kind::AbContainer || id->kind == Kind::AbEntry) {
+            Ref<IAddrBook> ab(new_address_book(profile_));
+            return ab->OpenEntry(cb, const_cast<ENTRYID*>(eid), iid, flags, type, out);
+        }
+        auto store = profile_->find_store(id->store);
+        if (!store) return call.fail(MAPI_E_NOT_FOUND, "no such store in the profile");
+        return open_in_store(store, nullptr, cb, eid, iid, flags, type, out);
+    }
+
 private:
     static constexpr const char* kIface = "IMAPISession";
 
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
-    }
-
     ProfilePtr profile_;
     bool shared_;
-    ErrorState err_;
     std::map<ULONG, IMessage*> forms_;
     ULONG next_token_ = 1;
 };

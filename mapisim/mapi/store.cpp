@@ -1,13 +1,13 @@
 // IMsgStore, and opening a store's objects by entry identifier.
 
 #include "mapisim/decl/mapitags.h"
-#include "mapisim/mapi/advise_sinks.h"
 #include "mapisim/mapi/objects.h"
 
 namespace mapisim::mapi {
 namespace {
 
-class StoreObject final : public PropObject<IMsgStore> {
+class StoreObject final
+    : public TakesAdviseSinks<ComparesEntryIds<OpensEntries<PropObject<IMsgStore>>>> {
 public:
     StoreObject(StorePtr store, bool writable) : store_(std::move(store)) { writable_ = writable; }
 
@@ -22,39 +22,9 @@ public:
         Call call(&err_, kIface, "Advise");
         call.arg_hex("entryid", eid, cb).arg("mask", mask);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
-        if (cb && !decode(cb, eid)) return call.fail(MAPI_E_INVALID_ENTRYID, "not an entry of this store");
-        *conn = sinks_.add(sink);
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE Unadvise(ULONG conn) override
-    {
-        Call call(&err_, kIface, "Unadvise");
-        call.arg("connection", conn);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!sinks_.remove(conn)) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE CompareEntryIDs(ULONG cb1, LPENTRYID e1, ULONG cb2, LPENTRYID e2,
-                                              ULONG flags, ULONG* result) override
-    {
-        Call call(&err_, kIface, "CompareEntryIDs", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        HRESULT hr = compare_entry_ids(cb1, e1, cb2, e2, result);
-        return FAILED(hr) ? call.fail(hr, "not an entry identifier of the stand-in") : call.done(hr);
-    }
-
-    HRESULT STDMETHODCALLTYPE OpenEntry(ULONG cb, LPENTRYID eid, LPCIID iid, ULONG flags,
-                                        ULONG* type, LPUNKNOWN* out) override
-    {
-        Call call(&err_, kIface, "OpenEntry", flags);
-        call.arg_hex("entryid", eid, cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!type || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        HRESULT hr = open_in_store(store_, this, cb, eid, iid, flags, type, out);
-        return FAILED(hr) ? call.fail(hr, "could not open the entry") : call.done(hr);
+        if (sink && conn && cb && !decode(cb, eid))
+            return call.fail(MAPI_E_INVALID_ENTRYID, "not an entry of this store");
+        return add_sink(sink, conn, call);
     }
 
     HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR cls, ULONG flags, ULONG cb, LPENTRYID eid) override
@@ -105,9 +75,7 @@ public:
 
     HRESULT STDMETHODCALLTYPE StoreLogoff(ULONG* flags) override
     {
-        Call call(&err_, kIface, "StoreLogoff", flags ? *flags : 0);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.done(S_OK);
+        return logged_only("StoreLogoff", flags ? *flags : 0);
     }
 
     HRESULT STDMETHODCALLTYPE AbortSubmit(ULONG, LPENTRYID, ULONG flags) override
@@ -138,19 +106,16 @@ protected:
     void write(Value v) override { store_->props.set(std::move(v)); }
     void remove(ULONG tag) override { store_->props.erase(tag); }
     model::NameMap* names() override { return &store_->names; }
+    HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags, ULONG* type,
+                       LPUNKNOWN* out, Call&) override
+    {
+        return open_in_store(store_, this, cb, eid, iid, flags, type, out);
+    }
 
 private:
     static constexpr const char* kIface = "IMsgStore";
 
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
-    }
-
     StorePtr store_;
-    AdviseSinks sinks_;
 };
 
 }  // namespace

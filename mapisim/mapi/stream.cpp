@@ -15,7 +15,7 @@ struct Shared {
     bool dirty = false;
 };
 
-class PropStream final : public ComObject<IStream> {
+class PropStream final : public StreamObject {
 public:
     explicit PropStream(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
 
@@ -24,11 +24,6 @@ public:
         // The last stream on the data commits what was written.
         if (shared_.use_count() == 1 && shared_->dirty && shared_->commit)
             shared_->commit(shared_->data);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
-    {
-        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
     }
 
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override
@@ -96,28 +91,6 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read,
-                                     ULARGE_INTEGER* written) override
-    {
-        Call call(&err_, kIface, "CopyTo");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (read) read->QuadPart = 0;
-        if (written) written->QuadPart = 0;
-        if (!dest) return call.fail(STG_E_INVALIDPOINTER, "no destination");
-        const auto& d = shared_->data;
-        const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
-        std::uint64_t n = std::min(cb.QuadPart, avail);
-        // Copied out first: writing to a clone of this stream may move the data.
-        model::Bytes chunk(d.begin() + static_cast<std::ptrdiff_t>(pos_),
-                           d.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
-        pos_ += n;
-        if (read) read->QuadPart = n;
-        ULONG done = 0;
-        HRESULT hr = n ? dest->Write(chunk.data(), static_cast<ULONG>(n), &done) : S_OK;
-        if (written) written->QuadPart = done;
-        return FAILED(hr) ? call.fail(hr, "the destination refused the bytes") : call.done(S_OK);
-    }
-
     HRESULT STDMETHODCALLTYPE Commit(DWORD flags) override
     {
         Call call(&err_, kIface, "Commit", flags);
@@ -127,39 +100,6 @@ public:
                 return call.fail(hr, "the property could not take the bytes");
             shared_->dirty = false;
         }
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE Revert() override
-    {
-        Call call(&err_, kIface, "Revert");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-    {
-        Call call(&err_, kIface, "LockRegion");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(STG_E_INVALIDFUNCTION, "no locking");
-    }
-
-    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
-    {
-        Call call(&err_, kIface, "UnlockRegion");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(STG_E_INVALIDFUNCTION, "no locking");
-    }
-
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override
-    {
-        Call call(&err_, kIface, "Stat", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
-        std::memset(stat, 0, sizeof *stat);
-        stat->type = STGTY_STREAM;
-        stat->cbSize.QuadPart = shared_->data.size();
-        stat->grfMode = shared_->commit ? STGM_READWRITE : STGM_READ;
         return call.done(S_OK);
     }
 
@@ -174,14 +114,71 @@ public:
         return call.done(S_OK);
     }
 
+protected:
+    HRESULT size(std::uint64_t& out) override
+    {
+        out = shared_->data.size();
+        return S_OK;
+    }
+    DWORD mode() const override { return shared_->commit ? STGM_READWRITE : STGM_READ; }
+    const char* unsupported_why() const override { return "no locking"; }
+
+    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read,
+                    ULARGE_INTEGER* written, Call& call) override
+    {
+        const auto& d = shared_->data;
+        const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
+        std::uint64_t n = std::min(cb, avail);
+        // Copied out first: writing to a clone of this stream may move the data.
+        model::Bytes chunk(d.begin() + static_cast<std::ptrdiff_t>(pos_),
+                           d.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+        pos_ += n;
+        if (read) read->QuadPart = n;
+        ULONG done = 0;
+        HRESULT hr = n ? dest->Write(chunk.data(), static_cast<ULONG>(n), &done) : S_OK;
+        if (written) written->QuadPart = done;
+        return FAILED(hr) ? call.fail(hr, "the destination refused the bytes") : call.done(S_OK);
+    }
+
 private:
     static constexpr const char* kIface = "IStream";
     std::shared_ptr<Shared> shared_;
     std::uint64_t pos_ = 0;
-    ErrorState err_;
 };
 
 }  // namespace
+
+HRESULT STDMETHODCALLTYPE StreamObject::Stat(STATSTG* stat, DWORD flags)
+{
+    Call call(&err_, iface(), "Stat", flags);
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (!stat) return call.fail(STG_E_INVALIDPOINTER, "no place for the result");
+    std::uint64_t bytes = 0;
+    if (HRESULT hr = size(bytes); FAILED(hr)) return call.fail(hr, "the size is not known");
+    std::memset(stat, 0, sizeof *stat);
+    stat->type = STGTY_STREAM;
+    stat->cbSize.QuadPart = bytes;
+    stat->grfMode = mode();
+    return call.done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE StreamObject::CopyTo(IStream* dest, ULARGE_INTEGER cb,
+                                               ULARGE_INTEGER* read, ULARGE_INTEGER* written)
+{
+    Call call(&err_, iface(), "CopyTo");
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (read) read->QuadPart = 0;
+    if (written) written->QuadPart = 0;
+    if (!dest) return call.fail(STG_E_INVALIDPOINTER, "no destination");
+    return copy_to(dest, cb.QuadPart, read, written, call);
+}
+
+HRESULT StreamObject::refuse(const char* method, HRESULT hr)
+{
+    Call call(&err_, iface(), method);
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, unsupported_why());
+}
 
 HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flags,
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out)

@@ -8,6 +8,54 @@
 
 namespace mapisim::mapi {
 
+// What the stand-in's streams share: the interfaces they answer to, their
+// log name, Stat over a size and a mode, and the methods a stream takes as
+// a no-op or refuses. A stream adds Read, Write, Seek, SetSize and Commit,
+// says its size and mode, and copies itself for CopyTo.
+class StreamObject : public StandInObject<IStream> {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
+    {
+        return query(this, riid, out, {&IID_IUnknown, &IID_ISequentialStream, &IID_IStream});
+    }
+
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override;
+    // Logs, zeroes the counts and checks the destination; copy_to() copies.
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read,
+                                     ULARGE_INTEGER* written) override;
+
+    HRESULT STDMETHODCALLTYPE Revert() override { return logged_only("Revert"); }
+    HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return refuse("LockRegion", STG_E_INVALIDFUNCTION);
+    }
+    HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override
+    {
+        return refuse("UnlockRegion", STG_E_INVALIDFUNCTION);
+    }
+    HRESULT STDMETHODCALLTYPE Clone(IStream**) override
+    {
+        return refuse("Clone", STG_E_INVALIDFUNCTION);
+    }
+
+protected:
+    const char* iface() const override { return "IStream"; }
+    // The size Stat reports, or the failure that keeps the stream from knowing it.
+    virtual HRESULT size(std::uint64_t& out) = 0;
+    // STGM_READ, STGM_WRITE or STGM_READWRITE.
+    virtual DWORD mode() const = 0;
+    // Up to cb bytes from the position into dest, counted where asked; a
+    // stream that cannot be read refuses.
+    virtual HRESULT copy_to(IStream*, std::uint64_t, ULARGE_INTEGER*, ULARGE_INTEGER*, Call& call)
+    {
+        return call.fail(STG_E_ACCESSDENIED, unsupported_why());
+    }
+
+    // A method the stream only logs: hr, a success or a refusal that the
+    // last error explains with unsupported_why().
+    HRESULT refuse(const char* method, HRESULT hr);
+};
+
 // Receives the stream's bytes at Commit, and at the last Release when they
 // changed since. Runs with the stream alive; it may hold references.
 using CommitFn = std::function<HRESULT(const model::Bytes&)>;

@@ -5,7 +5,6 @@
 #include <numeric>
 
 #include "mapisim/decl/mapitags.h"
-#include "mapisim/mapi/advise_sinks.h"
 #include "mapisim/mapi/restriction.h"
 
 namespace mapisim::mapi {
@@ -13,7 +12,7 @@ namespace {
 
 constexpr ULONG TBL_LEAF_ROW_ = 1;
 
-class Table final : public ComObject<IMAPITable> {
+class Table final : public TakesAdviseSinks<ReportingObject<IMAPITable>> {
 public:
     Table(std::unique_ptr<RowSource> source, ULONG flags) : source_(std::move(source))
     {
@@ -28,31 +27,12 @@ public:
         return query(this, riid, out, {&IID_IUnknown, &IID_IMAPITable});
     }
 
-    HRESULT STDMETHODCALLTYPE GetLastError(HRESULT hr, ULONG flags, LPMAPIERROR* out) override
-    {
-        Call call(&err_, kIface, "GetLastError", flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        return call.done(write_last_error(err_, hr, flags, out));
-    }
-
     HRESULT STDMETHODCALLTYPE Advise(ULONG mask, LPMAPIADVISESINK sink, ULONG* conn) override
     {
         Call call(&err_, kIface, "Advise");
         call.arg("mask", mask);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
-        *conn = sinks_.add(sink);
-        return call.done(S_OK);
-    }
-
-    HRESULT STDMETHODCALLTYPE Unadvise(ULONG conn) override
-    {
-        Call call(&err_, kIface, "Unadvise");
-        call.arg("connection", conn);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!sinks_.remove(conn)) return call.fail(MAPI_E_NOT_FOUND, "no such connection");
-        return call.done(S_OK);
+        return add_sink(sink, conn, call);
     }
 
     HRESULT STDMETHODCALLTYPE GetStatus(ULONG* status, ULONG* type) override
@@ -283,12 +263,7 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE Abort() override
-    {
-        Call call(&err_, kIface, "Abort");
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.done(S_OK);
-    }
+    HRESULT STDMETHODCALLTYPE Abort() override { return logged_only("Abort"); }
 
     HRESULT STDMETHODCALLTYPE ExpandRow(ULONG, LPBYTE, ULONG, ULONG flags, LPSRowSet*, ULONG*) override
     {
@@ -316,6 +291,10 @@ public:
         return unsupported("SetCollapseState", flags);
     }
 
+protected:
+    const char* iface() const override { return kIface; }
+    const char* unsupported_why() const override { return "categories are not supported"; }
+
 private:
     static constexpr const char* kIface = "IMAPITable";
 
@@ -324,13 +303,6 @@ private:
         bool has_key = false;
         std::size_t index = 0;
     };
-
-    HRESULT unsupported(const char* method, ULONG flags)
-    {
-        Call call(&err_, kIface, method, flags);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        return call.fail(MAPI_E_NO_SUPPORT, "categories are not supported");
-    }
 
     // A row's value of a tag as a table shows it, before fitting.
     std::optional<Value> raw(const Row& row, ULONG tag) const
@@ -441,7 +413,6 @@ private:
     }
 
     std::unique_ptr<RowSource> source_;
-    ErrorState err_;
     std::vector<ULONG> columns_;
     std::optional<Res> res_;
     std::vector<SSortOrder> sort_;
@@ -452,7 +423,6 @@ private:
     bool fresh_ = false;
     std::map<BOOKMARK, Mark> bookmarks_;
     BOOKMARK next_bookmark_ = BOOKMARK_END + 1;
-    AdviseSinks sinks_;
 };
 
 }  // namespace
