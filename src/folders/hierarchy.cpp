@@ -1,7 +1,7 @@
 // A folder's hierarchy table: its immediate subfolders, one row at a time or
 // all at once, and the readers of a row.
 #include "folders/hierarchy_columns.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -4,7 +4,7 @@
 
 #include "folders/folder_types.h"
 #include "folders/hierarchy_columns.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "folders/hierarchy_columns.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -1,6 +1,6 @@
 // The folder of a store in which an item of a given kind is saved.
 #include "folders/folder_types.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 
 namespace {

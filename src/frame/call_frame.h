@@ -1,25 +1,16 @@
-// The building blocks every export is written with: the session check,
-// argument checks that record and return, and the MAPI-call check that
-// records the HRESULT. Each records at the line where it stands.
+// The building blocks every export is written with: argument checks that
+// record and return, and the MAPI-call check that records the HRESULT. Each
+// records at the line where it stands. The session check, which needs the
+// session, is in session/session_check.h.
 #pragma once
 
 #include "frame/handles.h"
 #include "frame/last_error.h"
 #include "frame/platform.h"
-#include "session/session_state.h"
 
 // Records a failure at this line and evaluates to `status`.
 #define RECORD_FAILURE(message, result, status) \
     (RecordLastError(__FILE__, __LINE__, (message), (result)), (status))
-
-inline constexpr const char* kSessionNotStarted = "MAPI Session not started";
-
-// The first check of most exports.
-#define CHECK_SESSION(status)                                     \
-    do {                                                          \
-        if (!SessionIsOpen())                                     \
-            return RECORD_FAILURE(kSessionNotStarted, 0, status); \
-    } while (0)
 
 // An argument check: when `condition` fails, records `message` with result 0.
 #define CHECK_ARG(condition, message, status)               \

@@ -1,6 +1,6 @@
 // A message's attachments: the attachment table and its row readers, and an
 // attachment opened by number, with its data as a stream or as a message.
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

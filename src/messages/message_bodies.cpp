@@ -3,7 +3,7 @@
 // else the message's own HTML property.
 #include "messages/message_bodies.h"
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -2,7 +2,7 @@
 // subject alone, the 39-property array and the MsgPropsRecord made from it.
 #include <cstring>
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -1,7 +1,7 @@
 // The row readers the recipient and attachment exports share.
 #include "messages/message_tables.h"
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 
 int32_t MessageTableRowCount(OrviMapiTable table)
 {

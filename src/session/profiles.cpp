@@ -6,7 +6,7 @@
 #include <cstring>
 #include <vector>
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
 #include "session/status_table.h"

@@ -1,5 +1,5 @@
 // Send and receive: flush every idle transport through the spooler.
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
 #include "session/status_table.h"

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "session/profiles.h"

@@ -2,7 +2,7 @@
 // stores, compare identifiers, make them long-term, delete one message.
 #include <cstring>
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -1,7 +1,7 @@
 // The session's message-store table, its row readers, and opening a store.
 #include <cstring>
 
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
