@@ -2,13 +2,13 @@
 // the top of its folder tree, with helpers that find folders by path.
 #pragma once
 
-#include <cstring>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "frame/platform.h"
 #include "support/library_support.h"
+#include "support/sentinel.h"
 
 namespace foldertest {
 
@@ -62,12 +62,5 @@ protected:
 private:
     void EachSubfolder(const Bytes& id, const std::function<void(const std::string&, Bytes)>& visit);
 };
-
-// Fills a caller's record or buffer with a sentinel, so that stray writes show.
-template <class T>
-void Fill(T& object)
-{
-    std::memset(&object, 0xAB, sizeof object);
-}
 
 }  // namespace foldertest

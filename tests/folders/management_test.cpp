@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "folders/folder_support.h"
+#include "support/fault_sweep.h"
 
 namespace {
 
@@ -111,49 +112,29 @@ TEST_F(FolderManagement, EmptyDeleteAndTheHandleForms)
     OrviMapiReleaseFolder(added);
 }
 
-// The calls an export makes, each with the result its failure gives.
-struct Step {
-    const char* method;
-    int32_t result;
-};
-
-// Fails each call in turn, then lets the export succeed.
+// Fails each call in turn, then lets the export succeed: the failure is
+// recorded with its own code, in this subsystem.
 template <class Run>
-void Sweep(const std::vector<Step>& steps, Run run)
+void Sweep(std::vector<FaultStep> steps, Run run)
 {
-    for (uint32_t n = 1; n <= steps.size() + 1; ++n) {
-        SCOPED_TRACE("failing call " + std::to_string(n));
-        const uint32_t objects = mapisim_live_objects(), allocations = mapisim_live_allocations();
-        mapisim_call_log_clear();
-        mapisim_fail_method("*", n, 0, kFault);
-        const int32_t result = run();
-        mapisim_clear_faults();
-        EXPECT_EQ(mapisim_live_objects(), objects);
-        EXPECT_EQ(mapisim_live_allocations(), allocations);
-        mapisim_call call{};
-        uint32_t at = 0;
-        while (mapisim_call_get(at, &call) == 0 && !call.injected) ++at;
-        if (n > steps.size()) {
-            EXPECT_FALSE(call.injected) << "more calls than expected: " << call.method;
-            EXPECT_EQ(result, 0);
-            return;
-        }
-        ASSERT_EQ(at, n - 1);
-        EXPECT_STREQ(call.method, steps[n - 1].method);
-        EXPECT_EQ(result, steps[n - 1].result);
-        EXPECT_EQ(LastErrorCode(), steps[n - 1].result == E_INVALIDARG ? kInvalidArgCode : kFaultCode);
+    const std::vector<FaultStep> expected = steps;
+    auto recordedHere = [&](const SweepRun& r) {
+        if (!r.injected || r.nth > expected.size()) return;
+        const bool invalid = expected[r.nth - 1].result == E_INVALIDARG;
+        EXPECT_EQ(LastErrorCode(), invalid ? kInvalidArgCode : kFaultCode);
         EXPECT_EQ(LastErrorLocation().rfind("src/folders/management.cpp#", 0), 0u) << LastErrorLocation();
-    }
+    };
+    SweepFaults(FaultSweep("folder management").Fault(kFault).Steps(std::move(steps)).Check(recordedHere), run);
 }
 
 TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
 {
     const Bytes archive = FolderId("Archive"), empty = FolderId("Empty"), projects = FolderId("Projects"),
                 calendar = FolderId("Calendar"), contacts = FolderId("Contacts");
-    const Step openStore{"IMAPISession::OpenMsgStore", E_INVALIDARG};
-    const Step openFolder{"IMsgStore::OpenEntry", E_INVALIDARG};
-    const Step openParent{"IMsgStore::OpenEntry", kFault};
-    const Step copyFolder{"IMAPIFolder::CopyFolder", kFault};
+    const FaultStep openStore{"IMAPISession::OpenMsgStore", E_INVALIDARG};
+    const FaultStep openFolder{"IMsgStore::OpenEntry", E_INVALIDARG};
+    const FaultStep openParent{"IMsgStore::OpenEntry", kFault};
+    const FaultStep copyFolder{"IMAPIFolder::CopyFolder", kFault};
     OrviMapiFolder odd = OpenFolder("Odd People");
 
     Sweep({openStore, openFolder, {"IMAPIFolder::CreateFolder", kFault}}, [&] {

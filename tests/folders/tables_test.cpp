@@ -170,7 +170,7 @@ TEST_F(FolderTables, GettersOnMissingValuesAndOnRowSetsWithoutRows)
     Fill(text);
     EXPECT_EQ(OrviMapiFolderContGetMsgDeliveryTime(contents.rows, text), 0);
     EXPECT_EQ(OrviMapiFolderContGetMsgClass(contents.rows, sizeof text, text), 0);
-    EXPECT_EQ(static_cast<unsigned char>(text[0]), 0xAB);
+    EXPECT_EQ(static_cast<unsigned char>(text[0]), kSentinelByte);
     OrviMapiSystemTime modified;
     Fill(modified);
     EXPECT_EQ(OrviMapiFolderContGetMsgModifyTime(contents.rows, &modified), 0);

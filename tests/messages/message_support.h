@@ -1,26 +1,17 @@
 // A one-store mailbox whose Inbox messages the messages tests open as an
-// application does, and the sentinel their records are filled with first.
+// application does.
 #pragma once
 
-#include <cstring>
 #include <string>
 #include <vector>
 
 #include "frame/platform.h"
 #include "support/library_support.h"
+#include "support/sentinel.h"
 
 namespace msgtest {
 
 using namespace testsupport;
-
-inline constexpr uint32_t kSentinel = 0xA5A5A5A5u;
-template <class T>
-T Sentinel()
-{
-    T value;
-    std::memset(&value, 0xA5, sizeof value);
-    return value;
-}
 
 inline std::string Text(const void* text, uint32_t length)
 {

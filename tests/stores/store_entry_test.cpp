@@ -5,6 +5,7 @@
 
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
+#include "support/fault_sweep.h"
 #include "support/library_support.h"
 
 namespace {
@@ -219,46 +220,24 @@ TEST_F(StoreEntryTest, DeleteOneMessageAndReleaseTheStore)
     EXPECT_EQ(LastErrorText(), "MsgStore EID not defined");
 }
 
-// Fails each MAPI call an export makes in turn; after every run nothing
-// may be left alive beyond what was there before.
-template <class Export>
-void SweepFaults(const char* name, Export run)
+// MAPI_E_NOT_FOUND as the last error shows it.
+constexpr const char* kNotFoundCode = "Facility ITF, Error Num 271";
+
+FaultSweep Sweep(const char* name)
 {
-    for (uint32_t nth = 1; nth < 64; ++nth) {
-        SCOPED_TRACE(std::string(name) + ", failing MAPI call " + std::to_string(nth));
-        const uint32_t objects = mapisim_live_objects(), allocations = mapisim_live_allocations();
-        const uint32_t logged = mapisim_call_count();
-        mapisim_fail_method("*", nth, 0, static_cast<int32_t>(0x8004010F));
-        const int32_t result = run();
-        mapisim_clear_faults();
-        bool injected = false;
-        for (uint32_t i = logged; i < mapisim_call_count(); ++i) {
-            mapisim_call call{};
-            mapisim_call_get(i, &call);
-            injected = injected || call.injected;
-        }
-        EXPECT_EQ(mapisim_live_objects(), objects);
-        EXPECT_EQ(mapisim_live_allocations(), allocations);
-        if (!injected) {
-            EXPECT_EQ(result, 0) << "runs clean once no call fails";
-            return;
-        }
-        EXPECT_NE(result, 0);
-        EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 271");
-    }
-    ADD_FAILURE() << name << " made more MAPI calls than the sweep allows";
+    return FaultSweep(name).Fault(MAPI_E_NOT_FOUND).LastErrorCode(kNotFoundCode);
 }
 
 TEST_F(StoreEntryTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
 {
-    SweepFaults("GetFolderParentInterface", [&] {
+    SweepFaults(Sweep("GetFolderParentInterface"), [&] {
         OrviMapiFolder folder = nullptr;
         const int32_t result =
             OrviMapiMsgStoreGetFolderParentInterface(store_.store, Size(inboxId_), inboxId_.data(), &folder);
         OrviMapiReleaseFolder(folder);
         return result;
     });
-    SweepFaults("GetRootFolder", [&] {
+    SweepFaults(Sweep("GetRootFolder"), [&] {
         OrviMapiFolder folder = nullptr;
         unsigned char id[256];
         uint32_t size = 0;
@@ -266,12 +245,12 @@ TEST_F(StoreEntryTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
         OrviMapiReleaseFolder(folder);
         return result;
     });
-    SweepFaults("ReadLongTermEntryId", [&] {
+    SweepFaults(Sweep("ReadLongTermEntryId"), [&] {
         unsigned char id[256];
         uint32_t size = 0;
         return OrviMapiMsgStoreReadLongTermEntryId(Size(inboxId_), inboxId_.data(), &size, id);
     });
-    SweepFaults("QuerySet and OpenStore", [&] {
+    SweepFaults(Sweep("QuerySet and OpenStore"), [&] {
         OrviMapiTable table = nullptr;
         OrviMapiRowSet rows = nullptr;
         OrviMapiStore store = nullptr;
@@ -283,7 +262,7 @@ TEST_F(StoreEntryTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
         OrviMapiReleaseTable(table);
         return result;
     });
-    SweepFaults("MsgDelete", [&] {
+    SweepFaults(Sweep("MsgDelete"), [&] {
         OrviMapiMessage message = nullptr;
         int32_t result = OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message);
         if (result == 0) result = OrviMapiMsgStoreMsgDelete(store_.store, message);

@@ -1,0 +1,76 @@
+// Runs an export, or a few exports in a row, once with each MAPI call it
+// makes failing in turn: first failing that one call only, then failing it
+// and every call after it. After every run the live stand-in objects and
+// MAPI allocations are back where they were, a failed run reports the
+// failure, and the last run (no call left to fail) succeeds.
+//
+//   SweepFaults(FaultSweep("GetRootFolder").LastErrorCode(kNotFoundCode), [&] {
+//       OrviMapiFolder folder = nullptr;
+//       const int32_t result = OrviMapiMsgStoreGetRootFolder(store, &folder, &size, id);
+//       OrviMapiReleaseFolder(folder);   // the run releases what it was given
+//       return result;
+//   });
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "support/library_support.h"
+
+namespace testsupport {
+
+// One MAPI call of an export, and what the export gives when it fails.
+struct FaultStep {
+    const char* method;  // as the call log names it: "IMsgStore::OpenEntry"
+    int32_t result;
+};
+
+// One run of a sweep, for checks of a caller's own.
+struct SweepRun {
+    uint32_t nth = 0;            // the call made to fail, 1 = the first
+    bool persistent = false;     // every call after it failed too
+    bool injected = false;       // false: the export made fewer than nth calls
+    std::string failedMethod;    // the call that failed first
+    int32_t result = 0;
+};
+
+// What a sweep expects, set in a chain:
+//   FaultSweep("MsgDelete").Fault(MAPI_E_NOT_FOUND).LastErrorCode("Facility ITF, Error Num 271")
+struct FaultSweep {
+    explicit FaultSweep(const char* sweepName) : name(sweepName) {}
+
+    // The HRESULT the failing calls give.
+    FaultSweep& Fault(int32_t hr) { return fault = hr, *this; }
+    // What a run gives when no call fails (0 unless set).
+    FaultSweep& Success(int32_t result) { return success = result, *this; }
+    // The last error's code after a failed run; not checked unless set.
+    FaultSweep& LastErrorCode(std::string code) { return lastErrorCode = std::move(code), *this; }
+    // The calls the export makes, in order: the nth failing must be
+    // steps[n-1].method and make the export give steps[n-1].result, and the
+    // export may make no more calls.
+    FaultSweep& Steps(std::vector<FaultStep> calls) { return steps = std::move(calls), *this; }
+    // Some failures are recovered from: a failed run may give success.
+    FaultSweep& MayRecover() { return mayRecover = true, *this; }
+    // Only faults of one call, none that persist.
+    FaultSweep& OnceOnly() { return persistent = false, *this; }
+    // Checks of the caller's own, after each run.
+    FaultSweep& Check(std::function<void(const SweepRun&)> extra) { return check = std::move(extra), *this; }
+
+    const char* name;
+    int32_t fault = static_cast<int32_t>(0x8004010F);  // MAPI_E_NOT_FOUND
+    int32_t success = 0;
+    std::string lastErrorCode;
+    std::vector<FaultStep> steps;
+    bool mayRecover = false;
+    bool persistent = true;
+    std::function<void(const SweepRun&)> check;
+    uint32_t maxCalls = 64;
+};
+
+// Runs `run` as the sweep says; `run` releases whatever the export hands
+// out and returns the export's result.
+void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run);
+
+}  // namespace testsupport
