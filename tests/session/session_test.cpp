@@ -183,7 +183,9 @@ TEST_F(SessionTest, ExportsRefuseWorkWithoutSession)
     EXPECT_EQ(OrviMapiMsgStoreQuerySet(&table, 0), -1);
     EXPECT_EQ(LastErrorText(), "MAPI Session not started");
     EXPECT_EQ(LastErrorCode(), "none");
-    EXPECT_EQ(LastErrorLocation().rfind("src/stores/store_table.cpp#", 0), 0u) << LastErrorLocation();
+    // Found anywhere: a build through a compiler cache names files relative to the build directory.
+    EXPECT_NE(LastErrorLocation().find("src/stores/store_table.cpp#"), std::string::npos)
+        << LastErrorLocation();
 }
 
 }  // namespace

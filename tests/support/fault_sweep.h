@@ -1,6 +1,6 @@
-// Runs an export, or a few exports in a row, once with each MAPI call it
-// makes failing in turn: first failing that one call only, then failing it
-// and every call after it. After every run the live stand-in objects and
+// Runs an export, or a few exports in a row, with each MAPI call it makes
+// failing in turn: failing that one call only, then failing it and every
+// call after it. After every run the live stand-in objects and
 // MAPI allocations are back where they were, a failed run reports the
 // failure, and the last run (no call left to fail) succeeds.
 //

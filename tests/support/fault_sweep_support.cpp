@@ -55,20 +55,22 @@ bool RunOnce(const FaultSweep& sweep, const std::function<int32_t()>& run, Sweep
 
 void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run)
 {
-    for (const bool persistent : {false, true}) {
-        if (persistent && !sweep.persistent) return;
-        bool ended = false;
-        for (uint32_t nth = 1; nth <= sweep.maxCalls && !ended; ++nth) {
+    // Both kinds of fault at each call before the next call, so that the
+    // one clean run, which may change the mailbox, comes last.
+    for (uint32_t nth = 1; nth <= sweep.maxCalls; ++nth) {
+        for (const bool persistent : {false, true}) {
+            if (persistent && !sweep.persistent) break;
             SCOPED_TRACE(std::string(sweep.name) + ", failing MAPI call " + std::to_string(nth) +
                          (persistent ? " and every call after it" : " only"));
             SweepRun r;
             r.nth = nth;
             r.persistent = persistent;
-            ended = RunOnce(sweep, run, r);
+            const bool ended = RunOnce(sweep, run, r);
             if (sweep.check) sweep.check(r);
+            if (ended) return;
         }
-        if (!ended) ADD_FAILURE() << sweep.name << " made more MAPI calls than the sweep allows";
     }
+    ADD_FAILURE() << sweep.name << " made more MAPI calls than the sweep allows";
 }
 
 }  // namespace testsupport
