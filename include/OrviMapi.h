@@ -63,6 +63,14 @@ typedef struct OrviMapiBinary {
     unsigned char *bytes;
 } OrviMapiBinary;
 
+/* A list of entry identifiers, laid out as MAPI's ENTRYLIST: count entries
+ * at entries. Built and owned by the application; the library reads no
+ * further than count and keeps nothing of it. */
+typedef struct OrviMapiEntryList {
+    uint32_t count;
+    OrviMapiBinary *entries;
+} OrviMapiEntryList;
+
 /* A date and time, laid out as Windows' SYSTEMTIME. Always UTC. */
 typedef struct OrviMapiSystemTime {
     uint16_t year;
@@ -693,6 +701,120 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetStream(OrviMapiAttach attach, OrviM
 /* An attached message (release with OrviMapiReleaseMsg), as
  * OrviMapiMsgAttachGetStream: 0 with *msgOut unwritten when there is none. */
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetEmbeddedMsg(OrviMapiAttach attach, OrviMapiMessage *msgOut);
+
+/* ---- Messages: folder path -------------------------------------------------- */
+
+/*
+ * The display path of the folder that holds the message entryId (or of the
+ * folder entryId, or of the store for the store's own identifier): the
+ * store's display name, then the names of the folders below the top of the
+ * store's folder tree, the top's own name left out, each led by separator,
+ * a text of exactly one character. A message in Inbox/Lists of store "Mail"
+ * gives "Mail/Lists" with separator "/"; a store name containing the
+ * separator loses its part from there on, and keeps the top's name instead.
+ * path holds maxLength + 1 bytes; start a walk with *pathLength 0 (a value
+ * above 0 keeps the first *pathLength characters of path and prepends to
+ * them). On success *status is 0, path holds the text and its terminator
+ * and *pathLength its length. A failure sets *status to -1 and is recorded;
+ * path then holds what the walk had built (never more than maxLength
+ * characters), and a path longer than maxLength or than 2,047 characters
+ * at any step of the walk is a failure. Returns -1 for a null store (then
+ * *status is not written), else 0.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetFolderPath(OrviMapiStore store, uint32_t cbEntryId,
+    const unsigned char *entryId, const char *separator, char *path, int32_t maxLength,
+    int32_t *pathLength, int32_t *status);
+
+/* ---- Messages: copy, move and delete ---------------------------------------
+ * The messages of msgList, all in the source folder, named with the store's
+ * and the folders' entry identifiers. Each function opens the store and the
+ * folders itself and releases them before it returns. They return 0 (also
+ * when some entries were not found in the folder), -1 without a session,
+ * 0x80070057 for a missing identifier or list and for a store or folder
+ * that cannot be opened, or the failing HRESULT. An entry with a count
+ * above 0 and no bytes makes the list missing.
+ */
+
+/* Copies the messages into the destination folder (which may be the
+ * source); MAPI may show its own progress display. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgCopy(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbSrcFolderEid, const unsigned char *srcFolderEid, int32_t cbDstFolderEid,
+    const unsigned char *dstFolderEid, const OrviMapiEntryList *msgList);
+/* Moves the messages, as OrviMapiMsgCopy; -2 when MAPI reports
+ * MAPI_E_EXTENDED_ERROR (0x80040119, recorded). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgMove(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbSrcFolderEid, const unsigned char *srcFolderEid, int32_t cbDstFolderEid,
+    const unsigned char *dstFolderEid, const OrviMapiEntryList *msgList);
+/* Deletes the messages of the folder for good. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgDelete(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbFolderEid, const unsigned char *folderEid, const OrviMapiEntryList *msgList);
+/* Moves the messages of the folder into the store's Deleted Items folder.
+ * 0x80040108 when the folder is Deleted Items itself (nothing moves) or the
+ * store has none. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgRecycle(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbFolderEid, const unsigned char *folderEid, const OrviMapiEntryList *msgList);
+/* Deletes the messages one at a time, first to last, each from its own
+ * folder; folderEid is checked but not used. The first failure ends the
+ * walk and is returned: the messages before it stay deleted. An entry with
+ * no bytes or a count of 0 fails with 0x80070057. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgRecycle2(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbFolderEid, const unsigned char *folderEid, const OrviMapiEntryList *msgList);
+
+/* ---- Messages: flags and read state ----------------------------------------
+ * The single-message functions open the message entryId of an open store
+ * and save their change before they return 0, or -1 on any failure. The
+ * list functions apply them to every message of msgList; a failing message
+ * does not stop the walk. They return 0 when at least one message
+ * succeeded, 0x80004005 when none did (an empty list included; the last
+ * message's failure is then the last error), -1 without a session, or
+ * 0x80070057 for a missing identifier, list or state and for a store that
+ * cannot be opened. An entry with no bytes or a count of 0 fails as a
+ * message ("Message EID not defined").
+ */
+
+/*
+ * Sets the follow-up state: 0 no flag, 1 completed, 2 flagged. With 1 or 2
+ * a non-empty text becomes the flag's text; 0 writes " " as the text and,
+ * when Outlook 8.5 or 9.0 is installed, clears the reminder and deletes the
+ * reply time. Only the state write and the save decide the result.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgUpdateMsgFlag(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, int32_t iState, const char *pText);
+/* Sets only the flag's text (not empty). -1 without anything else done
+ * while Outlook 8.5 or 9.0 is installed ("Outlook98 Feature Only"). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgUpdateMsgFlagText(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, const char *pText);
+/* Marks the message read (iFlag 0) or unread (1). A message already in that
+ * state passes through the other state first. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgUpdateReadFlag(OrviMapiStore store, int32_t cbEntryId,
+    const unsigned char *entryId, int32_t iFlag);
+/* OrviMapiMsgUpdateMsgFlag for every message of the list; folderEid is
+ * checked but not used. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgSetTag(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbFolderEid, const unsigned char *folderEid, const OrviMapiEntryList *msgList,
+    int32_t iState, const char *pText);
+/* OrviMapiMsgUpdateReadFlag for every message of the list; folderEid is
+ * checked but not used. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgSetUnread(int32_t cbStoreEid, const unsigned char *storeEid,
+    int32_t cbFolderEid, const unsigned char *folderEid, const OrviMapiEntryList *msgList,
+    int32_t iUnreadFlag);
+
+/* ---- Messages: forms --------------------------------------------------------
+ * The message is handed to the MAPI client's own form, with hwnd as the
+ * form's parent window; the functions return when the client's ShowForm
+ * returns. A user who cancels the form is no failure. The library keeps no
+ * reference to the message.
+ */
+
+/* Opens the message msgEid of the store in its form. Returns 0,
+ * -1 without a session, 0x80070057 for a missing identifier or a store that
+ * cannot be opened, or the failing HRESULT (0x80004005 when msgEid names no
+ * message). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgEdit(uintptr_t hwnd, int32_t cbStoreEid,
+    const unsigned char *storeEid, int32_t cbMsgEid, const unsigned char *msgEid);
+/* Creates a message in folder and opens a blank "IPM.Note" form on it.
+ * store and folder stay the caller's. Returns 0 or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiMsgEditNew(uintptr_t hwnd, OrviMapiStore store, OrviMapiFolder folder);
 
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records

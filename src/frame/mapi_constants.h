@@ -23,6 +23,7 @@ inline constexpr ULONG IpmSubtreeEntryId = 0x35E00102;
 inline constexpr ULONG IpmOutboxEntryId = 0x35E20102;
 inline constexpr ULONG IpmWastebasketEntryId = 0x35E30102;
 inline constexpr ULONG IpmSentMailEntryId = 0x35E40102;
+inline constexpr ULONG FolderType = 0x36010003;
 
 // Messages.
 inline constexpr ULONG Access = 0x0FF40003;
@@ -45,6 +46,7 @@ inline constexpr ULONG MsgStatus = 0x0E170003;
 inline constexpr ULONG NormalizedSubject = 0x0E1D001E;
 inline constexpr ULONG LastVerbExecuted = 0x10810003;
 inline constexpr ULONG FlagStatus = 0x10900003;
+inline constexpr ULONG ReplyTime = 0x00300040;
 inline constexpr ULONG InternetHeaders5901 = 0x5901001E;
 inline constexpr ULONG Priority = 0x00260003;
 inline constexpr ULONG ReceivedByEntryId = 0x003F0102;
@@ -121,6 +123,13 @@ inline constexpr ULONG CopySubfolders = 0x10;
 inline constexpr ULONG DelMessages = 0x1;
 inline constexpr ULONG DelFolders = 0x4;
 inline constexpr ULONG KeepOpenReadWrite = 0x2;
+inline constexpr ULONG KeepOpenReadOnly = 0x1;
+
+inline constexpr ULONG MessageMove = 0x1;
+inline constexpr ULONG MessageDialog = 0x2;
+inline constexpr ULONG ClearReadFlag = 0x4;
+inline constexpr ULONG PostMessage = 0x1;
+inline constexpr ULONG NewMessage = 0x2;
 }  // namespace flag
 
 namespace guid {
