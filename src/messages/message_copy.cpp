@@ -3,7 +3,7 @@
 //
 // The store and the folders are named by entry identifier; each export
 // opens them through the store exports and releases them before it returns.
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

@@ -5,7 +5,7 @@
 // named-property table holds; while it is unresolved the writes go to its
 // placeholder tag, which nothing reads, and only the status write and the
 // save decide the result.
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

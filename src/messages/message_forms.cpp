@@ -1,7 +1,7 @@
 // Handing a message to the MAPI client's own form: PrepareForm turns the
 // message into a token, the library lets go of the message, and ShowForm
 // opens the form, which from then on belongs to the client.
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
