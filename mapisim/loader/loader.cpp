@@ -19,6 +19,7 @@
 #include "mapisim/mapisim.h"
 #include "mapisim/model/world.h"
 #include "mapisim/rtfcomp/lzfu.h"
+#include "mapisim/text/text.h"
 
 namespace mapisim::loader {
 namespace {
@@ -269,27 +270,6 @@ bool is_tag_member(std::string_view s)
     for (std::size_t i = 2; i < 10; ++i)
         if (!std::isxdigit(static_cast<unsigned char>(s[i]))) return false;
     return true;
-}
-
-// ---- Text ----
-
-// Code page 1252 bytes 0x80-0x9F; 0 where the page has no character.
-constexpr std::uint16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-// Decodes one code point of valid UTF-8 (the JSON reader has checked it).
-std::uint32_t next_code_point(std::string_view s, std::size_t& i)
-{
-    const auto b = static_cast<unsigned char>(s[i]);
-    std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : b < 0xF0 ? 3 : 4;
-    if (i + n > s.size()) n = s.size() - i;
-    std::uint32_t cp = n == 1 ? b : n == 2 ? (b & 0x1Fu) : n == 3 ? (b & 0x0Fu) : (b & 0x07u);
-    for (std::size_t k = 1; k < n; ++k)
-        cp = cp << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3Fu);
-    i += n;
-    return cp;
 }
 
 // ---- Base64, hex, times, GUIDs ----
@@ -624,24 +604,17 @@ std::string Loader::to_cp1252(const J& v, std::string_view utf8) const
 {
     std::string out;
     out.reserve(utf8.size());
-    std::size_t i = 0;
-    while (i < utf8.size()) {
-        const std::uint32_t cp = next_code_point(utf8, i);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const char32_t cp = text::next_utf8(utf8, i);
         if (cp == 0) fail(v, "text may not hold a NUL character");
-        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
-            out += static_cast<char>(cp);
+        if (const auto byte = text::to_cp1252(cp)) {
+            out += static_cast<char>(*byte);
             continue;
         }
-        int byte = -1;
-        for (int k = 0; k < 32; ++k)
-            if (kCp1252High[k] == cp) byte = 0x80 + k;
-        if (byte < 0) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
-            fail(v, std::string("code page 1252 has no character ") + buf +
-                        " (give such text to a property of type 001F, PT_UNICODE)");
-        }
-        out += static_cast<char>(byte);
+        char buf[16];
+        std::snprintf(buf, sizeof buf, "U+%04X", static_cast<unsigned>(cp));
+        fail(v, std::string("code page 1252 has no character ") + buf +
+                    " (give such text to a property of type 001F, PT_UNICODE)");
     }
     return out;
 }
@@ -674,7 +647,7 @@ std::u16string Loader::text16(const J& v)
 {
     const std::string s = str(v);
     if (s.find('\0') != std::string::npos) fail(v, "text may not hold a NUL character");
-    return model::utf8_to_utf16(s);
+    return text::utf8_to_utf16(s);
 }
 
 std::int64_t Loader::whole(const J& v, std::int64_t min, std::int64_t max)

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "mapisim/text/text.h"
+
 namespace mapisim::mapi {
 
 HRESULT write_last_error(const ErrorState& err, HRESULT hr, ULONG flags, LPMAPIERROR* out)
@@ -18,8 +20,8 @@ HRESULT write_last_error(const ErrorState& err, HRESULT hr, ULONG flags, LPMAPIE
     if (flags & MAPI_UNICODE) {
         WCHAR* text = nullptr;
         WCHAR* comp = nullptr;
-        if (FAILED(h = alloc_wide(model::widen(err.text), e.get(), &text))) return h;
-        if (FAILED(h = alloc_wide(model::widen(component), e.get(), &comp))) return h;
+        if (FAILED(h = alloc_wide(text::cp1252_to_utf16(err.text), e.get(), &text))) return h;
+        if (FAILED(h = alloc_wide(text::cp1252_to_utf16(component), e.get(), &comp))) return h;
         e->lpszError = reinterpret_cast<LPSTR>(text);
         e->lpszComponent = reinterpret_cast<LPSTR>(comp);
     } else {

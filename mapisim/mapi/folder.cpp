@@ -4,6 +4,7 @@
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/mapi/objects.h"
 #include "mapisim/mapi/stream.h"
+#include "mapisim/text/text.h"
 
 namespace mapisim::mapi {
 
@@ -172,7 +173,7 @@ std::optional<std::string> name_arg(const void* p, ULONG flags)
     if (flags & MAPI_UNICODE) {
         std::u16string w;
         for (auto* c = static_cast<const WCHAR*>(p); *c; ++c) w.push_back(*c);
-        return model::narrow(w);
+        return text::utf16_to_cp1252(w);
     }
     return std::string(static_cast<const char*>(p));
 }

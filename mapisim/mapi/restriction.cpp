@@ -5,6 +5,7 @@
 
 #include "mapisim/mapi/props.h"
 #include "mapisim/model/mailbox.h"
+#include "mapisim/text/text.h"
 
 namespace mapisim::mapi {
 
@@ -210,7 +211,7 @@ bool content_matches(const Value& row, const Value& want, ULONG fuzzy)
     }
     auto as8 = [](const Value& v) -> std::optional<std::string> {
         if (auto s = v.get<std::string>()) return *s;
-        if (auto w = v.get<std::u16string>()) return model::narrow(*w);
+        if (auto w = v.get<std::u16string>()) return text::utf16_to_cp1252(*w);
         return std::nullopt;
     };
     auto hay = as8(row), needle = as8(want);

@@ -2,17 +2,12 @@
 
 #include <cstring>
 
+#include "mapisim/text/text.h"
+
 namespace mapisim::model {
 namespace {
 
 ULONG with_type(ULONG tag, ULONG type) { return CHANGE_PROP_TYPE(tag, type); }
-
-// Code page 1252's characters 0x80..0x9F; 0 where it has none.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 }  // namespace
 
@@ -129,102 +124,11 @@ std::size_t Value::payload_size() const
 Value Value::converted(ULONG wanted) const
 {
     if (wanted == PT_STRING8) {
-        if (auto w = get<std::u16string>()) return string8(tag_, narrow(*w));
+        if (auto w = get<std::u16string>()) return string8(tag_, text::utf16_to_cp1252(*w));
     } else if (wanted == PT_UNICODE) {
-        if (auto s = get<std::string>()) return unicode(tag_, widen(*s));
+        if (auto s = get<std::string>()) return unicode(tag_, text::cp1252_to_utf16(*s));
     }
     return *this;
-}
-
-std::u16string widen(std::string_view s)
-{
-    std::u16string out;
-    out.reserve(s.size());
-    for (unsigned char c : s) {
-        char16_t w = c;
-        if (c >= 0x80 && c < 0xA0) w = kCp1252High[c - 0x80] ? kCp1252High[c - 0x80] : u'?';
-        out.push_back(w);
-    }
-    return out;
-}
-
-std::string narrow(std::u16string_view s)
-{
-    std::string out;
-    out.reserve(s.size());
-    for (char16_t w : s) {
-        if (w < 0x80 || (w >= 0xA0 && w < 0x100)) {
-            out.push_back(static_cast<char>(w));
-            continue;
-        }
-        char c = '?';
-        for (int i = 0; i < 32; ++i)
-            if (kCp1252High[i] == w) c = static_cast<char>(0x80 + i);
-        out.push_back(c);
-    }
-    return out;
-}
-
-std::u16string utf8_to_utf16(std::string_view s)
-{
-    std::u16string out;
-    std::size_t i = 0;
-    while (i < s.size()) {
-        unsigned char c = s[i];
-        std::uint32_t cp = 0xFFFD;
-        std::size_t len = 1;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c >> 5) == 6 && i + 1 < s.size()) {
-            cp = ((c & 0x1Fu) << 6) | (s[i + 1] & 0x3Fu);
-            len = 2;
-        } else if ((c >> 4) == 14 && i + 2 < s.size()) {
-            cp = ((c & 0x0Fu) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu);
-            len = 3;
-        } else if ((c >> 3) == 30 && i + 3 < s.size()) {
-            cp = ((c & 0x07u) << 18) | ((s[i + 1] & 0x3Fu) << 12) | ((s[i + 2] & 0x3Fu) << 6) |
-                 (s[i + 3] & 0x3Fu);
-            len = 4;
-        }
-        i += len;
-        if (cp >= 0x10000 && cp <= 0x10FFFF) {
-            cp -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-        } else {
-            out.push_back(cp > 0xFFFF ? u'\xFFFD' : static_cast<char16_t>(cp));
-        }
-    }
-    return out;
-}
-
-std::string utf16_to_utf8(std::u16string_view s)
-{
-    std::string out;
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        std::uint32_t cp = s[i];
-        if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-            s[i + 1] < 0xE000) {
-            cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
-            ++i;
-        }
-        if (cp < 0x80) {
-            out.push_back(static_cast<char>(cp));
-        } else if (cp < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-        }
-    }
-    return out;
 }
 
 namespace {

@@ -107,14 +107,6 @@ private:
     Data data_;
 };
 
-// Code page 1252 <-> UTF-16, the conversion MAPI stores apply between the
-// _A and _W forms of a text property. Characters 1252 cannot hold become '?'.
-std::u16string widen(std::string_view s);
-std::string narrow(std::u16string_view s);
-// UTF-8 <-> UTF-16 for loaders reading UTF-8 files.
-std::u16string utf8_to_utf16(std::string_view s);
-std::string utf16_to_utf8(std::u16string_view s);
-
 // A counter that every change of the model moves on: bag edits, tree
 // edits through Store, recipients and attachments added through Message,
 // install(). Tables use it to know when to look again; code that changes

@@ -54,14 +54,6 @@ TEST(ModelValue, FromMapiRejectsMalformedValues)
     EXPECT_EQ(*Value::from_mapi(v), Value::string8(PR_SUBJECT_A, "x"));
 }
 
-TEST(ModelValue, Utf8RoundTripsThroughUtf16)
-{
-    const std::string s = "a\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80";
-    EXPECT_EQ(utf8_to_utf16(s), u"a\u00e9\u20ac\U0001F600");
-    EXPECT_EQ(utf16_to_utf8(utf8_to_utf16(s)), s);
-    EXPECT_EQ(utf8_to_utf16("\xff"), u"\uFFFD");
-}
-
 TEST(ModelNames, IdentifiersFrom0x8000InFirstSeenOrder)
 {
     Store store(1, "S", "P");

@@ -2,43 +2,9 @@
 
 #include <cstdio>
 
+#include "mapisim/text/text.h"
+
 namespace orvimapi {
-
-namespace {
-
-// Windows-1252 bytes 0x80-0x9F that differ from Latin-1.
-constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0xFFFD, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0xFFFD, 0x017D, 0xFFFD, 0xFFFD, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0xFFFD, 0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, char32_t code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0.
-size_t Utf8SequenceLength(const std::string& text, size_t i)
-{
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
-    const unsigned char lead = byte(i);
-    size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size()) return 0;
-    for (size_t k = 1; k < length; ++k)
-        if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    return length;
-}
-
-}  // namespace
 
 std::string JsonQuote(const std::string& text)
 {
@@ -46,11 +12,12 @@ std::string JsonQuote(const std::string& text)
     for (size_t i = 0; i < text.size();) {
         const unsigned char c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            if (const size_t length = Utf8SequenceLength(text, i)) {
+            // Well-formed UTF-8 stays; any other byte is read as code page 1252.
+            if (const size_t length = mapisim::text::utf8_sequence_length(text, i)) {
                 out.append(text, i, length);
                 i += length;
             } else {
-                AppendUtf8(out, c < 0xA0 ? kCp1252High[c - 0x80] : c);
+                mapisim::text::append_utf8(out, mapisim::text::from_cp1252(c));
                 ++i;
             }
             continue;
