@@ -6,14 +6,13 @@ namespace {
 // Code page 1252's characters of the bytes 0x80-0x9F, where it differs
 // from Latin-1; 0 where it has none.
 constexpr char16_t kCp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-    0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 bool is_surrogate(char32_t c) { return c >= 0xD800 && c < 0xE000; }
 
-}  // namespace
+} // namespace
 
 char32_t from_cp1252(unsigned char byte)
 {
@@ -56,7 +55,8 @@ char32_t next_utf8(std::string_view s, std::size_t& i)
     }
     const auto lead = static_cast<unsigned char>(s[i]);
     char32_t code = n == 1 ? lead : lead & (0x7F >> n);
-    for (std::size_t k = 1; k < n; ++k) code = code << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    for (std::size_t k = 1; k < n; ++k)
+        code = code << 6 | (static_cast<unsigned char>(s[i + k]) & 0x3F);
     i += n;
     return code;
 }
@@ -123,12 +123,12 @@ std::string utf16_to_utf8(std::u16string_view s)
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
         char32_t code = s[i];
-        const bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
-                          s[i + 1] < 0xE000;
+        const bool pair = code >= 0xD800 && code < 0xDC00 && i + 1 < s.size() &&
+                          s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000;
         if (pair) code = 0x10000 + ((code - 0xD800) << 10) + (s[++i] - 0xDC00);
         append_utf8(out, code);
     }
     return out;
 }
 
-}  // namespace mapisim::text
+} // namespace mapisim::text

@@ -44,7 +44,7 @@ std::string utf16_to_cp1252(std::u16string_view s);
 std::u16string utf8_to_utf16(std::string_view s);
 std::string utf16_to_utf8(std::u16string_view s);
 
-}  // namespace mapisim::text
+} // namespace mapisim::text
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

@@ -7,8 +7,7 @@
 
 inline constexpr const char* kSessionNotStarted = "MAPI Session not started";
 
-#define CHECK_SESSION(status)                                     \
-    do {                                                          \
-        if (!SessionIsOpen())                                     \
-            return RECORD_FAILURE(kSessionNotStarted, 0, status); \
+#define CHECK_SESSION(status)                                                       \
+    do {                                                                            \
+        if (!SessionIsOpen()) return RECORD_FAILURE(kSessionNotStarted, 0, status); \
     } while (0)

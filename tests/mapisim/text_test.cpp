@@ -67,12 +67,12 @@ TEST(Utf8, EveryMalformedByteReadsAsOneReplacement)
         const char* bytes;
         std::size_t replacements;
     } cases[] = {
-        {"\xff", 1},              // never a lead
-        {"\xc0\xaf", 2},          // overlong '/'
-        {"\xe0\x80\x80", 3},      // overlong NUL
-        {"\xed\xa0\x80", 3},      // a surrogate
-        {"\xf4\x90\x80\x80", 4},  // above U+10FFFF
-        {"\xe2\x82", 2},          // cut short at the end
+        {"\xff", 1},             // never a lead
+        {"\xc0\xaf", 2},         // overlong '/'
+        {"\xe0\x80\x80", 3},     // overlong NUL
+        {"\xed\xa0\x80", 3},     // a surrogate
+        {"\xf4\x90\x80\x80", 4}, // above U+10FFFF
+        {"\xe2\x82", 2},         // cut short at the end
     };
     for (const Case& c : cases) {
         EXPECT_EQ(utf8_to_utf16(c.bytes), Repeat(u'\uFFFD', c.replacements)) << c.bytes;
@@ -91,4 +91,4 @@ TEST(Utf16, LoneSurrogatesWriteAsReplacement)
     EXPECT_EQ(out, kFffd);
 }
 
-}  // namespace
+} // namespace

@@ -23,16 +23,16 @@ namespace testsupport {
 
 // One MAPI call of an export, and what the export gives when it fails.
 struct FaultStep {
-    const char* method;  // as the call log names it: "IMsgStore::OpenEntry"
+    const char* method; // as the call log names it: "IMsgStore::OpenEntry"
     int32_t result;
 };
 
 // One run of a sweep, for checks of a caller's own.
 struct SweepRun {
-    uint32_t nth = 0;            // the call made to fail, 1 = the first
-    bool persistent = false;     // every call after it failed too
-    bool injected = false;       // false: the export made fewer than nth calls
-    std::string failedMethod;    // the call that failed first
+    uint32_t nth = 0;         // the call made to fail, 1 = the first
+    bool persistent = false;  // every call after it failed too
+    bool injected = false;    // false: the export made fewer than nth calls
+    std::string failedMethod; // the call that failed first
     int32_t result = 0;
 };
 
@@ -56,10 +56,13 @@ struct FaultSweep {
     // Only faults of one call, none that persist.
     FaultSweep& OnceOnly() { return persistent = false, *this; }
     // Checks of the caller's own, after each run.
-    FaultSweep& Check(std::function<void(const SweepRun&)> extra) { return check = std::move(extra), *this; }
+    FaultSweep& Check(std::function<void(const SweepRun&)> extra)
+    {
+        return check = std::move(extra), *this;
+    }
 
     const char* name;
-    int32_t fault = static_cast<int32_t>(0x8004010F);  // MAPI_E_NOT_FOUND
+    int32_t fault = static_cast<int32_t>(0x8004010F); // MAPI_E_NOT_FOUND
     int32_t success = 0;
     std::string lastErrorCode;
     std::vector<FaultStep> steps;
@@ -73,4 +76,4 @@ struct FaultSweep {
 // out and returns the export's result.
 void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run);
 
-}  // namespace testsupport
+} // namespace testsupport

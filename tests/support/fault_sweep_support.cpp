@@ -51,7 +51,7 @@ bool RunOnce(const FaultSweep& sweep, const std::function<int32_t()>& run, Sweep
     return false;
 }
 
-}  // namespace
+} // namespace
 
 void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run)
 {
@@ -73,4 +73,4 @@ void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run)
     ADD_FAILURE() << sweep.name << " made more MAPI calls than the sweep allows";
 }
 
-}  // namespace testsupport
+} // namespace testsupport

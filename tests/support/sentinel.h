@@ -27,4 +27,4 @@ T Sentinel()
     return value;
 }
 
-}  // namespace testsupport
+} // namespace testsupport
