@@ -1,38 +1,28 @@
 #include "addressbook/contact_columns.h"
 
+#include "frame/column_set.h"
 #include "frame/mapi_constants.h"
 
 namespace {
 
-SizedSPropTagArray(contactcol::Count, contactColumns);
+constexpr std::array<ULONG, contactcol::Count> InitialColumns()
+{
+    constexpr ULONG fixed[] = {tag::DisplayName, tag::EntryId,           tag::Subject,
+                               tag::CompanyName, tag::DisplayNamePrefix, tag::GivenName,
+                               tag::MiddleName,  tag::Surname,           tag::Generation};
+    std::array<ULONG, contactcol::Count> columns{};
+    ULONG position = 0;
+    for (ULONG value : fixed) columns[position++] = value;
+    for (ULONG i = 0; position < contactcol::Count; ++i)
+        columns[position++] = kContactPlaceholderFirst + (i << 16);
+    return columns;
+}
 
-struct Initializer {
-    Initializer() { ResetContactColumnsForTests(); }
-} initializer;
+constinit PatchableColumns<contactcol::Count> contactColumns(InitialColumns());
 
 }  // namespace
 
-LPSPropTagArray ContactColumns() { return reinterpret_cast<LPSPropTagArray>(&contactColumns); }
-
-void SetContactColumn(ULONG position, ULONG propTag)
-{
-    if (position < contactcol::Count) contactColumns.aulPropTag[position] = propTag;
-}
-
-ULONG ContactColumn(ULONG position)
-{
-    return position < contactcol::Count ? contactColumns.aulPropTag[position] : PR_NULL;
-}
-
-void ResetContactColumnsForTests()
-{
-    constexpr ULONG fixed[] = {tag::DisplayName,       tag::EntryId,   tag::Subject,
-                               tag::CompanyName,       tag::DisplayNamePrefix,
-                               tag::GivenName,         tag::MiddleName, tag::Surname,
-                               tag::Generation};
-    contactColumns.cValues = contactcol::Count;
-    ULONG position = 0;
-    for (ULONG value : fixed) contactColumns.aulPropTag[position++] = value;
-    for (ULONG i = 0; position < contactcol::Count; ++i)
-        contactColumns.aulPropTag[position++] = kContactPlaceholderFirst + (i << 16);
-}
+LPSPropTagArray ContactColumns() { return contactColumns.Array(); }
+void SetContactColumn(ULONG position, ULONG propTag) { contactColumns.Set(position, propTag); }
+ULONG ContactColumn(ULONG position) { return contactColumns.At(position); }
+void ResetContactColumnsForTests() { contactColumns.Reset(); }

@@ -7,6 +7,7 @@
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
 #include "frame/record_codes.h"
+#include "frame/table_rows.h"
 #include "frame/text_copy.h"
 #include "messages/message_columns.h"
 #include "session/date_time_text.h"
@@ -114,26 +115,15 @@ OrviMapiFolderContQueryAll(OrviMapiFolder folder, OrviMapiTable* tableOut, OrviM
 
     ComPtr<IMAPITable> table;
     CHECK_HR(AsMapi(folder)->GetContentsTable(flag::DeferredErrors, table.put()), -1);
-    RowSetPtr rows;
-    CHECK_HR(HrQueryAllRows(table.get(), ContentsColumns(), nullptr,
-                            reinterpret_cast<LPSSortOrderSet>(&deliveryTimeSortOrder), 0,
-                            rows.put()),
-             -1);
-    const auto count = static_cast<int32_t>(rows->cRows);
-    *tableOut = ToHandle(table.release());
-    *rowsOut = ToHandle(rows.release());
-    return count;
+    return HandOutAllRows(std::move(table), ContentsColumns(),
+                          reinterpret_cast<LPSSortOrderSet>(&deliveryTimeSortOrder), tableOut,
+                          rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
-    SRowSet* rows = nullptr;
-    CHECK_HR(AsMapi(table)->QueryRows(kBatchRows, 0, &rows), -1);
-    *rowsOut = ToHandle(rows);
-    return static_cast<int32_t>(rows->cRows);
+    return HandOutNextRows(table, kBatchRows, rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t)

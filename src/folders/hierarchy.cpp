@@ -5,6 +5,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/table_rows.h"
 #include "frame/text_copy.h"
 
 namespace {
@@ -62,25 +63,14 @@ OrviMapiFolderHierQueryAll(OrviMapiFolder folder, OrviMapiTable* tableOut, OrviM
 
     ComPtr<IMAPITable> table;
     CHECK_HR(AsMapi(folder)->GetHierarchyTable(flag::DeferredErrors, table.put()), -1);
-    RowSetPtr rows;
-    CHECK_HR(HrQueryAllRows(table.get(), HierarchyRowColumns(), nullptr, HierarchySortOrder(), 0,
-                            rows.put()),
-             -1);
-    const auto count = static_cast<int32_t>(rows->cRows);
-    *tableOut = ToHandle(table.release());
-    *rowsOut = ToHandle(rows.release());
-    return count;
+    return HandOutAllRows(std::move(table), HierarchyRowColumns(), HierarchySortOrder(), tableOut,
+                          rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
-    SRowSet* rows = nullptr;
-    CHECK_HR(AsMapi(table)->QueryRows(1, 0, &rows), -1);
-    *rowsOut = ToHandle(rows);
-    return static_cast<int32_t>(rows->cRows);
+    return HandOutNextRows(table, 1, rowsOut);
 }
 
 // The tag is not tested; a value that is no binary (a missing identifier)

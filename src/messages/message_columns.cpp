@@ -1,10 +1,11 @@
 #include "messages/message_columns.h"
 
+#include "frame/column_set.h"
 #include "frame/mapi_constants.h"
 
 namespace {
 
-constexpr ULONG kInitialColumns[msgcol::Count] = {
+constexpr std::array<ULONG, msgcol::Count> kInitialColumns = {
     tag::Access, tag::ClientSubmitTime, tag::CreationTime, tag::InternetCpid,
     tag::ConversationIndex, tag::ConversationTopic, tag::DeleteAfterSubmit, tag::EntryId,
     tag::HasAttach, tag::Importance, tag::LastModificationTime, tag::MessageClass,
@@ -18,28 +19,11 @@ constexpr ULONG kInitialColumns[msgcol::Count] = {
     tag::TransportMessageHeaders,
 };
 
-SizedSPropTagArray(msgcol::Count, messageColumns);
-
-struct Initializer {
-    Initializer() { ResetMessageColumnsForTests(); }
-} initializer;
+constinit PatchableColumns<msgcol::Count> messageColumns(kInitialColumns);
 
 }  // namespace
 
-LPSPropTagArray MessageColumns() { return reinterpret_cast<LPSPropTagArray>(&messageColumns); }
-
-void SetMessageColumn(ULONG position, ULONG propTag)
-{
-    if (position < msgcol::Count) messageColumns.aulPropTag[position] = propTag;
-}
-
-ULONG MessageColumn(ULONG position)
-{
-    return position < msgcol::Count ? messageColumns.aulPropTag[position] : PR_NULL;
-}
-
-void ResetMessageColumnsForTests()
-{
-    messageColumns.cValues = msgcol::Count;
-    for (ULONG i = 0; i < msgcol::Count; ++i) messageColumns.aulPropTag[i] = kInitialColumns[i];
-}
+LPSPropTagArray MessageColumns() { return messageColumns.Array(); }
+void SetMessageColumn(ULONG position, ULONG propTag) { messageColumns.Set(position, propTag); }
+ULONG MessageColumn(ULONG position) { return messageColumns.At(position); }
+void ResetMessageColumnsForTests() { messageColumns.Reset(); }

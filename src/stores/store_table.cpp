@@ -5,6 +5,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/table_rows.h"
 #include "frame/text_copy.h"
 #include "stores/named_props.h"
 
@@ -82,21 +83,13 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySet(OrviMapiTable* tableOut, int32
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
-    SRowSet* rows = nullptr;
-    CHECK_HR(AsMapi(table)->QueryRows(1, 0, &rows), -1);
-    *rowsOut = ToHandle(rows);
-    return static_cast<int32_t>(rows->cRows);
+    return HandOutNextRows(table, 1, rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQueryGetRowCount(OrviMapiTable table)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    ULONG count = 0;
-    CHECK_HR(AsMapi(table)->GetRowCount(0, &count), -1);
-    return static_cast<int32_t>(count);
+    return CountTableRows(table);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySeekBeginning(OrviMapiTable table)
