@@ -60,11 +60,11 @@ TEST_F(LastErrorTest, ResultZeroWithoutMessagePrintsNoneTwice)
 
 TEST_F(LastErrorTest, NonZeroResultDropsOwnMessageForSystemText)
 {
-    RecordLastError("a.cpp", 1, "EntryId1 not defined", static_cast<HRESULT>(0x80070057));
+    RecordLastError("a.cpp", 1, "EntryId1 not defined", E_INVALIDARG);
     EXPECT_EQ(ReadLastError().text,
               Expected("a.cpp#1", "The parameter is incorrect.\r\n", "Facility WIN32, Error Num 87"));
 
-    RecordLastError("a.cpp", 2, "ignored", static_cast<HRESULT>(0x80004005));
+    RecordLastError("a.cpp", 2, "ignored", E_FAIL);
     EXPECT_EQ(ReadLastError().text,
               Expected("a.cpp#2", "Unspecified error\r\n", "Facility NULL, Error Num 16389"));
 }
@@ -83,23 +83,22 @@ TEST_F(LastErrorTest, InnerExportStatusMinusOneReplacesEarlierRecord)
               Expected("outer.cpp#20", "none", "Facility N/A, Error Num 65535"));
 }
 
-TEST_F(LastErrorTest, FacilityTexts)
+// How a result's code is taken apart, rather than the facility names one
+// by one: 13 bits of facility, the low word as the number, a number of 0
+// left out, and a facility without a name.
+TEST_F(LastErrorTest, FacilityIsThirteenBitsWithItsNumber)
 {
     const struct {
         uint32_t result;
         const char* code;
     } cases[] = {
-        {0x80000001, "Facility NULL, Error Num 1"},   {0x80010001, "Facility RPC, Error Num 1"},
-        {0x80020001, "Facility DIPATCH, Error Num 1"}, {0x80030001, "Facility STORAGE, Error Num 1"},
-        {0x80040001, "Facility ITF, Error Num 1"},    {0x80050001, "Facility N/A, Error Num 1"},
-        {0x80060001, "Facility N/A, Error Num 1"},    {0x80080001, "Facility WINDOWS, Error Num 1"},
-        {0x80090001, "Facility SSPI, Error Num 1"},   {0x800A0001, "Facility CONTROL, Error Num 1"},
-        {0x800B0001, "Facility CERT, Error Num 1"},   {0x800C0001, "Facility INTERNET, Error Num 1"},
-        {0x800D0001, "Facility N/A, Error Num 1"},    {0x9FFF0001, "Facility N/A, Error Num 1"},
-        // Only 13 bits count: 0xA004 is facility 4.
-        {0xA0040002, "Facility ITF, Error Num 2"},
-        // A low word of 0 gives the facility text alone.
-        {0x80040000, "Facility ITF"},                 {0x00070000, "Facility WIN32"},
+        {static_cast<uint32_t>(MAPI_E_NOT_FOUND), "Facility ITF, Error Num 271"},
+        {0xA0040002, "Facility ITF, Error Num 2"},  // the bits above the 13 do not count
+        {0x8007FFFF, "Facility WIN32, Error Num 65535"},
+        {0x80040000, "Facility ITF"},
+        {0x00070000, "Facility WIN32"},
+        {0x80050001, "Facility N/A, Error Num 1"},  // a gap in the names
+        {0x9FFF0001, "Facility N/A, Error Num 1"},  // beyond them
     };
     for (const auto& c : cases) {
         RecordLastError("f.cpp", 1, nullptr, static_cast<HRESULT>(c.result));

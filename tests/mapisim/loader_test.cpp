@@ -239,7 +239,7 @@ TEST_F(Loader, StoresFoldersAndProfilesComeOutAsWritten)
     EXPECT_EQ(w.settings.queryrows_cap, 16u);
     EXPECT_FALSE(w.settings.short_term_ids_in_tables);
     EXPECT_EQ(w.script.logon_choice, std::optional<std::string>(""));
-    EXPECT_EQ(static_cast<std::uint32_t>(w.script.show_form_result), 0x80040113u);
+    EXPECT_EQ(w.script.show_form_result, MAPI_E_USER_CANCEL);
 
     Profile& home = *w.profiles[0];
     EXPECT_FALSE(home.is_default);
@@ -388,7 +388,7 @@ TEST_F(Loader, MessagePropertiesComeOutAsWritten)
     EXPECT_EQ(*p.find(0x12390048)->get<GUID>(), PSETID_Common);
     EXPECT_EQ(*p.find(0x123A0002)->get<std::int16_t>(), -2);
     EXPECT_TRUE(p.find(0x123B000A)->is_error());
-    EXPECT_EQ(p.find(0x123B000A)->get<ErrorCode>()->scode, static_cast<SCODE>(0x8004010F));
+    EXPECT_EQ(p.find(0x123B000A)->get<ErrorCode>()->scode, MAPI_E_NOT_FOUND);
     EXPECT_EQ(*p.find(0x123C0005)->get<double>(), 1.25);
     EXPECT_EQ(*p.find(0x123D000B)->get<bool>(), false);
 

@@ -78,8 +78,8 @@ TEST_F(MessageAddressesTest, RecipientsReadRowByRow)
 {
     OpenInbox(kMessages);
     ASSERT_EQ(OrviMapiMsgAddrOtherQuerySet(Message(0), &table_), 0) << LastError();
-    EXPECT_EQ(CallFlags("IMessage::GetRecipientTable"), 0x8u);
-    EXPECT_EQ(CallFlags("IMAPITable::SetColumns"), 0x2u);
+    EXPECT_EQ(CallFlags("IMessage::GetRecipientTable"), MAPI_DEFERRED_ERRORS);
+    EXPECT_EQ(CallFlags("IMAPITable::SetColumns"), TBL_BATCH);
     EXPECT_EQ(OrviMapiMsgAddrOtherGetRowCount(table_), 4);
     const struct {
         uint32_t kind;
@@ -148,7 +148,7 @@ TEST_F(MessageAddressesTest, AttachmentsOpenAsStreamOrMessage)
     OrviMapiMessage message = Message(0);
     OrviMapiAttach data = nullptr, embedded = nullptr, missing = Sentinel<OrviMapiAttach>();
     ASSERT_EQ(OrviMapiMsgAttachOpen(message, 0, &data), 0) << LastError();
-    EXPECT_EQ(CallFlags("IMessage::OpenAttach"), 0x10u);
+    EXPECT_EQ(CallFlags("IMessage::OpenAttach"), MAPI_BEST_ACCESS);
     ASSERT_EQ(OrviMapiMsgAttachOpen(message, 2, &embedded), 0) << LastError();
     EXPECT_EQ(OrviMapiMsgAttachOpen(message, 7, &missing), -1);
     EXPECT_EQ(missing, Sentinel<OrviMapiAttach>());

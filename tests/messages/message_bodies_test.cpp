@@ -68,7 +68,7 @@ TEST_F(MessageBodiesTest, HtmlComesFromTheRtfElseFromTheHtmlProperty)
     ASSERT_EQ(OrviMapiMsgGetBodyRTFStream(Message(0), &rtf, &size), 0) << LastError();
     EXPECT_EQ(ReadAll(rtf), kHtmlRtf);
     EXPECT_EQ(CallArg("IMessage::OpenProperty", "tag"), "0x10090102");
-    EXPECT_EQ(CallFlags("IMessage::OpenProperty"), 0x8u);
+    EXPECT_EQ(CallFlags("IMessage::OpenProperty"), MAPI_DEFERRED_ERRORS);
     OrviMapiReleaseStream(rtf);
     rtf = Sentinel<OrviMapiStream>();
     EXPECT_EQ(OrviMapiMsgGetBodyRTFStream(Message(3), &rtf, &size), 0);

@@ -53,7 +53,7 @@ TEST_F(MessagePropsTest, SlotsTakeTheirPropertiesOrDefaults)
 {
     OpenInbox(kMessages);
     const MsgPropsRecord r = Read(0);
-    EXPECT_EQ(CallFlags("IMAPIFolder::OpenEntry"), 0x8u);
+    EXPECT_EQ(CallFlags("IMAPIFolder::OpenEntry"), MAPI_DEFERRED_ERRORS);
     EXPECT_EQ(r.entryIdSize, EntryId(0).size());
     EXPECT_EQ(Text(r.messageClass, r.messageClassLength) + "|" + Text(r.subject, r.subjectLength) + "|" +
                   Text(r.headers, r.headersLength) + "|" + Text(r.flagText, r.flagTextLength),
@@ -118,9 +118,9 @@ TEST_F(MessagePropsTest, SubjectAloneEntriesThatAreNotMessagesAndFailedFetches)
     EXPECT_EQ(LastErrorText(), "Not Msg Object");
     EXPECT_EQ(notMessage, nullptr);
 
-    mapisim_fail_method("IMessage::GetProps", 1, 0, static_cast<int32_t>(0x80070005));
+    mapisim_fail_method("IMessage::GetProps", 1, 0, MAPI_E_NO_ACCESS);
     OrviMapiProps props = Sentinel<OrviMapiProps>();
-    EXPECT_EQ(OrviMapiMsgPropsGet(Message(0), &props), static_cast<int32_t>(0x80070005));
+    EXPECT_EQ(OrviMapiMsgPropsGet(Message(0), &props), MAPI_E_NO_ACCESS);
     EXPECT_EQ(props, Sentinel<OrviMapiProps>());
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "frame/platform.h"
 #include "support/library_support.h"
 
 namespace {
@@ -117,7 +118,7 @@ TEST_F(ProfilesTest, CurrentProfileIsTheSessions)
     EXPECT_EQ(Read(OrviMapiGetCurrentProfileName, 0).result, -1);
     EXPECT_EQ(LastErrorCode(), "Facility WIN32, Error Num 87");
 
-    mapisim_fail_method("IMAPISession::GetStatusTable", 1, 0, static_cast<int32_t>(0x80040115));
+    mapisim_fail_method("IMAPISession::GetStatusTable", 1, 0, MAPI_E_NETWORK_ERROR);
     EXPECT_EQ(Read(OrviMapiGetCurrentProfileName).result, -1);
     EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 277");
 }
@@ -150,10 +151,10 @@ TEST_F(ProfilesTest, SendReceiveFlushesIdleTransportsInTableOrder)
     // stand-in numbers status rows 3, 4 ... after the subsystem and spooler.
     const char* expected[] = {"3", "5", "7"};
     for (uint32_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(CallFlags("IMAPIStatus::FlushQueues", i), 0x6u);
+        EXPECT_EQ(CallFlags("IMAPIStatus::FlushQueues", i), FLUSH_UPLOAD | FLUSH_DOWNLOAD);
         EXPECT_EQ(CallArg("IMAPIStatus::FlushQueues", "transport", i), expected[i]) << i;
     }
-    EXPECT_EQ(CallFlags("IMAPISession::OpenEntry"), 0x10u);
+    EXPECT_EQ(CallFlags("IMAPISession::OpenEntry"), MAPI_BEST_ACCESS);
 }
 
 TEST_F(ProfilesTest, SendReceiveWithoutAvailableSpoolerDoesNothing)
@@ -163,7 +164,7 @@ TEST_F(ProfilesTest, SendReceiveWithoutAvailableSpoolerDoesNothing)
     EXPECT_EQ(mapisim_call_count_of("IMAPISession::OpenEntry"), 0u);
     EXPECT_EQ(LastError(), "");
 
-    mapisim_fail_method("IMAPISession::GetStatusTable", 1, 0, static_cast<int32_t>(0x80040115));
+    mapisim_fail_method("IMAPISession::GetStatusTable", 1, 0, MAPI_E_NETWORK_ERROR);
     OrviMapiSendReceive();
     EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 277");
 }

@@ -3,6 +3,7 @@
 // session open without a counted use.
 #include <string>
 
+#include "frame/platform.h"
 #include "support/library_support.h"
 
 namespace {
@@ -58,6 +59,12 @@ TEST_F(SessionTest, StartTwiceNeedsTwoStops)
     EXPECT_EQ(mapisim_mapi_initialized(), 0u);
 }
 
+// The flag sets the library's logons use.
+constexpr uint32_t kJoinShared = MAPI_EXTENDED | MAPI_ALLOW_OTHERS | MAPI_LOGON_UI;
+constexpr uint32_t kJoinDefault = kJoinShared | MAPI_USE_DEFAULT;
+constexpr uint32_t kNewSession = kJoinShared | MAPI_NEW_SESSION;
+constexpr uint32_t kNewExplicit = kNewSession | MAPI_EXPLICIT_PROFILE;
+
 struct FlagCase {
     const char* name;
     int32_t shareSession;
@@ -70,12 +77,12 @@ struct FlagCase {
 TEST_F(SessionTest, LogonFlagsAndProfileFollowShareVersionAndRegistry)
 {
     const FlagCase cases[] = {
-        {"", 2, 0x00090000, "Outlook", 0x2B, "Outlook"},  // a registry default, by name
-        {"", 0, 0x00090000, nullptr, 0x3B, ""},          // none: the user chooses
-        {"Work", 1, 0x00080005, nullptr, 0x69, ""},      // shared before 9.0: name dropped
-        {"Work", 1, 0x00090000, nullptr, 0x29, "Work"},  // shared with 9.0: name kept
-        {"", 1, 0x00090000, nullptr, 0x69, ""},
-        {"Work", 0, 0, nullptr, 0x2B, "Work"},
+        {"", 2, 0x00090000, "Outlook", kNewSession, "Outlook"},  // a registry default, by name
+        {"", 0, 0x00090000, nullptr, kNewExplicit, ""},         // none: the user chooses
+        {"Work", 1, 0x00080005, nullptr, kJoinDefault, ""},     // shared before 9.0: name dropped
+        {"Work", 1, 0x00090000, nullptr, kJoinShared, "Work"},  // shared with 9.0: name kept
+        {"", 1, 0x00090000, nullptr, kJoinDefault, ""},
+        {"Work", 0, 0, nullptr, kNewSession, "Work"},
     };
     for (const FlagCase& c : cases) {
         SCOPED_TRACE(std::string("name '") + c.name + "' share " + std::to_string(c.shareSession));
@@ -109,11 +116,11 @@ TEST_F(SessionTest, ProfileNameOver64CharactersFailsBeforeMapi)
 
 TEST_F(SessionTest, LogonNeedsInitializeAndOnlyCountsWhileOpen)
 {
-    EXPECT_EQ(OrviMapiLogon("Outlook", 1), static_cast<int32_t>(0x80004005));
+    EXPECT_EQ(OrviMapiLogon("Outlook", 1), MAPI_E_CALL_FAILED);
     EXPECT_EQ(LastError(), "") << "nothing is recorded";
 
     Start("Outlook");
-    EXPECT_EQ(OrviMapiLogon("Outlook", 1), static_cast<int32_t>(0x80004005));
+    EXPECT_EQ(OrviMapiLogon("Outlook", 1), MAPI_E_CALL_FAILED);
     OrviMapiStop();  // the logon above was not counted
     EXPECT_FALSE(SessionOpen());
 }
@@ -125,7 +132,7 @@ TEST_F(SessionTest, InitializeThenLogonChoosesByFlagsAlone)
     EXPECT_EQ(mapisim_call_count_of("MAPIInitialize"), 1u);
 
     ASSERT_EQ(OrviMapiLogon("Work", 0), 0);
-    EXPECT_EQ(CallFlags("MAPILogonEx"), 0x69u);
+    EXPECT_EQ(CallFlags("MAPILogonEx"), kJoinDefault);
     EXPECT_EQ(CallArg("MAPILogonEx", "profile"), "(null)");
     EXPECT_EQ(OrviMapiLogon("Work", 1), 0);  // counted, not logged on again
     OrviMapiStop();
@@ -135,26 +142,26 @@ TEST_F(SessionTest, InitializeThenLogonChoosesByFlagsAlone)
     // After the library's own uninitialisation, initialising works again.
     ASSERT_EQ(OrviMapiInitialize(), 0);
     ASSERT_EQ(OrviMapiLogon("", 1), 0) << LastError();
-    EXPECT_EQ(CallFlags("MAPILogonEx", 1), 0x2Bu);
+    EXPECT_EQ(CallFlags("MAPILogonEx", 1), kNewSession);
 }
 
 TEST_F(SessionTest, FailedLogonReturnsTheResultAndClosesEverything)
 {
     ASSERT_EQ(OrviMapiInitialize(), 0);
-    mapisim_fail_method("MAPILogonEx", 1, 0, static_cast<int32_t>(0x80040111));
-    EXPECT_EQ(OrviMapiLogon("", 0), static_cast<int32_t>(0x80040111));
+    mapisim_fail_method("MAPILogonEx", 1, 0, MAPI_E_LOGON_FAILED);
+    EXPECT_EQ(OrviMapiLogon("", 0), MAPI_E_LOGON_FAILED);
     EXPECT_FALSE(SessionOpen());
     EXPECT_EQ(mapisim_call_count_of("MAPIUninitialize"), 1u);
     EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 273");
 
-    mapisim_fail_method("MAPILogonEx", 1, 0, static_cast<int32_t>(0x80040111));
+    mapisim_fail_method("MAPILogonEx", 1, 0, MAPI_E_LOGON_FAILED);
     EXPECT_EQ(OrviMapiStart("Outlook", 0), -1);
     EXPECT_FALSE(SessionOpen());
 }
 
 TEST_F(SessionTest, AddressBookFailureLeavesTheSessionOpenUncounted)
 {
-    mapisim_fail_method("IMAPISession::OpenAddressBook", 1, 0, static_cast<int32_t>(0x80004005));
+    mapisim_fail_method("IMAPISession::OpenAddressBook", 1, 0, MAPI_E_CALL_FAILED);
     EXPECT_EQ(OrviMapiStart("Outlook", 0), -1);
     EXPECT_TRUE(SessionOpen());
     EXPECT_EQ(LastErrorText(), "Unspecified error\r\n");
@@ -165,8 +172,8 @@ TEST_F(SessionTest, AddressBookFailureLeavesTheSessionOpenUncounted)
     EXPECT_FALSE(SessionOpen());
 
     ASSERT_EQ(OrviMapiInitialize(), 0);
-    mapisim_fail_method("IMAPISession::OpenAddressBook", 1, 0, static_cast<int32_t>(0x80004005));
-    EXPECT_EQ(OrviMapiLogon("", 0), static_cast<int32_t>(0x80004005));
+    mapisim_fail_method("IMAPISession::OpenAddressBook", 1, 0, MAPI_E_CALL_FAILED);
+    EXPECT_EQ(OrviMapiLogon("", 0), MAPI_E_CALL_FAILED);
     EXPECT_TRUE(SessionOpen());
 }
 

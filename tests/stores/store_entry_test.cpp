@@ -91,11 +91,11 @@ TEST_F(StoreEntryTest, CompareEntryIds)
 
     same = 7;
     EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, 0, inboxId_.data(), Size(topId_), topId_.data(), &same),
-              static_cast<int32_t>(0x80070057));
+              MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(same, 0);
     EXPECT_EQ(LastErrorText(), "The parameter is incorrect.\r\n");
     EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_), nullptr, &same),
-              static_cast<int32_t>(0x80070057));
+              MAPI_E_INVALID_PARAMETER);
 
     OrviMapiStop();
     same = 7;
@@ -122,7 +122,7 @@ TEST_F(StoreEntryTest, LongTermEntryIds)
     ASSERT_NE(inboxId_[0], 0);
     EXPECT_EQ(OrviMapiMsgStoreReadLongTermEntryId(Size(inboxId_), inboxId_.data(), &size, buffer), 0);
     EXPECT_EQ(buffer[0], 0);
-    EXPECT_EQ(CallFlags("IMAPISession::OpenEntry"), 0x8u);
+    EXPECT_EQ(CallFlags("IMAPISession::OpenEntry"), MAPI_DEFERRED_ERRORS);
     int32_t same = 0;
     EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(inboxId_), inboxId_.data(), static_cast<int32_t>(size),
                                               buffer, &same),
@@ -144,10 +144,10 @@ TEST_F(StoreEntryTest, OpenFoldersParentsAndMessages)
 
     OrviMapiMessage message = nullptr;
     EXPECT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(inboxId_), inboxId_.data(), &message),
-              static_cast<int32_t>(0x80004005));
+              MAPI_E_CALL_FAILED);
     EXPECT_EQ(LastErrorText(), "Not Msg Object");
     EXPECT_EQ(OrviMapiMsgStoreGetMsgInterface(nullptr, Size(inboxId_), inboxId_.data(), &message),
-              static_cast<int32_t>(0x80004005));
+              MAPI_E_CALL_FAILED);
     EXPECT_EQ(LastErrorText(), "Unspecified error\r\n") << "recorded with E_FAIL: the system's text";
     ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message), 0);
     OrviMapiReleaseMsg(message);

@@ -73,7 +73,7 @@ TEST_F(StoreTableTest, DefaultStoreOnlyOrAllButTheExcludedProviderSorted)
 
     ASSERT_EQ(OrviMapiMsgStoreQuerySet(&table, 1), 0) << LastError();
     EXPECT_EQ(Names(table), (std::vector<std::string>{"Archive", "Blank", "Mailbox - Ann", "Personal Folders"}));
-    EXPECT_EQ(CallFlags("IMAPITable::SortTable"), 0x2u);  // TBL_BATCH
+    EXPECT_EQ(CallFlags("IMAPITable::SortTable"), TBL_BATCH);
     OrviMapiReleaseTable(table);
 }
 
@@ -213,7 +213,7 @@ TEST_F(StoreTableTest, NamedPropertiesOfTheDefaultStore)
 TEST_F(StoreTableTest, FailedResolutionStillOpensTheStoreAndIsNotRetried)
 {
     Start("Outlook");
-    mapisim_fail_method("IMsgStore::GetNamesFromIDs", 1, 0, static_cast<int32_t>(0x80004005));
+    mapisim_fail_method("IMsgStore::GetNamesFromIDs", 1, 0, MAPI_E_CALL_FAILED);
     StoreHandle store;
     store.store = OpenDefaultStore();
     ASSERT_NE(store.store, nullptr);
@@ -231,7 +231,7 @@ TEST_F(StoreTableTest, QuerySetFailuresReleaseTheTable)
     for (const char* method : {"IMAPISession::GetMsgStoresTable", "IMAPITable::SetColumns",
                                "IMAPITable::Restrict", "IMAPITable::GetRowCount", "IMAPITable::SortTable"}) {
         SCOPED_TRACE(method);
-        mapisim_fail_method(method, 1, 0, static_cast<int32_t>(0x8004010F));
+        mapisim_fail_method(method, 1, 0, MAPI_E_NOT_FOUND);
         OrviMapiTable table = nullptr;
         EXPECT_EQ(OrviMapiMsgStoreQuerySet(&table, 0), -1);
         EXPECT_EQ(table, nullptr);

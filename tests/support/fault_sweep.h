@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/platform.h"
 #include "support/library_support.h"
 
 namespace testsupport {
@@ -62,7 +63,7 @@ struct FaultSweep {
     }
 
     const char* name;
-    int32_t fault = static_cast<int32_t>(0x8004010F); // MAPI_E_NOT_FOUND
+    int32_t fault = MAPI_E_NOT_FOUND;
     int32_t success = 0;
     std::string lastErrorCode;
     std::vector<FaultStep> steps;
