@@ -173,9 +173,39 @@ TEST_F(CommandTest, BadInputGetsOneLineAndAStatus)
         int status;
         std::string message;
     } cases[] = {
-        {Small("messages Inbox/Nowhere"), 2, "orvimapi: no folder \"Nowhere\" in Inbox\n"},
-        {Small("message Inbox 3"), 2, "orvimapi: no message 3 in the folder (it holds 2)\n"},
+        {Small("messages Inbox/Nowhere"), 2, "orvimapi: no such folder \"Nowhere\" in Inbox\n"},
+        {Small("message Inbox 3"), 2, "orvimapi: no such message 3 in Inbox (it holds 2)\n"},
+        {Small("message Inbox 0"), 2, "orvimapi: no such message 0 in Inbox (it holds 2)\n"},
+        // Digits alone are a position, not an entry identifier in hex.
+        {Small("message Inbox 12345678901234567890"), 2,
+         "no such message 12345678901234567890 in Inbox"},
+        {Small("message Inbox 800000006D6170"), 2,
+         "orvimapi: no such message 800000006D6170 in Inbox\n"},
+        {Small("message Inbox 800000006D617"), 2,
+         "MSG expects a message position or an even number of hex digits (an entry identifier), "
+         "not \"800000006D617\"\n"},
+        {Small("message Inbox 1 --attachment 5"), 2,
+         "orvimapi: no such attachment #5 in the message\n"},
+        {Small("message Inbox 1 --attachment -1"), 2,
+         "orvimapi: --attachment expects a whole number from 0 to 4294967295, not \"-1\"\n"},
+        {Small("message Inbox 1 --attachment abc"), 2, "--attachment expects a whole number"},
+        {Small("message Inbox 1 --attachment 4294967296"), 2,
+         "--attachment expects a whole number"},
+        {Small("folders --depth abc"), 2,
+         "orvimapi: --depth expects a whole number from 0 to 1000, not \"abc\"\n"},
+        {Small("folders --depth -1"), 2, "--depth expects a whole number from 0 to 1000, not \"-1\""},
+        {Small("folders --depth 1x"), 2, "--depth expects a whole number from 0 to 1000, not \"1x\""},
+        {Small("stores --all --store x"), 2, "unknown option --store"},
+        {Small("messages --store Nowhere Inbox"), 2, "orvimapi: no such store \"Nowhere\"\n"},
+        {"--mailbox \"\" stores", 2, "orvimapi: --mailbox expects a file name, not \"\"\n"},
         {Small("message Inbox 1 --body pdf"), 2, "orvimapi: --body takes text, rtf or html, not pdf\n"},
+        // A library failure: status 1, the result by name beside the library's account.
+        {Small("folder recycle \"Deleted Items\""), 1,
+         "orvimapi: cannot recycle Deleted Items: MAPI_E_INVALID_OBJECT 0x80040108 "
+         "[Facility ITF, Error Num 264] at "},
+        {Small("--profile Nobody stores"), 1,
+         "orvimapi: cannot start a MAPI session: MAPI_E_LOGON_FAILED 0x80040111 "
+         "[Facility ITF, Error Num 273] at "},
         {"frobnicate", 2, "orvimapi: unknown command frobnicate (see orvimapi --help)\n"},
         {"--mailbox " + TempFile("bad.json", "{\"profiles\": [{\"name\": 7}]}") + " stores", 2,
          "bad.json: 1:24: profiles[0].name: expected a string\n"},

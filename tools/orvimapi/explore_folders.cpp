@@ -59,7 +59,8 @@ int32_t Size(const Bytes& bytes) { return static_cast<int32_t>(bytes.size()); }
 int RunFolders(Context& context, Arguments& arguments)
 {
     const std::string storeName = arguments.option("--store");
-    const int depth = std::stoi(arguments.option("--depth", "0"));
+    const int depth =
+        static_cast<int>(ParseWhole("--depth", arguments.option("--depth", "0"), 0, 1000));
     const auto words = arguments.positional(0, 1, "folders [PATH] [--store NAME] [--depth N]");
     Session session(context.options.profile);
     Store store = OpenStore(storeName);
@@ -101,11 +102,16 @@ int RunMessage(Context& context, Arguments& arguments)
     if (!body.empty() && body != "text" && body != "rtf" && body != "html")
         Usage("--body takes text, rtf or html, not " + body);
     if (!body.empty() && !attachment.empty()) Usage("--body and --attachment go one at a time");
+    const uint32_t attachmentNumber =
+        attachment.empty()
+            ? 0
+            : static_cast<uint32_t>(ParseWhole("--attachment", attachment, 0, 0xFFFFFFFF));
 
     Session session(context.options.profile);
     Store store = OpenStore(storeName);
     FolderAtPath folder = OpenFolderAtPath(store.get(), words[0]);
-    Message message = OpenMessage(folder.folder.get(), MessageEntryId(folder.folder.get(), words[1]));
+    const Bytes entryId = MessageEntryId(folder.folder.get(), folder.path, words[1]);
+    Message message = OpenMessage(folder.folder.get(), entryId, folder.path);
     const Json description = DescribeMessage(message.get());
 
     if (body.empty() && attachment.empty()) {
@@ -138,8 +144,8 @@ int RunMessage(Context& context, Arguments& arguments)
     } else {
         what = "attachment #" + attachment;
         Attach attach;
-        if (OrviMapiMsgAttachOpen(message.get(), static_cast<uint32_t>(std::stoul(attachment)), attach.out()) != 0)
-            Fail("cannot open " + what);
+        if (OrviMapiMsgAttachOpen(message.get(), attachmentNumber, attach.out()) != 0)
+            FailOrNoSuch("cannot open " + what, what + " in the message");
         if (OrviMapiMsgAttachGetStream(attach.get(), stream.out()) != 0 || !stream) {
             if (OrviMapiMsgAttachGetEmbeddedMsg(attach.get(), embedded.out()) != 0 || !embedded)
                 Fail("attachment #" + attachment + " has neither data nor an attached message");

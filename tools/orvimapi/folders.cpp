@@ -84,7 +84,7 @@ FolderAtPath OpenFolderAtPath(OrviMapiStore store, const std::string& path)
         for (const FolderRow& child : children)
             if (EqualsIgnoringCase(child.displayName, name)) match = &child;
         if (match == nullptr)
-            Usage("no folder \"" + name + "\" in " + (result.path.empty() ? "the top folder" : result.path));
+            Usage("no such folder \"" + name + "\" in " + (result.path.empty() ? "the top folder" : result.path));
         result.path += (result.path.empty() ? "" : "/") + match->displayName;
         result.entryId = match->entryId;
         result.folder = OpenFolder(store, match->entryId, result.path);

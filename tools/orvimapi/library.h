@@ -26,11 +26,29 @@ private:
 // A usage error: bad arguments, an unknown folder or message (status 2).
 [[noreturn]] void Usage(const std::string& message);
 
-// The library's last failure as one line: "TEXT [CODE] at LOCATION".
+// The result recorded with the library's last failure, rebuilt from its code
+// line ("Facility ITF, Error Num 271" is 0x8004010F); 0 when there is none or
+// its facility does not name one number ("Facility N/A").
+uint32_t LastErrorResult();
+// MAPI's name for a result ("MAPI_E_NOT_FOUND"), or null.
+const char* ResultName(uint32_t result);
+
+// The library's last failure as one line:
+// "MAPI_E_NOT_FOUND 0x8004010F: TEXT [CODE] at LOCATION", without the name
+// when MAPI has none and without TEXT when the record holds none.
 std::string LastErrorLine();
 
 // A library call failed: what was being done, and the library's own account.
 [[noreturn]] void Fail(const std::string& what);
+// As Fail, unless the library found nothing under the name or number the
+// user gave (MAPI_E_NOT_FOUND, an unknown entry identifier): then a usage
+// error "no such " + thing.
+[[noreturn]] void FailOrNoSuch(const std::string& what, const std::string& thing);
+
+// A whole-number argument: decimal digits, a leading '-' only where min is
+// negative, within [min, max]; anything else is a usage error naming the
+// option, the range and what was given.
+int64_t ParseWhole(const std::string& option, const std::string& text, int64_t min, int64_t max);
 
 template <class Handle, void (*Release)(Handle)>
 class Owned {
@@ -78,7 +96,8 @@ using Bytes = std::vector<unsigned char>;
 
 std::string Hex(const unsigned char* bytes, size_t size);
 inline std::string Hex(const Bytes& bytes) { return Hex(bytes.data(), bytes.size()); }
-// Parses hex digits (an entry identifier as the command shows it).
+// Parses an even number of hex digits (an entry identifier as the command
+// shows it); false for anything else, the empty text included.
 bool ParseHex(const std::string& text, Bytes& out);
 
 // ASCII letters compared without regard to case, as MAPI compares names.

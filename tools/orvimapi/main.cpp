@@ -76,6 +76,9 @@ int Run(int argc, char** argv)
         if (commandName.empty() && (word == "--mailbox" || word == "--profile")) {
             if (i + 1 >= argc) Usage(word + " needs a value");
             (word == "--mailbox" ? context.options.mailboxPath : context.options.profile) = argv[++i];
+            // An empty name would quietly mean the bundled sample.
+            if (word == "--mailbox" && context.options.mailboxPath.empty())
+                Usage("--mailbox expects a file name, not \"\"");
         } else if (word == "--json") {
             context.options.json = true;
         } else if (commandName.empty() && word.compare(0, 2, "--") == 0) {

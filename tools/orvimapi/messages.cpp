@@ -105,31 +105,41 @@ Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches)
     return messages;
 }
 
-Bytes MessageEntryId(OrviMapiFolder folder, const std::string& reference)
+Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath,
+                     const std::string& reference)
 {
-    const bool isIndex = !reference.empty() && reference.size() <= 9 &&
-                         reference.find_first_not_of("0123456789") == std::string::npos;
-    if (!isIndex) {
+    // Up to 20 digits are a position: a MAPI entry identifier is at least 20
+    // bytes (a 4-byte flag and a 16-byte provider UID), so 40 hex digits.
+    const bool isPosition = !reference.empty() && reference.size() <= 20 &&
+                            reference.find_first_not_of("0123456789") == std::string::npos;
+    if (!isPosition) {
         Bytes entryId;
         if (!ParseHex(reference, entryId))
-            Usage("\"" + reference + "\" is neither a message position nor an entry identifier in hex");
+            Usage("MSG expects a message position or an even number of hex digits "
+                  "(an entry identifier), not \"" + reference + "\"");
         return entryId;
     }
     const Json messages = ListMessages(folder);
-    const size_t index = std::stoul(reference);
-    if (index == 0 || index > messages.elements().size())
-        Usage("no message " + reference + " in the folder (it holds " +
-              std::to_string(messages.elements().size()) + ")");
+    const size_t count = messages.elements().size();
+    const std::string where = folderPath.empty() ? "the top folder" : folderPath;
+    const size_t significant = reference.find_first_not_of('0');
+    if (significant == std::string::npos || reference.size() - significant > 9 ||
+        std::stoul(reference.substr(significant)) > count)
+        Usage("no such message " + reference + " in " + where + " (it holds " +
+              std::to_string(count) + ")");
+    const size_t index = std::stoul(reference.substr(significant));
     Bytes entryId;
     ParseHex(messages.elements()[index - 1].find("entryId")->text(), entryId);
     return entryId;
 }
 
-Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId)
+Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId, const std::string& folderPath)
 {
     Message message;
     if (OrviMapiMsgGet(folder, static_cast<uint32_t>(entryId.size()), entryId.data(), message.out()) != 0)
-        Fail("cannot open the message " + Hex(entryId));
+        FailOrNoSuch("cannot open the message " + Hex(entryId),
+                     "message " + Hex(entryId) + " in " +
+                         (folderPath.empty() ? "the top folder" : folderPath));
     return message;
 }
 

@@ -17,10 +17,12 @@ std::string TimeText(const OrviMapiSystemTime& time);
 Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches = nullptr);
 
 // A message named by position in ListMessages (from 1) or by entry
-// identifier in hex; a usage error when it names none.
-Bytes MessageEntryId(OrviMapiFolder folder, const std::string& reference);
+// identifier in hex; a usage error when it names none. folderPath names the
+// folder in messages.
+Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath, const std::string& reference);
 
-Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId);
+// An entry identifier that names no message in the folder is a usage error.
+Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId, const std::string& folderPath = {});
 
 // The properties record, sender, "from", recipients and attachments.
 Json DescribeMessage(OrviMapiMessage message);

@@ -38,7 +38,7 @@ Store OpenStore(const std::string& displayName, StoreRow* rowOut)
         return store;
     }
     if (displayName.empty()) Usage("the profile has no default store");
-    Usage("no store named \"" + displayName + "\"");
+    Usage("no such store \"" + displayName + "\"");
 }
 
 }  // namespace orvimapi
