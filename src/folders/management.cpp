@@ -4,7 +4,6 @@
 // The entry-identifier exports open the store and folders themselves through
 // the store exports, return 0 or a negative HRESULT, and release everything
 // they opened on every path.
-#include <cstdio>
 #include <cstring>
 
 #include "folders/hierarchy_columns.h"
@@ -22,8 +21,9 @@ constexpr const char* kFolderOpenFailed = "OrviMapiMsgStoreGetFolderInterface re
 // The name buffer of the exports that build or set a name.
 constexpr size_t kNameBufferSize = 128;
 constexpr size_t kMaxNameLength = kNameBufferSize - 1;
-// A copy's base name leaves room for a two-digit suffix.
-constexpr size_t kMaxCopyBaseLength = 125;
+// The base of the retry names leaves room for a two-digit suffix; a copy's
+// first attempt uses it too.
+constexpr size_t kMaxRetryBaseLength = 125;
 // The name itself, then the name with 1 to 99.
 constexpr int kNameAttempts = 100;
 
@@ -90,27 +90,25 @@ void CopyName(char (&name)[kNameBufferSize], const char* text, size_t maxLength)
     name[length] = '\0';
 }
 
-// The name of a collision retry: the base followed by the attempt number,
-// the base cut so that both fit the buffer.
-void SuffixName(char (&name)[kNameBufferSize], const char* base, int attempt)
-{
-    char suffix[4];
-    std::snprintf(suffix, sizeof suffix, "%d", attempt);
-    const size_t suffixLength = std::strlen(suffix);
-    CopyName(name, base, kMaxNameLength - suffixLength);
-    std::memcpy(name + std::strlen(name), suffix, suffixLength + 1);
-}
-
-// Calls `attempt` with the base name, then on each MAPI_E_COLLISION with the
-// base followed by 1 to 99; gives the result of the last call.
+// Calls `attempt` with the name cut to maxFirstLength, then on each
+// MAPI_E_COLLISION with the name cut once to the retry base and followed by
+// 1 to 99, so that every retry shares one base; gives the last call's result.
 template <class Attempt>
-HRESULT WithCollisionRetries(const char* base, size_t maxBaseLength, Attempt attempt)
+HRESULT WithCollisionRetries(const char* text, size_t maxFirstLength, Attempt attempt)
 {
     char name[kNameBufferSize];
-    CopyName(name, base, maxBaseLength);
+    CopyName(name, text, maxFirstLength);
     HRESULT hr = attempt(name);
+    if (hr != MAPI_E_COLLISION) return hr;
+    char base[kNameBufferSize];
+    CopyName(base, text, kMaxRetryBaseLength);
+    const size_t baseLength = std::strlen(base);
+    std::memcpy(name, base, baseLength);
     for (int counter = 1; hr == MAPI_E_COLLISION && counter < kNameAttempts; ++counter) {
-        SuffixName(name, base, counter);
+        size_t length = baseLength;
+        if (counter >= 10) name[length++] = static_cast<char>('0' + counter / 10);
+        name[length++] = static_cast<char>('0' + counter % 10);
+        name[length] = '\0';
         hr = attempt(name);
     }
     return hr;
@@ -144,7 +142,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderAdd(OrviMapiFolder parent, const char* na
     return 0;
 }
 
-// Names are cut to the 127 characters of the name buffer, suffix included.
+// A name is cut to the 127 characters of the name buffer; its retries to
+// 125 characters and the suffix.
 ORVIMAPI_EXTERN(int32_t)
 OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbParentEntryId,
                   const unsigned char* parentEntryId, const char* name, OrviMapiFolder* folderOut)
@@ -206,7 +205,7 @@ OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, in
         return failed;
 
     const ULONG flags = flag::CopySubfolders | flag::FolderDialog | (move == 1 ? flag::FolderMove : 0);
-    hr = WithCollisionRetries(baseName, kMaxCopyBaseLength, [&](char* attemptName) {
+    hr = WithCollisionRetries(baseName, kMaxRetryBaseLength, [&](char* attemptName) {
         return parent->CopyFolder(static_cast<ULONG>(cbSourceEntryId), AsEntryId(sourceEntryId),
                                   nullptr, destination.get(), attemptName, 0, nullptr, flags);
     });

@@ -83,6 +83,19 @@ TEST_F(FolderManagement, MoveRecycleAndTheLimitsOfNames)
     ASSERT_EQ(Copy(empty, FolderId("Archive"), 2), 0) << LastError();
     EXPECT_EQ(Subfolders("Archive"), (std::vector<std::string>{"Calendar", "Drafts", "Inbox", "Inbox1",
                                                                longName.substr(0, 125)}));
+
+    // Every retry keeps the one base of 125 characters, whatever the suffix's width.
+    mapisim_call_log_clear();
+    ASSERT_EQ(Copy(empty, FolderId("Archive"), 2), 0) << LastError();
+    EXPECT_EQ(CallArg("IMAPIFolder::CopyFolder", "name", 1), longName.substr(0, 125) + "1");
+    mapisim_fail_method("IMAPIFolder::CreateFolder", 1, 1, MAPI_E_COLLISION);
+    mapisim_call_log_clear();
+    OrviMapiFolder made = nullptr;
+    EXPECT_EQ(New(FolderId("Archive"), longName.c_str(), &made), MAPI_E_COLLISION);
+    mapisim_clear_faults();
+    EXPECT_EQ(CallArg("IMAPIFolder::CreateFolder", "name", 0), longName.substr(0, 127));
+    EXPECT_EQ(CallArg("IMAPIFolder::CreateFolder", "name", 9), longName.substr(0, 125) + "9");
+    EXPECT_EQ(CallArg("IMAPIFolder::CreateFolder", "name", 10), longName.substr(0, 125) + "10");
 }
 
 TEST_F(FolderManagement, EmptyDeleteAndTheHandleForms)
