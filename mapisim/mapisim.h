@@ -177,7 +177,10 @@ MAPISIM_EXPORT void mapisim_script_show_form(int32_t hresult);
 MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult);
 
 /* Fault injection. method names a MAPI call as the call log does:
- * "IMAPITable::QueryRows", "MAPILogonEx"; "IMAPIFolder::*" is every method
+ * "IMAPITable::QueryRows", "MAPILogonEx"; the memory streams of
+ * CreateStreamOnHGlobal are logged and failed the same way, as
+ * "CreateStreamOnHGlobal" and "HGlobalStream::Write" (Read, Seek, SetSize,
+ * Stat, CopyTo). "IMAPIFolder::*" is every method
  * of an interface, "*::GetProps" a method of any, "*" every MAPI call.
  * The nth matching call from now (1 = the next) fails with hresult before
  * doing anything; with persistent non-zero every matching call after it

@@ -2,7 +2,10 @@
 //
 // Clones share the bytes and keep their own seek pointers; the bytes go
 // with the last of them. Sizes and positions stay within 32 bits, as an
-// HGLOBAL's do.
+// HGLOBAL's do. The calls that can fail on Windows (creation, Read, Write,
+// Seek, SetSize, Stat, CopyTo) go through the call hook as
+// "CreateStreamOnHGlobal" and "HGlobalStream::Method", so that tests can log
+// and fail them like MAPI's.
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -12,9 +15,13 @@
 
 #include "mapisim/core/object_count.h"
 #include "mapisim/decl/win32.h"
+#include "mapisim/mapi/calls.h"
 
 namespace {
 
+using mapisim::mapi::Call;
+
+constexpr const char* kIface = "HGlobalStream";
 constexpr ULONGLONG kMaxSize = 0xFFFFFFFFull;
 constexpr ULONG kCopyChunk = 64 * 1024;
 
@@ -24,8 +31,7 @@ class HGlobalStream final : public mapisim::ComObject<IStream> {
 public:
     HGlobalStream(std::shared_ptr<Bytes> bytes, ULONGLONG position)
         : bytes_(std::move(bytes)), position_(position)
-    {
-    }
+    {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
     {
@@ -42,6 +48,14 @@ public:
     HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* pcbRead) override
     {
         if (pcbRead != nullptr) *pcbRead = 0;
+        Call call(nullptr, kIface, "Read");
+        call.arg("cb", cb);
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        return call.done(ReadBytes(pv, cb, pcbRead));
+    }
+
+    HRESULT ReadBytes(void* pv, ULONG cb, ULONG* pcbRead)
+    {
         if (pv == nullptr) return STG_E_INVALIDPOINTER;
         const ULONGLONG size = bytes_->size();
         const ULONG count =
@@ -55,6 +69,14 @@ public:
     HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* pcbWritten) override
     {
         if (pcbWritten != nullptr) *pcbWritten = 0;
+        Call call(nullptr, kIface, "Write");
+        call.arg("cb", cb);
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        return call.done(WriteBytes(pv, cb, pcbWritten));
+    }
+
+    HRESULT WriteBytes(const void* pv, ULONG cb, ULONG* pcbWritten)
+    {
         if (pv == nullptr) return STG_E_INVALIDPOINTER;
         if (cb == 0) return S_OK;
         const ULONGLONG end = position_ + cb;
@@ -73,12 +95,27 @@ public:
     HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER dlibMove, DWORD dwOrigin,
                                    ULARGE_INTEGER* plibNewPosition) override
     {
+        Call call(nullptr, kIface, "Seek");
+        call.arg("origin", dwOrigin);
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        return call.done(Move(dlibMove, dwOrigin, plibNewPosition));
+    }
+
+    HRESULT Move(LARGE_INTEGER dlibMove, DWORD dwOrigin, ULARGE_INTEGER* plibNewPosition)
+    {
         LONGLONG base;
         switch (dwOrigin) {
-        case STREAM_SEEK_SET: base = 0; break;
-        case STREAM_SEEK_CUR: base = static_cast<LONGLONG>(position_); break;
-        case STREAM_SEEK_END: base = static_cast<LONGLONG>(bytes_->size()); break;
-        default: return STG_E_INVALIDFUNCTION;
+            case STREAM_SEEK_SET:
+                base = 0;
+                break;
+            case STREAM_SEEK_CUR:
+                base = static_cast<LONGLONG>(position_);
+                break;
+            case STREAM_SEEK_END:
+                base = static_cast<LONGLONG>(bytes_->size());
+                break;
+            default:
+                return STG_E_INVALIDFUNCTION;
         }
         // Both terms are within 2^32 of 0 or the move is out of range anyway.
         const LONGLONG move = dlibMove.QuadPart;
@@ -93,8 +130,10 @@ public:
 
     HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER libNewSize) override
     {
-        if (libNewSize.QuadPart > kMaxSize) return STG_E_INVALIDFUNCTION;
-        return Resize(libNewSize.QuadPart);
+        Call call(nullptr, kIface, "SetSize");
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        if (libNewSize.QuadPart > kMaxSize) return call.done(STG_E_INVALIDFUNCTION);
+        return call.done(Resize(libNewSize.QuadPart));
     }
 
     HRESULT STDMETHODCALLTYPE CopyTo(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
@@ -102,6 +141,14 @@ public:
     {
         if (pcbRead != nullptr) pcbRead->QuadPart = 0;
         if (pcbWritten != nullptr) pcbWritten->QuadPart = 0;
+        Call call(nullptr, kIface, "CopyTo");
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        return call.done(CopyBytes(pstm, cb, pcbRead, pcbWritten));
+    }
+
+    HRESULT CopyBytes(IStream* pstm, ULARGE_INTEGER cb, ULARGE_INTEGER* pcbRead,
+                      ULARGE_INTEGER* pcbWritten)
+    {
         if (pstm == nullptr) return STG_E_INVALIDPOINTER;
         ULONGLONG left = cb.QuadPart;
         ULONGLONG totalRead = 0;
@@ -116,7 +163,8 @@ public:
         }
         while (left != 0) {
             ULONG read = 0;
-            Read(chunk.data(), static_cast<ULONG>(std::min<ULONGLONG>(left, kCopyChunk)), &read);
+            ReadBytes(chunk.data(), static_cast<ULONG>(std::min<ULONGLONG>(left, kCopyChunk)),
+                      &read);
             if (read == 0) break;
             totalRead += read;
             left -= read;
@@ -142,15 +190,17 @@ public:
         return STG_E_INVALIDFUNCTION;
     }
 
-    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD) override
+    HRESULT STDMETHODCALLTYPE Stat(STATSTG* pstatstg, DWORD grfStatFlag) override
     {
-        if (pstatstg == nullptr) return STG_E_INVALIDPOINTER;
+        Call call(nullptr, kIface, "Stat", grfStatFlag);
+        if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
+        if (pstatstg == nullptr) return call.done(STG_E_INVALIDPOINTER);
         *pstatstg = STATSTG{};
-        pstatstg->pwcsName = nullptr;  // a memory stream has no name
+        pstatstg->pwcsName = nullptr; // a memory stream has no name
         pstatstg->type = STGTY_STREAM;
         pstatstg->cbSize.QuadPart = bytes_->size();
         pstatstg->grfMode = STGM_READWRITE;
-        return S_OK;
+        return call.done(S_OK);
     }
 
     HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override
@@ -176,22 +226,24 @@ private:
     ULONGLONG position_;
 };
 
-}  // namespace
+} // namespace
 
 extern "C" MAPISIM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
                                                      LPSTREAM* ppstm)
 {
-    (void)fDeleteOnRelease;  // the stream's own memory always goes with it
+    (void)fDeleteOnRelease; // the stream's own memory always goes with it
     if (ppstm == nullptr) return E_INVALIDARG;
     *ppstm = nullptr;
+    Call call(nullptr, "", "CreateStreamOnHGlobal");
+    if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
     // The stand-in has no GlobalAlloc, so no caller can own an HGLOBAL.
-    if (hGlobal != nullptr) return E_INVALIDARG;
+    if (hGlobal != nullptr) return call.done(E_INVALIDARG);
     std::shared_ptr<Bytes> bytes;
     try {
         bytes = std::make_shared<Bytes>();
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return call.done(E_OUTOFMEMORY);
     }
     *ppstm = new (std::nothrow) HGlobalStream(std::move(bytes), 0);
-    return *ppstm != nullptr ? S_OK : E_OUTOFMEMORY;
+    return call.done(*ppstm != nullptr ? S_OK : E_OUTOFMEMORY);
 }
