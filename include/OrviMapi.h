@@ -634,8 +634,13 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps
  */
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyRTFStream(OrviMapiMessage msg, OrviMapiStream *streamOut,
     uint32_t *sizeOut);
-/* The plain-text body as a stream; 0 with *streamOut null when the body is
- * empty or missing; -1. */
+/*
+ * The plain-text body as a stream. Returns 0 with *streamOut null, recording
+ * nothing, when the message has no body (MAPI_E_NOT_FOUND) or an empty one,
+ * as the other body exports treat a missing body; -1 with the failure
+ * recorded when MAPI fails to open or rewind it otherwise. (A missing body
+ * is the ordinary case of a message without text, not a fault to report.)
+ */
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyTextStream(OrviMapiMessage msg, OrviMapiStream *streamOut);
 /*
  * Copies min(length, bufSize - 1) characters of the plain-text body and a
@@ -648,8 +653,10 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyText(OrviMapiMessage msg, uint32_t bu
  * The HTML body as a memory stream: extracted from an RTF body that carries
  * HTML, led by a META tag naming the charset of codePage (65001 also writes
  * RTF's Unicode characters as UTF-8), else the message's own HTML body.
- * Returns 0 or -1 (no HTML either way; nothing new recorded then). One
- * conversion at a time per process.
+ * Returns 0 or -1 (no HTML either way; nothing new recorded then). HTML
+ * that the memory stream cannot take whole (out of memory) is no result:
+ * that failure is recorded and the message's own HTML body is given
+ * instead where there is one. One conversion at a time per process.
  */
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyHTMLStream(OrviMapiMessage msg, int32_t codePage,
     OrviMapiStream *streamOut);

@@ -169,7 +169,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgModifyTime(OrviMapiRowSet rows,
         std::memset(timeOut, 0, sizeof *timeOut);
         return 0;
     }
-    FileTimeToSystemTime(&value.Value.ft, reinterpret_cast<SYSTEMTIME*>(timeOut));
+    IGNORE_HR(FileTimeToSystemTime(&value.Value.ft, reinterpret_cast<SYSTEMTIME*>(timeOut)),
+              "an unconvertible time is left as FileTimeToSystemTime leaves it");
     return 0;
 }
 
@@ -189,7 +190,7 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgDeliveryTime(OrviMapiRowSet row
     if (value.ulPropTag != tag::MessageDeliveryTime || buf == nullptr) return 0;
     // A failed conversion leaves the zero time, which formats as "00000000000".
     SYSTEMTIME time{};
-    FileTimeToSystemTime(&value.Value.ft, &time);
+    IGNORE_HR(FileTimeToSystemTime(&value.Value.ft, &time), "the zero time stands in");
     char text[32];
     if (DateTimeText(text, sizeof text, time) != 0) return 0;
     const size_t length = std::strlen(text);

@@ -23,9 +23,9 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiGetSaveLocFolder(int32_t itemKind, OrviMapiStor
     CHECK_ARG(store != nullptr, "pMsgStore param not defined", -1);
     CHECK_ARG(folderOut != nullptr, "pFolder not defined", -1);
 
-    // Only whether a search produced a folder counts, not its result.
     OrviMapiFolder folder = nullptr;
-    OrviMapiFolderFindByType(store, FolderTypeOfItem(itemKind), &folder);
+    IGNORE_HR(OrviMapiFolderFindByType(store, FolderTypeOfItem(itemKind), &folder),
+              "only whether the search produced a folder counts: the Inbox stands in otherwise");
     if (folder == nullptr) {
         const int32_t result = OrviMapiFolderFindByType(store, foldertype::Inbox, &folder);
         if (folder == nullptr) return result;

@@ -37,6 +37,15 @@
         }                                                               \
     } while (0)
 
+// A result deliberately not acted on (an HRESULT, or a Win32 BOOL), with the
+// reason: the marker that tells a choice from an oversight (grep IGNORE_HR).
+// `why` is a string literal.
+#define IGNORE_HR(expr, why)                                              \
+    do {                                                                  \
+        static_assert(sizeof(why) > 1, "say why the result is ignored");  \
+        static_cast<void>(expr);                                          \
+    } while (0)
+
 // A row set handed in by the application must hold a row; a null one is
 // treated as empty rather than read.
 #define CHECK_ROWS(rows, status)                                                      \

@@ -68,7 +68,14 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyTextStream(OrviMapiMessage msg, OrviM
 
     IMessage* message = AsMapi(msg);
     ComPtr<IStream> body;
-    CHECK_HR(OpenPropertyStream(message, tag::Body, body), -1);
+    // A missing body is no failure, as for the other body exports; any other
+    // failure to open it is.
+    const HRESULT opened = OpenPropertyStream(message, tag::Body, body);
+    if (opened == MAPI_E_NOT_FOUND) {
+        *streamOut = nullptr;
+        return 0;
+    }
+    CHECK_HR(opened, -1);
     if (StreamSize(body.get()) == 0) {
         *streamOut = nullptr;
         return 0;
@@ -110,7 +117,7 @@ int32_t MsgBodyHtmlPropertyStream(IMessage* message, IStream** streamOut)
         *streamOut = nullptr;
         return -1;
     }
-    Rewind(html.get());
+    IGNORE_HR(Rewind(html.get()), "a property stream opens at its start; Seek only makes sure");
     *streamOut = html.release();
     return 0;
 }
@@ -124,7 +131,7 @@ int32_t RtfStreamToHtmlStream(IStream* rtfStream, int32_t codePage, IStream** ht
 
     // The one conversion of the process: its blocks and state are shared.
     RtfHtmlConversion& conversion = RtfHtmlProcessConversion();
-    Rewind(rtfStream);
+    IGNORE_HR(Rewind(rtfStream), "a failing Seek shows as a failing Read, which ends the loop");
     bool first = true;
     ULONG cbRead = 0;
     HRESULT hr = S_OK;
@@ -138,13 +145,14 @@ int32_t RtfStreamToHtmlStream(IStream* rtfStream, int32_t codePage, IStream** ht
                                     &cbHtml) != RtfHtmlResult::kOk)
                 return -1;
             first = false;
-            if (cbHtml > 0) html->Write(conversion.output, cbHtml, nullptr);
+            // A body cut short by a failing Write (out of memory) is no body.
+            if (cbHtml > 0) CHECK_HR(html->Write(conversion.output, cbHtml, nullptr), -1);
         }
         // A failing Read ends the conversion quietly with what came so far.
     } while (SUCCEEDED(hr) && cbRead == kRtfHtmlChunkSize);
 
     if (StreamSize(html.get()) == 0) return -1;
-    Rewind(html.get());
+    CHECK_HR(Rewind(html.get()), -1);
     *htmlOut = html.release();
     return 0;
 }

@@ -65,8 +65,8 @@ ORVIMAPI_EXTERN(void) OrviMapiSendReceive(void)
         if (row.lpProps[statuscol::ResourceType].Value.ul != kMapiTransportProvider) continue;
         if (!IsIdleTransport(row)) continue;
         const SBinary& transport = row.lpProps[statuscol::EntryId].Value.bin;
-        // One transport's failure does not stop the others.
-        status->FlushQueues(0, transport.cb, reinterpret_cast<LPENTRYID>(transport.lpb),
-                            kFlushUploadDownload);
+        IGNORE_HR(status->FlushQueues(0, transport.cb, reinterpret_cast<LPENTRYID>(transport.lpb),
+                                      kFlushUploadDownload),
+                  "one transport's failure does not stop the others");
     }
 }

@@ -59,6 +59,22 @@ TEST_F(MessageBodiesTest, TextIsCutToTheBufferAndTooLargeBodiesOnlyStream)
     OrviMapiReleaseStream(stream);
 }
 
+TEST_F(MessageBodiesTest, AMissingTextBodyIsNoFailureButAFailingOpenIs)
+{
+    OpenInbox(R"([{"subject": "no body"}, {"body": "text"}])");
+    const std::string before = LastError();
+    OrviMapiStream stream = Sentinel<OrviMapiStream>();
+    EXPECT_EQ(OrviMapiMsgGetBodyTextStream(Message(0), &stream), 0);
+    EXPECT_EQ(stream, nullptr);
+    EXPECT_EQ(LastError(), before);
+
+    stream = Sentinel<OrviMapiStream>();
+    mapisim_fail_method("IMessage::OpenProperty", 1, 0, static_cast<int32_t>(0x80070005));
+    EXPECT_EQ(OrviMapiMsgGetBodyTextStream(Message(1), &stream), -1);
+    EXPECT_EQ(stream, Sentinel<OrviMapiStream>());
+    EXPECT_EQ(LastErrorCode(), "Facility WIN32, Error Num 5");
+}
+
 TEST_F(MessageBodiesTest, HtmlComesFromTheRtfElseFromTheHtmlProperty)
 {
     OpenInbox("[{\"rtf\": " + Json(kHtmlRtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(kPlainRtf) +
@@ -148,6 +164,22 @@ TEST_F(MessageBodiesTest, RealOutlookBodiesConvertAsTheFilterDoes)
               RtfHtmlResult::kOk);
     EXPECT_TRUE(Html(0, 932) == expected);
     EXPECT_EQ(Html(1), "<b>x</b>");
+}
+
+// HTML that the memory stream could take only in part is not handed out:
+// the failure is recorded and the HTML property stands in.
+TEST_F(MessageBodiesTest, AFailingWriteOfTheHtmlIsNoBody)
+{
+    std::string html;
+    const std::string rtf = BlockRtf(kRtfHtmlChunkSize + 1, html);
+    OpenInbox("[{\"rtf\": " + Json(rtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(rtf) + "}]");
+    mapisim_fail_method("HGlobalStream::Write", 2, 0, static_cast<int32_t>(0x8007000E));
+    EXPECT_EQ(Html(0), "<p>prop</p>");
+    EXPECT_EQ(LastErrorCode(), "Facility WIN32, Error Num 14");
+    mapisim_fail_method("HGlobalStream::Write", 2, 0, static_cast<int32_t>(0x8007000E));
+    EXPECT_EQ(Html(1), "(-1)");
+    mapisim_clear_faults();
+    EXPECT_TRUE(Html(1) == html);
 }
 
 // Each MAPI call of the HTML path fails in turn: the export gives 0 or -1
