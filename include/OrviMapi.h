@@ -23,6 +23,13 @@
 
 #include <stdint.h>
 
+/* The library's version: the major number changes only when an existing
+ * function or record changes incompatibly; it is the number of the shared
+ * library's SONAME. */
+#define ORVIMAPI_VERSION_MAJOR 0
+#define ORVIMAPI_VERSION_MINOR 1
+#define ORVIMAPI_VERSION_PATCH 0
+
 #if defined(_WIN32)
 #define ORVIMAPI_CALL __cdecl
 #define ORVIMAPI_CALLBACK __stdcall
