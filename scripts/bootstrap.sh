@@ -4,7 +4,8 @@
 #   scripts/bootstrap.sh --all    also the 32-bit, Windows, Wine and fuzzing tools
 set -euo pipefail
 
-packages=(cmake make g++ libgtest-dev)
+# python3-pytest: the Python binding's tests.
+packages=(cmake make g++ libgtest-dev python3 python3-pytest)
 if [ "${1:-}" = "--all" ]; then
     packages+=(g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
                wine wine64 clang libclang-rt-14-dev libpff-dev)

@@ -1,0 +1,138 @@
+"""The Pythonic layer on the sample mailbox: what comes back, and that every
+handle it took is given back (the session fixture checks the live counts)."""
+from __future__ import annotations
+
+import datetime
+from pathlib import Path
+
+import pytest
+
+import orvimapi
+from orvimapi import FolderType, OrviMapiError
+
+
+def test_stores_and_the_default_store(session: orvimapi.Session) -> None:
+    infos = session.stores()
+    names = [info.display_name for info in infos]
+    assert names == sorted(names) and "Personal Folders" in names
+    assert [info.display_name for info in infos if info.is_default] == ["Personal Folders"]
+    assert [info.display_name for info in session.stores(all_stores=False)] == ["Personal Folders"]
+    assert any(info.is_exchange for info in infos)
+    with session.default_store() as store:
+        assert store.display_name == "Personal Folders"
+    assert session.profile_name == "Outlook"
+
+
+def test_folder_tree(session: orvimapi.Session) -> None:
+    with session.default_store() as store, store.root_folder() as root:
+        top = {info.name: info for info in root.subfolders()}
+        assert {"Inbox", "Sent Items", "Deleted Items", "Contacts"} <= set(top)
+        assert top["Inbox"].has_subfolders and top["Inbox"].content_count == 10
+        assert store.folder_type(top["Inbox"].entry_id) == FolderType.INBOX
+        with store.folder("inbox/CLIENTS/St Aidan's School") as school:
+            assert school.name == "St Aidan's School" and school.content_count == 1
+        with pytest.raises(KeyError):
+            store.folder("Inbox/Nowhere")
+        with store.folder_by_type(FolderType.SENT_ITEMS) as sent:
+            assert sent.name == "Sent Items"
+
+
+def test_messages_arrive_whole_across_batches(session: orvimapi.Session, mapisim) -> None:  # type: ignore[no-untyped-def]
+    # 250 rows come in batches of at most 100, and fewer when the store caps
+    # QueryRows: no row may be lost or repeated at a batch edge.
+    mapisim.set_queryrows_cap(7)
+    with session.default_store() as store, store.folder("Inbox/Web Orders") as orders:
+        infos = list(orders.messages())
+    assert len(infos) == 250 and len({info.entry_id for info in infos}) == 250
+    assert all(info.subject.startswith("Web order ") for info in infos)
+    assert all(info.delivered is not None and info.delivered.tzinfo == datetime.timezone.utc
+               for info in infos)
+
+
+def test_message_properties_recipients_and_bodies(session: orvimapi.Session) -> None:
+    with session.default_store() as store, store.folder_by_type(FolderType.INBOX) as inbox:
+        info = next(i for i in inbox.messages() if i.subject.startswith("Spring ale labels"))
+        assert (info.sender_name, info.sender_email) == ("Ann Hollis", "ann.hollis@harrowvale.example")
+        assert info.has_attachments and info.read
+        with info.open() as message:
+            props = message.properties()
+            assert props.importance == 3 and props.flag_text == "Send quote"
+            assert props.delivered == datetime.datetime(2000, 5, 2, 8, 43, 5, tzinfo=datetime.timezone.utc)
+            assert props.from_.email == "ann.hollis@harrowvale.example"
+            assert [(r.kind, r.name) for r in message.recipients()] == [(3, "Clara Voss")]
+            text = message.body_text()
+            assert text is not None and "\u00a3412.50" in text and "\u20ac" in text
+            rtf = message.body_rtf()
+            assert rtf is not None and rtf.startswith(b"{\\rtf1")
+
+
+def test_html_body_decoded_with_the_charset_it_names(session: orvimapi.Session) -> None:
+    with session.default_store() as store, store.folder_by_type(FolderType.INBOX) as inbox:
+        info = next(i for i in inbox.messages() if i.subject.startswith("Quotation for 80gsm"))
+        with info.open() as message:
+            utf8, western = message.body_html(65001), message.body_html(1252)
+            assert utf8 is not None and western is not None
+            assert "charset=utf-8" in utf8 and "charset=windows-1252" in western
+            # The RTF's Unicode characters, written as UTF-8 for 65001 only.
+            assert {"\u20ac", "\u0141", "\u00d7"} <= set(utf8)
+        plain = next(i for i in inbox.messages() if i.subject.startswith("Backup tapes"))
+        with plain.open() as message:
+            assert message.body_html() is None
+
+
+def test_attachments_saved_to_files(session: orvimapi.Session, tmp_path: Path) -> None:
+    with session.default_store() as store, store.folder_by_type(FolderType.INBOX) as inbox:
+        info = next(i for i in inbox.messages() if i.subject.startswith("Spring ale labels"))
+        with info.open() as message:
+            [attachment] = message.attachments()
+            assert attachment.file_name == "Spring Ale 330ml v3.pdf"
+            assert attachment.mime_type == "application/pdf"
+            written = attachment.save(tmp_path)
+            data = (tmp_path / "Spring Ale 330ml v3.pdf").read_bytes()
+            assert written == len(data) == attachment.size and data.startswith(b"%PDF-1.3")
+            assert attachment.embedded_message() is None
+
+
+def test_failures_carry_the_last_error_and_hresult(session: orvimapi.Session, mapisim) -> None:  # type: ignore[no-untyped-def]
+    mapisim.fail_method("IMAPIFolder::GetContentsTable", hresult=0x8004010F)
+    with session.default_store() as store, store.folder_by_type(FolderType.INBOX) as inbox:
+        with pytest.raises(OrviMapiError) as caught:
+            next(inbox.messages())
+    error = caught.value
+    assert error.function == "OrviMapiFolderContQuerySet"
+    assert error.hresult == 0x8004010F and error.code == "Facility ITF, Error Num 271"
+    assert error.location and "0x8004010F" in str(error)
+    assert orvimapi.last_error().endswith("Error Code: Facility ITF, Error Num 271")
+
+
+def test_a_result_that_is_an_hresult_is_kept_whole(session: orvimapi.Session) -> None:
+    with session.default_store() as store:
+        with pytest.raises(OrviMapiError) as caught:
+            store.open_folder(b"\x00" * 4)
+    assert caught.value.hresult is not None and caught.value.hresult & 0x80000000
+
+
+def test_no_session_is_an_error_not_a_crash(mapisim) -> None:  # type: ignore[no-untyped-def]
+    session = orvimapi.Session()
+    with pytest.raises(OrviMapiError):
+        session.stores()
+    mapisim.reset()  # no profiles at all
+    with pytest.raises(OrviMapiError):
+        orvimapi.Session().open()
+
+
+def test_closed_objects_refuse_use(session: orvimapi.Session) -> None:
+    store = session.default_store()
+    store.close()
+    store.close()
+    with pytest.raises(ValueError, match="closed"):
+        store.root_folder()
+
+
+def test_call_log_and_load_errors(mapisim) -> None:  # type: ignore[no-untyped-def]
+    mapisim.clear_call_log()
+    with orvimapi.Session():
+        pass
+    assert [call.method for call in mapisim.calls("MAPILogonEx")] == ["MAPILogonEx"]
+    with pytest.raises(mapisim.MailboxError, match="1:"):
+        mapisim.load_mailbox_text("{ not json")
