@@ -835,10 +835,15 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgEditNew(uintptr_t hwnd, OrviMapiStore store,
  * anything, and each is a harmless no-op for a null handle.
  */
 
+/* Releases a table (store, hierarchy, contents, recipient or attachment). */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseTable(OrviMapiTable table);
+/* Releases a folder. */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseFolder(OrviMapiFolder folder);
+/* Releases an attachment. */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseAttach(OrviMapiAttach attach);
+/* Releases a body or attachment stream. */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseStream(OrviMapiStream stream);
+/* Releases a message. */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseMsg(OrviMapiMessage message);
 /* Frees a row set. */
 ORVIMAPI_EXTERN(void) OrviMapiReleaseResult(OrviMapiRowSet rows);

@@ -4,10 +4,12 @@
 #   scripts/bootstrap.sh --all    also the 32-bit, Windows, Wine and fuzzing tools
 set -euo pipefail
 
-# python3-pytest: the Python binding's tests.
-packages=(cmake make g++ libgtest-dev python3 python3-pytest)
+# python3-pytest and doxygen: the Python binding's tests and the reference docs.
+packages=(cmake make g++ libgtest-dev python3 python3-pytest doxygen)
 if [ "${1:-}" = "--all" ]; then
-    packages+=(g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+    # pkg-config and pip: the install check builds and installs as a user would.
+    packages+=(pkg-config python3-pip
+               g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
                wine wine64 clang libclang-rt-14-dev libpff-dev)
 fi
 
