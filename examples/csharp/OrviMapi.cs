@@ -26,6 +26,13 @@ namespace OrviMapi
     }
 
     [StructLayout(LayoutKind.Sequential, Pack = 4)]
+    public struct OrviMapiEntryList
+    {
+        public uint count;
+        public IntPtr entries;
+    }
+
+    [StructLayout(LayoutKind.Sequential, Pack = 4)]
     public struct OrviMapiSystemTime
     {
         public ushort year;
@@ -486,6 +493,45 @@ namespace OrviMapi
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern int OrviMapiMsgAttachGetEmbeddedMsg(IntPtr attach, out IntPtr msgOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgGetFolderPath(IntPtr store, uint cbEntryId, byte[] entryId, string separator, StringBuilder path, int maxLength, ref int pathLength, ref int status);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgCopy(int cbStoreEid, byte[] storeEid, int cbSrcFolderEid, byte[] srcFolderEid, int cbDstFolderEid, byte[] dstFolderEid, ref OrviMapiEntryList msgList);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgMove(int cbStoreEid, byte[] storeEid, int cbSrcFolderEid, byte[] srcFolderEid, int cbDstFolderEid, byte[] dstFolderEid, ref OrviMapiEntryList msgList);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgDelete(int cbStoreEid, byte[] storeEid, int cbFolderEid, byte[] folderEid, ref OrviMapiEntryList msgList);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgRecycle(int cbStoreEid, byte[] storeEid, int cbFolderEid, byte[] folderEid, ref OrviMapiEntryList msgList);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgRecycle2(int cbStoreEid, byte[] storeEid, int cbFolderEid, byte[] folderEid, ref OrviMapiEntryList msgList);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgUpdateMsgFlag(IntPtr store, int cbEntryId, byte[] entryId, int iState, string pText);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgUpdateMsgFlagText(IntPtr store, int cbEntryId, byte[] entryId, string pText);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgUpdateReadFlag(IntPtr store, int cbEntryId, byte[] entryId, int iFlag);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgSetTag(int cbStoreEid, byte[] storeEid, int cbFolderEid, byte[] folderEid, ref OrviMapiEntryList msgList, int iState, string pText);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgSetUnread(int cbStoreEid, byte[] storeEid, int cbFolderEid, byte[] folderEid, ref OrviMapiEntryList msgList, int iUnreadFlag);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgEdit(UIntPtr hwnd, int cbStoreEid, byte[] storeEid, int cbMsgEid, byte[] msgEid);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiMsgEditNew(UIntPtr hwnd, IntPtr store, IntPtr folder);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern void OrviMapiReleaseTable(IntPtr table);

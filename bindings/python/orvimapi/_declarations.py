@@ -22,6 +22,13 @@ class OrviMapiBinary(ctypes.Structure):
     ]
 
 
+class OrviMapiEntryList(ctypes.Structure):
+    _fields_ = [
+        ('count', ctypes.c_uint32),
+        ('entries', ctypes.POINTER(OrviMapiBinary)),
+    ]
+
+
 class OrviMapiSystemTime(ctypes.Structure):
     _fields_ = [
         ('year', ctypes.c_uint16),
@@ -657,6 +664,103 @@ FUNCTIONS = {
     'OrviMapiMsgAttachGetEmbeddedMsg': (ctypes.c_int32, [
         ('attach', ctypes.c_void_p),
         ('msgOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiMsgGetFolderPath': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('cbEntryId', ctypes.c_uint32),
+        ('entryId', ctypes.c_char_p),
+        ('separator', ctypes.c_char_p),
+        ('path', ctypes.c_char_p),
+        ('maxLength', ctypes.c_int32),
+        ('pathLength', ctypes.POINTER(ctypes.c_int32)),
+        ('status', ctypes.POINTER(ctypes.c_int32)),
+    ]),
+    'OrviMapiMsgCopy': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbSrcFolderEid', ctypes.c_int32),
+        ('srcFolderEid', ctypes.c_char_p),
+        ('cbDstFolderEid', ctypes.c_int32),
+        ('dstFolderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+    ]),
+    'OrviMapiMsgMove': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbSrcFolderEid', ctypes.c_int32),
+        ('srcFolderEid', ctypes.c_char_p),
+        ('cbDstFolderEid', ctypes.c_int32),
+        ('dstFolderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+    ]),
+    'OrviMapiMsgDelete': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbFolderEid', ctypes.c_int32),
+        ('folderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+    ]),
+    'OrviMapiMsgRecycle': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbFolderEid', ctypes.c_int32),
+        ('folderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+    ]),
+    'OrviMapiMsgRecycle2': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbFolderEid', ctypes.c_int32),
+        ('folderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+    ]),
+    'OrviMapiMsgUpdateMsgFlag': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+        ('iState', ctypes.c_int32),
+        ('pText', ctypes.c_char_p),
+    ]),
+    'OrviMapiMsgUpdateMsgFlagText': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+        ('pText', ctypes.c_char_p),
+    ]),
+    'OrviMapiMsgUpdateReadFlag': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+        ('iFlag', ctypes.c_int32),
+    ]),
+    'OrviMapiMsgSetTag': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbFolderEid', ctypes.c_int32),
+        ('folderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+        ('iState', ctypes.c_int32),
+        ('pText', ctypes.c_char_p),
+    ]),
+    'OrviMapiMsgSetUnread': (ctypes.c_int32, [
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbFolderEid', ctypes.c_int32),
+        ('folderEid', ctypes.c_char_p),
+        ('msgList', ctypes.POINTER(OrviMapiEntryList)),
+        ('iUnreadFlag', ctypes.c_int32),
+    ]),
+    'OrviMapiMsgEdit': (ctypes.c_int32, [
+        ('hwnd', ctypes.c_size_t),
+        ('cbStoreEid', ctypes.c_int32),
+        ('storeEid', ctypes.c_char_p),
+        ('cbMsgEid', ctypes.c_int32),
+        ('msgEid', ctypes.c_char_p),
+    ]),
+    'OrviMapiMsgEditNew': (ctypes.c_int32, [
+        ('hwnd', ctypes.c_size_t),
+        ('store', ctypes.c_void_p),
+        ('folder', ctypes.c_void_p),
     ]),
     'OrviMapiReleaseTable': (None, [
         ('table', ctypes.c_void_p),
