@@ -200,6 +200,16 @@ def _stream_bytes(stream: Optional[int]) -> Optional[bytes]:
         owned.close()
 
 
+def _entry_list(entry_ids: "list[bytes]") -> tuple[d.OrviMapiEntryList, list[Any]]:
+    """An entry list over the identifiers, with the buffers it points into."""
+    buffers = [ctypes.create_string_buffer(bytes(eid), len(eid)) for eid in entry_ids]
+    array = (d.OrviMapiBinary * max(len(buffers), 1))()
+    for slot, buffer in zip(array, buffers):
+        slot.size = len(buffer)
+        slot.bytes = ctypes.cast(buffer, ctypes.POINTER(ctypes.c_char))
+    return d.OrviMapiEntryList(len(buffers), array), [buffers, array]
+
+
 # ---- Session ---------------------------------------------------------------------------
 
 
@@ -282,7 +292,7 @@ class StoreInfo:
     def open(self) -> "Store":
         store = ctypes.c_void_p()
         _check("OrviMapiMsgStoreResultOpenStore", self._rows.handle, ctypes.byref(store))
-        return Store(store.value, self.display_name)
+        return Store(store.value, self.display_name, self.entry_id)
 
     def __repr__(self) -> str:
         return f"StoreInfo({self.display_name!r}, default={self.is_default})"
@@ -294,9 +304,30 @@ class StoreInfo:
 class Store(_Owned):
     """An open message store."""
 
-    def __init__(self, handle: Optional[int], display_name: str = "") -> None:
+    def __init__(self, handle: Optional[int], display_name: str = "", entry_id: bytes = b"") -> None:
         super().__init__(handle, _release("OrviMapiMsgStoreRelease"))
         self.display_name = display_name
+        self.entry_id = entry_id
+
+    def folder_path(self, entry_id: bytes, separator: str = "/") -> str:
+        """The store's name and the folders down to the folder that holds the
+        message entry_id (or to the folder entry_id): "Personal Folders/Inbox"."""
+        path = ctypes.create_string_buffer(_TEXT_SIZE)
+        length, status = ctypes.c_int32(0), ctypes.c_int32(0)
+        _check("OrviMapiMsgGetFolderPath", self.handle, len(entry_id), entry_id,
+               separator.encode("cp1252"), path, len(path) - 1, ctypes.byref(length), ctypes.byref(status))
+        if status.value != 0:
+            raise _fail("OrviMapiMsgGetFolderPath", status.value)
+        return path.raw[: length.value].decode("cp1252")
+
+    def mark_read(self, entry_id: bytes, read: bool = True) -> None:
+        """Marks the message entry_id read, or unread with read False."""
+        _check("OrviMapiMsgUpdateReadFlag", self.handle, len(entry_id), entry_id, 0 if read else 1)
+
+    def set_flag(self, entry_id: bytes, state: int, text: str = "") -> None:
+        """Sets the follow-up state (0 none, 1 completed, 2 flagged) and its text."""
+        _check("OrviMapiMsgUpdateMsgFlag", self.handle, len(entry_id), entry_id, state,
+               text.encode("cp1252"))
 
     def root_folder(self) -> "Folder":
         """The top of the store's folder tree (its IPM subtree)."""
@@ -483,6 +514,31 @@ class Folder(_Owned):
         message = ctypes.c_void_p()
         _check("OrviMapiMsgGet", self.handle, len(entry_id), entry_id, ctypes.byref(message))
         return Message(message.value, self.store)
+
+    def _list_call(self, function: str, entry_ids: "list[bytes]", destination: Optional["Folder"] = None) -> None:
+        if not self.store.entry_id:
+            raise ValueError("the folder's store was not opened from the store table")
+        entries, keep = _entry_list(entry_ids)
+        args: list[Any] = [len(self.store.entry_id), self.store.entry_id, len(self.entry_id), self.entry_id]
+        if destination is not None:
+            args += [len(destination.entry_id), destination.entry_id]
+        _check(function, *args, ctypes.byref(entries))
+        del keep
+
+    def copy_messages(self, entry_ids: "list[bytes]", destination: "Folder") -> None:
+        """Copies the messages (entry identifiers of this folder's) into destination."""
+        self._list_call("OrviMapiMsgCopy", entry_ids, destination)
+
+    def move_messages(self, entry_ids: "list[bytes]", destination: "Folder") -> None:
+        self._list_call("OrviMapiMsgMove", entry_ids, destination)
+
+    def delete_messages(self, entry_ids: "list[bytes]") -> None:
+        """Deletes the messages for good."""
+        self._list_call("OrviMapiMsgDelete", entry_ids)
+
+    def recycle_messages(self, entry_ids: "list[bytes]") -> None:
+        """Moves the messages into the store's Deleted Items folder."""
+        self._list_call("OrviMapiMsgRecycle", entry_ids)
 
     def __repr__(self) -> str:
         return f"Folder({self.name!r})" if not self.closed else "Folder(closed)"

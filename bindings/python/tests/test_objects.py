@@ -136,3 +136,25 @@ def test_call_log_and_load_errors(mapisim) -> None:  # type: ignore[no-untyped-d
     assert [call.method for call in mapisim.calls("MAPILogonEx")] == ["MAPILogonEx"]
     with pytest.raises(mapisim.MailboxError, match="1:"):
         mapisim.load_mailbox_text("{ not json")
+
+
+def test_message_operations_by_entry_identifier(session: orvimapi.Session) -> None:
+    with session.default_store() as store, store.folder("Inbox/Suppliers") as suppliers, \
+            store.folder("Inbox/Clients") as clients:
+        infos = list(suppliers.messages())
+        ids = [info.entry_id for info in infos]
+        assert store.folder_path(ids[0]) == "Personal Folders/Inbox/Suppliers"
+        suppliers.copy_messages(ids, clients)
+        assert sorted(i.subject for i in clients.messages()) == sorted(i.subject for i in infos)
+        suppliers.move_messages(ids[:1], clients)
+        assert [i.entry_id for i in suppliers.messages()] == ids[1:]
+        store.mark_read(ids[1], read=False)
+        assert [i.read for i in suppliers.messages()] == [False]
+        store.set_flag(ids[1], 2, "Call back")
+        with store.open_message(ids[1]) as message:
+            assert message.properties().flag_text == "Call back"
+        suppliers.delete_messages(ids[1:])
+        assert list(suppliers.messages()) == []
+        with pytest.raises(OrviMapiError) as caught:
+            store.mark_read(b"\x01\x02")
+        assert caught.value.function == "OrviMapiMsgUpdateReadFlag" and caught.value.result == -1
