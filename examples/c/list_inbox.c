@@ -21,9 +21,15 @@
 enum { INBOX = 32, UTF8 = 65001 };
 
 /* A body stream is a COM IStream: Read is the fourth entry of its method
- * table, after QueryInterface, AddRef and Release. */
-typedef long(ORVIMAPI_CALLBACK *StreamRead)(OrviMapiStream self, void *buffer, uint32_t size,
-                                            uint32_t *read);
+ * table, after QueryInterface, AddRef and Release. COM methods are stdcall
+ * on Windows; the stand-in's elsewhere use the compiler's default. */
+#if defined(_WIN32)
+#define STREAM_METHOD __stdcall
+#else
+#define STREAM_METHOD
+#endif
+typedef long(STREAM_METHOD *StreamRead)(OrviMapiStream self, void *buffer, uint32_t size,
+                                        uint32_t *read);
 
 static long ReadStream(OrviMapiStream stream, void *buffer, uint32_t size, uint32_t *read)
 {
