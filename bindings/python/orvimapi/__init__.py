@@ -16,15 +16,17 @@ import ctypes as _ctypes
 
 from . import _declarations
 from ._native import LibraryNotFound, load, loaded_path
-from ._objects import (Address, Attachment, Folder, FolderInfo, FolderType, Message, MessageInfo,
-                       MessageProperties, Session, Store, StoreInfo, last_error)
+from ._objects import (Address, Attachment, Contact, Folder, FolderInfo, FolderType, Message, MessageInfo,
+                       MessageProperties, Notification, Session, Store, StoreInfo, Subscription,
+                       last_error)
 from .errors import OrviMapiError
 
 __version__ = ".".join(str(part) for part in _declarations.VERSION)
 
 __all__ = [
-    "Address", "Attachment", "Folder", "FolderInfo", "FolderType", "LibraryNotFound", "Message",
-    "MessageInfo", "MessageProperties", "OrviMapiError", "Session", "Store", "StoreInfo",
+    "Address", "Attachment", "Contact", "Folder", "FolderInfo", "FolderType", "LibraryNotFound", "Message",
+    "MessageInfo", "MessageProperties", "Notification", "OrviMapiError", "Session", "Store",
+    "StoreInfo", "Subscription",
     "last_error", "load", "loaded_path", "native", "records",
 ]
 

@@ -13,10 +13,11 @@ import ctypes
 import datetime
 import enum
 import os
+import platform
 import sys
 import weakref
 from dataclasses import dataclass
-from typing import Any, Callable, Iterator, Optional, Union
+from typing import Any, Callable, Iterator, Optional, Sequence, Union
 
 from . import _declarations as d
 from ._native import load
@@ -257,6 +258,20 @@ class Session:
     def send_receive(self) -> None:
         load().OrviMapiSendReceive()
 
+    def address_book(self) -> list[Contact]:
+        """The entries of the personal address book, by display name."""
+        _require("OrviMapiABGetEID")
+        size, data = ctypes.c_uint32(), ctypes.POINTER(ctypes.c_char)()
+        _check("OrviMapiABGetEID", ctypes.byref(size), ctypes.byref(data))
+        # A MAPI buffer of its own; the property-array release frees such buffers.
+        with _Owned(ctypes.cast(data, ctypes.c_void_p).value, _release_props("OrviMapiMsgPropsRelease")):
+            entry_id = _bytes(data, size.value)
+        container = ctypes.c_void_p()
+        _check("OrviMapiABGetFolder", len(entry_id), entry_id, ctypes.byref(container))
+        with _Owned(container.value, _release("OrviMapiReleaseFolder")) as owned:
+            return _contact_rows("OrviMapiABContQuerySet", "OrviMapiABContQueryGetRow",
+                                 "OrviMapiABContGetParam", owned.handle)
+
     def stores(self, all_stores: bool = True) -> list["StoreInfo"]:
         """The rows of the store table (the default store only with all_stores False)."""
         table = ctypes.c_void_p()
@@ -308,6 +323,13 @@ class Store(_Owned):
         super().__init__(handle, _release("OrviMapiMsgStoreRelease"))
         self.display_name = display_name
         self.entry_id = entry_id
+        self._subscriptions: "weakref.WeakSet[Subscription]" = weakref.WeakSet()
+
+    def close(self) -> None:
+        # Registrations are undone on the store before it goes.
+        for subscription in list(self._subscriptions):
+            subscription.close()
+        super().close()
 
     def folder_path(self, entry_id: bytes, separator: str = "/") -> str:
         """The store's name and the folders down to the folder that holds the
@@ -366,6 +388,19 @@ class Store(_Owned):
                ctypes.byref(message))
         return Message(message.value, self)
 
+    def subscribe(self, callback: Callable[[Notification], None]) -> Subscription:
+        """Calls callback with a Notification for each new mail and each folder
+        or message created, copied, deleted, modified or moved in the store."""
+        if "OrviMapiAdviseMsgStoreCreate" not in d.FUNCTIONS:
+            raise NotImplementedError("this build of the library has no notifications")
+        if (sys.platform != "win32" and ctypes.sizeof(ctypes.c_void_p) == 4
+                and platform.machine().lower() in ("i386", "i486", "i586", "i686", "x86")):
+            # The callback is stdcall there, which ctypes offers on Windows only.
+            raise NotImplementedError("notifications need a 64-bit Python outside Windows")
+        subscription = Subscription(self, callback)
+        self._subscriptions.add(subscription)
+        return subscription
+
     def folder_type(self, entry_id: bytes) -> FolderType:
         code = _count("OrviMapiFolderGetFolderType", self.handle, len(entry_id), entry_id)
         try:
@@ -375,6 +410,160 @@ class Store(_Owned):
 
     def __repr__(self) -> str:
         return f"Store({self.display_name!r})"
+
+
+# ---- Address book and contacts -------------------------------------------------------------
+
+
+@dataclass(frozen=True)
+class Contact:
+    """An address-book entry or a contact item."""
+
+    entry_id: bytes
+    subject: str
+    display_name: str
+    company: str
+    display_name_prefix: str
+    given_name: str
+    middle_name: str
+    surname: str
+    generation: str
+    file_under: str
+    emails: tuple[tuple[str, str], ...]  # (address type, address) of each e-mail entry given
+
+
+def _require(function: str) -> None:
+    if function not in d.FUNCTIONS:
+        raise NotImplementedError(f"this build of the library has no {function}")
+
+
+def _contact(record: d.ContactRecord, entry_id: bytes = b"") -> Contact:
+    def text(name: str) -> str:
+        return _text(getattr(record, name), getattr(record, name + "Length"))
+
+    emails = []
+    for n in (1, 2, 3):
+        kind, address = text(f"email{n}AddressType"), text(f"email{n}Address")
+        if kind or address:
+            emails.append((kind, address))
+    return Contact(entry_id or _bytes(record.entryId, record.entryIdSize), text("subject"),
+                   text("displayName"), text("company"), text("displayNamePrefix"), text("givenName"),
+                   text("middleName"), text("surname"), text("generation"), text("fileUnder"),
+                   tuple(emails))
+
+
+def _contact_rows(query: str, next_row: str, read: str, handle: int) -> list[Contact]:
+    table = ctypes.c_void_p()
+    _check(query, handle, ctypes.byref(table))
+    found = []
+    with _Table(table.value) as owned:
+        for rows, _ in _rows(next_row, owned):
+            with rows:
+                record = d.ContactRecord()
+                _check(read, rows.handle, ctypes.byref(record))
+                found.append(_contact(record))
+    return found
+
+
+def _contact_record(subject: Optional[str], display_name: Optional[str],
+                    emails: "list[tuple[str, str]]") -> tuple[d.ContactRecord, list[Any]]:
+    """A record pointing at new buffers (kept alive by the list returned with it)."""
+    record = d.ContactRecord()
+    keep: list[Any] = []
+
+    def put(name: str, value: Optional[str]) -> None:
+        if value is None:
+            return
+        buffer = ctypes.create_string_buffer(value.encode("cp1252"))
+        keep.append(buffer)
+        setattr(record, name, ctypes.cast(buffer, ctypes.POINTER(ctypes.c_char)))
+        setattr(record, name + "Length", len(buffer) - 1)
+
+    put("subject", subject)
+    put("displayName", display_name)
+    if len(emails) > 3:
+        raise ValueError("a contact has at most three e-mail entries")
+    for n, (kind, address) in enumerate(emails, start=1):
+        put(f"email{n}AddressType", kind)
+        put(f"email{n}Address", address)
+    return record, keep
+
+
+# ---- Notifications -------------------------------------------------------------------------
+
+
+@dataclass(frozen=True)
+class Notification:
+    """One change in a store, as the library's advise sink reports it."""
+
+    event: int  # 1 new mail, 2 created, 3 copied, 4 deleted, 5 modified, 6 moved, 0 other
+    object_kind: int  # 1 folder, 2 message, 0 other
+    entry_id: bytes
+    parent_id: bytes
+    old_id: bytes
+    old_parent_id: bytes
+
+
+def _out_value(function: str, index: int) -> Any:
+    """A variable of the type the function's out-parameter points to."""
+    pointer_type = d.FUNCTIONS[function][1][index][1]
+    return pointer_type._type_()
+
+
+def _referenced_bytes(size: int, holder: Any) -> bytes:
+    # The callback receives the address of a pointer to the bytes.
+    if size <= 0 or not holder or not holder[0]:
+        return b""
+    return ctypes.string_at(holder[0], size)
+
+
+class Subscription:
+    """A registration of a callable for a store's notifications.
+
+    The callable gets one Notification per change, on the thread MAPI
+    delivers on. close() (or the end of a with block) unregisters it; the
+    ctypes callback lives as long as the registration does. An exception the
+    callable raises is kept in errors rather than crossing into the library.
+    """
+
+    def __init__(self, store: "Store", callback: Callable[[Notification], None]) -> None:
+        self.errors: list[BaseException] = []
+
+        def deliver(_store: Any, _user: int, event: int, kind: int, size: int, entry: Any,
+                    parent_size: int, parent: Any, old_size: int, old: Any,
+                    old_parent_size: int, old_parent: Any) -> int:
+            try:
+                callback(Notification(event, kind, _referenced_bytes(size, entry),
+                                      _referenced_bytes(parent_size, parent),
+                                      _referenced_bytes(old_size, old),
+                                      _referenced_bytes(old_parent_size, old_parent)))
+            except BaseException as error:  # noqa: BLE001 - nothing may cross into C
+                self.errors.append(error)
+            return 0
+
+        self._callback = d.NotificationCallback(deliver)  # type: ignore[attr-defined]
+        create = "OrviMapiAdviseMsgStoreCreate"
+        connection, sink = _out_value(create, 3), _out_value(create, 4)
+        _check(create, store.handle, 0, self._callback, ctypes.byref(connection), ctypes.byref(sink))
+        self.store = store
+        self._connection = int(connection.value)
+        self._sink = sink.value
+        self._finalizer = weakref.finalize(self, Subscription._destroy, store.handle, self._connection,
+                                           self._sink, self._callback)
+
+    @staticmethod
+    def _destroy(store: int, connection: int, sink: int, callback: Any) -> None:
+        # callback rides along so that it outlives the sink.
+        load().OrviMapiAdviseMsgStoreDestroy(store, connection, sink)
+
+    def close(self) -> None:
+        self._finalizer()
+
+    def __enter__(self) -> "Subscription":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
 
 
 # ---- Folders -------------------------------------------------------------------------------
@@ -514,6 +703,28 @@ class Folder(_Owned):
         message = ctypes.c_void_p()
         _check("OrviMapiMsgGet", self.handle, len(entry_id), entry_id, ctypes.byref(message))
         return Message(message.value, self.store)
+
+    def contacts(self) -> list[Contact]:
+        """The contact items of a contacts folder, by display name."""
+        _require("OrviMapiContactContQuerySet")
+        return _contact_rows("OrviMapiContactContQuerySet", "OrviMapiContactContQueryGetRow",
+                             "OrviMapiContactContGetParam", self.handle)
+
+    def add_contact(self, subject: str, display_name: Optional[str] = None,
+                    emails: "Sequence[tuple[str, str]]" = ()) -> None:
+        """Creates a contact; emails are up to three (address type, address) pairs."""
+        _require("OrviMapiContactAdd")
+        record, keep = _contact_record(subject, display_name if display_name is not None else subject,
+                                       list(emails))
+        _check("OrviMapiContactAdd", self.handle, ctypes.byref(record))
+        del keep
+
+    def update_contact_emails(self, entry_id: bytes, emails: "list[tuple[str, str]]") -> None:
+        """Writes the contact's e-mail entries; nothing else changes."""
+        _require("OrviMapiContactUpdate")
+        record, keep = _contact_record(None, None, list(emails))
+        _check("OrviMapiContactUpdate", self.handle, len(entry_id), entry_id, ctypes.byref(record))
+        del keep
 
     def _list_call(self, function: str, entry_ids: "list[bytes]", destination: Optional["Folder"] = None) -> None:
         if not self.store.entry_id:

@@ -59,6 +59,9 @@ _CONTROLS: dict[str, tuple[object, list[object]]] = {
     "mapisim_call_get": (ctypes.c_int, [ctypes.c_uint32, ctypes.POINTER(_Call)]),
     "mapisim_call_count_of": (ctypes.c_uint32, [ctypes.c_char_p]),
     "mapisim_call_log_clear": (None, []),
+    "mapisim_deliver_mail": (ctypes.c_int32, [ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p]),
+    "mapisim_set_notification_thread": (ctypes.c_int, [ctypes.c_int]),
+    "mapisim_wait_for_notifications": (None, []),
 }
 
 SAMPLE_MAILBOX = _SOURCE_ROOT / "samples" / "mailbox.json"
@@ -68,6 +71,8 @@ def _lib() -> ctypes.CDLL:
     lib = mapisim_library()
     if not getattr(lib, "_orvimapi_declared", False):
         for name, (result, params) in _CONTROLS.items():
+            if not hasattr(lib, name):
+                continue  # a stand-in older than this package
             function = getattr(lib, name)
             function.restype = result
             function.argtypes = params
@@ -157,6 +162,27 @@ def calls(method: Optional[str] = None) -> list[Call]:
                 args[key] = value
         found.append(Call(name, record.flags, record.result & 0xFFFFFFFF, bool(record.injected), args))
     return found
+
+
+def deliver_mail(message_json: str, folder_path: str = "", store: str = "") -> int:
+    """Delivers mail as a transport does: one message object of the mailbox
+    format (or an array) into folder_path ("" for the receive folder) of the
+    store named store ("" for the default). Sinks hear of it at once unless
+    the notification thread is on. Returns the number delivered."""
+    delivered = _lib().mapisim_deliver_mail(store.encode(), folder_path.encode(),
+                                            message_json.encode("utf-8"))
+    if delivered < 0:
+        raise MailboxError(_lib().mapisim_last_load_error().decode())
+    return int(delivered)
+
+
+def set_notification_thread(on: bool) -> None:
+    """Calls sinks on a thread of the stand-in (as MAPI does) instead of inside the changing call."""
+    _lib().mapisim_set_notification_thread(1 if on else 0)
+
+
+def wait_for_notifications() -> None:
+    _lib().mapisim_wait_for_notifications()
 
 
 def clear_call_log() -> None:

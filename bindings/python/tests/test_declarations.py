@@ -79,7 +79,10 @@ def test_the_library_exports_every_declared_function(mapisim) -> None:  # type: 
 def test_stand_in_controls_match_its_header(mapisim) -> None:  # type: ignore[no-untyped-def]
     import re
     declared = set(re.findall(r"^MAPISIM_EXPORT [^(]*?\b(mapisim_\w+)\(", mapisim.header_path().read_text(), re.M))
-    assert set(mapisim._CONTROLS) <= declared
+    # A control the loaded stand-in lacks is one it is older than; any other
+    # must be declared as the package declares it.
+    lib = mapisim._lib()
+    assert {name for name in mapisim._CONTROLS if hasattr(lib, name)} <= declared
 
 
 def test_wheel_builds_offline(tmp_path: Path) -> None:

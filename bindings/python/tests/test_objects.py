@@ -158,3 +158,43 @@ def test_message_operations_by_entry_identifier(session: orvimapi.Session) -> No
         with pytest.raises(OrviMapiError) as caught:
             store.mark_read(b"\x01\x02")
         assert caught.value.function == "OrviMapiMsgUpdateReadFlag" and caught.value.result == -1
+
+
+def test_notifications_reach_a_python_callable(session: orvimapi.Session, mapisim) -> None:  # type: ignore[no-untyped-def]
+    if "OrviMapiAdviseMsgStoreCreate" not in orvimapi.records.FUNCTIONS:
+        pytest.skip("no notifications in this library")
+    heard: list[orvimapi.Notification] = []
+    with session.default_store() as store, store.folder_by_type(FolderType.INBOX) as inbox:
+        with store.subscribe(heard.append) as subscription:
+            mapisim.deliver_mail('{"subject": "Late order", "from": "Shop <shop@example.org>"}', "Inbox")
+        mapisim.deliver_mail('{"subject": "After the end"}', "Inbox")
+        assert [n.event for n in heard] == [1, 2] and subscription.errors == []
+        assert heard[0].object_kind == 2 and heard[0].parent_id == inbox.entry_id
+        with inbox.open_message(heard[0].entry_id) as message:
+            assert message.subject == "Late order"
+
+        def fails(_: orvimapi.Notification) -> None:
+            raise RuntimeError("in the callback")
+        with store.subscribe(fails) as failing:
+            mapisim.deliver_mail('{"subject": "Once more"}', "Inbox")
+        assert [type(e) for e in failing.errors] == [RuntimeError, RuntimeError]
+
+
+def test_address_book_and_contacts(session: orvimapi.Session) -> None:
+    if "OrviMapiContactAdd" not in orvimapi.records.FUNCTIONS:
+        pytest.skip("no address book in this library")
+    entries = session.address_book()
+    names = [entry.display_name for entry in entries]
+    assert len(entries) == 7 and names == sorted(names, key=str.casefold)
+    assert all(entry.emails and entry.entry_id for entry in entries)
+    with session.default_store() as store, store.folder_by_type(FolderType.CONTACTS) as folder:
+        ann = next(c for c in folder.contacts() if c.subject == "Ann Hollis")
+        assert (ann.given_name, ann.surname, ann.company) == ("Ann", "Hollis", "Harrow Vale Brewery")
+        assert ("SMTP", "annhollis@freenet.example") in ann.emails
+        folder.add_contact("Zoe Quill", emails=[("SMTP", "zoe@quill.example")])
+        zoe = next(c for c in folder.contacts() if c.subject == "Zoe Quill")
+        assert zoe.display_name == "Zoe Quill" and zoe.emails[0] == ("SMTP", "zoe@quill.example")
+        folder.update_contact_emails(zoe.entry_id, [("SMTP", "zoe@new.example")])
+        assert next(c for c in folder.contacts() if c.subject == "Zoe Quill").emails[0][1] == "zoe@new.example"
+        with pytest.raises(ValueError):
+            folder.add_contact("Too many", emails=[("SMTP", "a@b.example")] * 4)
