@@ -52,18 +52,30 @@ private:
     ULONG depth_;
 };
 
-class ContentsSource final : public RowSource {
+// The rows of one folder of a store; the table's calls fail once the
+// folder is deleted.
+class FolderSource : public RowSource {
 public:
-    ContentsSource(StorePtr s, FolderPtr f, bool assoc)
-        : store_(std::move(s)), folder_(std::move(f)), assoc_(assoc)
-    {
-    }
-    HRESULT rows(std::vector<RowPtr>& out) override
+    FolderSource(StorePtr s, FolderPtr f) : store_(std::move(s)), folder_(std::move(f)) {}
+    HRESULT rows(std::vector<RowPtr>& out) final
     {
         if (!store_->contains(*folder_)) return MAPI_E_OBJECT_DELETED;
-        for (auto& m : folder_->messages())
-            if (m->associated == assoc_) out.push_back(std::make_shared<MessageRow>(store_, folder_, m));
+        add_rows(out);
         return S_OK;
+    }
+
+protected:
+    virtual void add_rows(std::vector<RowPtr>& out) const = 0;
+
+    StorePtr store_;
+    FolderPtr folder_;
+};
+
+class ContentsSource final : public FolderSource {
+public:
+    ContentsSource(StorePtr s, FolderPtr f, bool assoc)
+        : FolderSource(std::move(s), std::move(f)), assoc_(assoc)
+    {
     }
     std::vector<ULONG> columns() const override
     {
@@ -73,22 +85,20 @@ public:
     }
 
 private:
-    StorePtr store_;
-    FolderPtr folder_;
+    void add_rows(std::vector<RowPtr>& out) const override
+    {
+        for (auto& m : folder_->messages())
+            if (m->associated == assoc_) out.push_back(std::make_shared<MessageRow>(store_, folder_, m));
+    }
+
     bool assoc_;
 };
 
-class HierarchySource final : public RowSource {
+class HierarchySource final : public FolderSource {
 public:
     HierarchySource(StorePtr s, FolderPtr f, bool deep)
-        : store_(std::move(s)), folder_(std::move(f)), deep_(deep)
+        : FolderSource(std::move(s), std::move(f)), deep_(deep)
     {
-    }
-    HRESULT rows(std::vector<RowPtr>& out) override
-    {
-        if (!store_->contains(*folder_)) return MAPI_E_OBJECT_DELETED;
-        add(*folder_, 1, out);
-        return S_OK;
     }
     std::vector<ULONG> columns() const override
     {
@@ -98,6 +108,7 @@ public:
     }
 
 private:
+    void add_rows(std::vector<RowPtr>& out) const override { add(*folder_, 1, out); }
     void add(const Folder& f, ULONG depth, std::vector<RowPtr>& out) const
     {
         for (auto& sub : f.subfolders()) {
@@ -105,8 +116,7 @@ private:
             if (deep_ && depth < 1000) add(*sub, depth + 1, out);
         }
     }
-    StorePtr store_;
-    FolderPtr folder_;
+
     bool deep_;
 };
 

@@ -43,19 +43,6 @@ public:
         start_ = here.QuadPart;
     }
 
-    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override
-    {
-        Call call(&err_, kIface, "Read");
-        call.arg("cb", cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (read) *read = 0;
-        if (!pv && cb) return call.fail(STG_E_INVALIDPOINTER, "no buffer");
-        ULONG n = 0;
-        HRESULT hr = pull(static_cast<std::uint8_t*>(pv), cb, n);
-        if (read) *read = n;
-        return FAILED(hr) ? call.fail(hr, why(hr)) : call.done(S_OK);
-    }
-
     HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG* written) override
     {
         Call call(&err_, kIface, "Write");
@@ -111,6 +98,7 @@ protected:
         return hr;
     }
     DWORD mode() const override { return STGM_READ; }
+    HRESULT read_into(std::uint8_t* out, ULONG cb, ULONG& n) override { return pull(out, cb, n); }
     const char* unsupported_why() const override { return "not possible on a decompressing stream"; }
 
     HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read,

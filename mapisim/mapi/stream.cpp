@@ -26,20 +26,14 @@ public:
             shared_->commit(shared_->data);
     }
 
-    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override
+    HRESULT read_into(std::uint8_t* out, ULONG cb, ULONG& n) override
     {
-        Call call(&err_, kIface, "Read");
-        call.arg("cb", cb);
-        if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (read) *read = 0;
-        if (!pv && cb) return call.fail(STG_E_INVALIDPOINTER, "no buffer");
         const auto& d = shared_->data;
         const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
-        const ULONG n = static_cast<ULONG>(std::min<std::uint64_t>(cb, avail));
-        if (n) std::memcpy(pv, d.data() + pos_, n);
+        n = static_cast<ULONG>(std::min<std::uint64_t>(cb, avail));
+        if (n) std::memcpy(out, d.data() + pos_, n);
         pos_ += n;
-        if (read) *read = n;
-        return call.done(S_OK);
+        return S_OK;
     }
 
     HRESULT STDMETHODCALLTYPE Write(const void* pv, ULONG cb, ULONG* written) override
@@ -160,6 +154,19 @@ HRESULT STDMETHODCALLTYPE StreamObject::Stat(STATSTG* stat, DWORD flags)
     stat->cbSize.QuadPart = bytes;
     stat->grfMode = mode();
     return call.done(S_OK);
+}
+
+HRESULT STDMETHODCALLTYPE StreamObject::Read(void* pv, ULONG cb, ULONG* read)
+{
+    Call call(&err_, iface(), "Read");
+    call.arg("cb", cb);
+    if (HRESULT h = call.begin(); h != S_OK) return h;
+    if (read) *read = 0;
+    if (!pv && cb) return call.fail(STG_E_INVALIDPOINTER, "no buffer");
+    ULONG n = 0;
+    HRESULT hr = read_into(static_cast<std::uint8_t*>(pv), cb, n);
+    if (read) *read = n;
+    return FAILED(hr) ? call.fail(hr, "the stream could not be read") : call.done(S_OK);
 }
 
 HRESULT STDMETHODCALLTYPE StreamObject::CopyTo(IStream* dest, ULARGE_INTEGER cb,

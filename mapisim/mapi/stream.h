@@ -10,8 +10,8 @@ namespace mapisim::mapi {
 
 // What the stand-in's streams share: the interfaces they answer to, their
 // log name, Stat over a size and a mode, and the methods a stream takes as
-// a no-op or refuses. A stream adds Read, Write, Seek, SetSize and Commit,
-// says its size and mode, and copies itself for CopyTo.
+// a no-op or refuses. A stream adds Write, Seek, SetSize and Commit, says
+// its size and mode, and reads itself for Read and CopyTo.
 class StreamObject : public StandInObject<IStream> {
 public:
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
@@ -20,6 +20,8 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override;
+    // Logs, zeroes the count and checks the buffer; read_into() reads.
+    HRESULT STDMETHODCALLTYPE Read(void* pv, ULONG cb, ULONG* read) override;
     // Logs, zeroes the counts and checks the destination; copy_to() copies.
     HRESULT STDMETHODCALLTYPE CopyTo(IStream* dest, ULARGE_INTEGER cb, ULARGE_INTEGER* read,
                                      ULARGE_INTEGER* written) override;
@@ -44,6 +46,9 @@ protected:
     virtual HRESULT size(std::uint64_t& out) = 0;
     // STGM_READ, STGM_WRITE or STGM_READWRITE.
     virtual DWORD mode() const = 0;
+    // Up to cb bytes from the position into out, n of them read; a stream
+    // that cannot be read refuses.
+    virtual HRESULT read_into(std::uint8_t*, ULONG, ULONG&) { return STG_E_ACCESSDENIED; }
     // Up to cb bytes from the position into dest, counted where asked; a
     // stream that cannot be read refuses.
     virtual HRESULT copy_to(IStream*, std::uint64_t, ULARGE_INTEGER*, ULARGE_INTEGER*, Call& call)
