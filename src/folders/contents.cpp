@@ -2,6 +2,7 @@
 // typed readers of a row, and the FolderContentsRecord of a row.
 #include <cstring>
 
+#include "folders/folder_tables.h"
 #include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
@@ -110,14 +111,9 @@ ORVIMAPI_EXTERN(int32_t)
 OrviMapiFolderContQueryAll(OrviMapiFolder folder, OrviMapiTable* tableOut, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(folder != nullptr, "Folder not defined", -1);
-    CHECK_ARG(tableOut != nullptr && rowsOut != nullptr, "pTable not defined", -1);
-
-    ComPtr<IMAPITable> table;
-    CHECK_HR(AsMapi(folder)->GetContentsTable(flag::DeferredErrors, table.put()), -1);
-    return HandOutAllRows(std::move(table), ContentsColumns(),
-                          reinterpret_cast<LPSSortOrderSet>(&deliveryTimeSortOrder), tableOut,
-                          rowsOut);
+    return QueryAllOfFolder(folder, FolderTable::Contents, ContentsColumns(),
+                            reinterpret_cast<LPSSortOrderSet>(&deliveryTimeSortOrder), tableOut,
+                            rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)

@@ -1,5 +1,6 @@
 // A folder's hierarchy table: its immediate subfolders, one row at a time or
 // all at once, and the readers of a row.
+#include "folders/folder_tables.h"
 #include "folders/hierarchy_columns.h"
 #include "session/session_check.h"
 #include "frame/handles.h"
@@ -58,13 +59,8 @@ ORVIMAPI_EXTERN(int32_t)
 OrviMapiFolderHierQueryAll(OrviMapiFolder folder, OrviMapiTable* tableOut, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(folder != nullptr, "Folder not defined", -1);
-    CHECK_ARG(tableOut != nullptr && rowsOut != nullptr, "pTable not defined", -1);
-
-    ComPtr<IMAPITable> table;
-    CHECK_HR(AsMapi(folder)->GetHierarchyTable(flag::DeferredErrors, table.put()), -1);
-    return HandOutAllRows(std::move(table), HierarchyRowColumns(), HierarchySortOrder(), tableOut,
-                          rowsOut);
+    return QueryAllOfFolder(folder, FolderTable::Hierarchy, HierarchyRowColumns(),
+                            HierarchySortOrder(), tableOut, rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
