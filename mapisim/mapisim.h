@@ -176,6 +176,27 @@ MAPISIM_EXPORT void mapisim_script_logon_choice(const char* profile);
 MAPISIM_EXPORT void mapisim_script_show_form(int32_t hresult);
 MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult);
 
+/* What the last IMAPISession::ShowForm that showed a form was given: a
+ * call whose token came from PrepareForm (a token is good for one ShowForm,
+ * also when that call fails) with a store and a folder. Texts stay valid
+ * until the next form is shown or mapisim_reset. */
+typedef struct mapisim_form {
+    uintptr_t window;           /* the UI parameter: the parent window */
+    const char* store;          /* display name of the store; "" when not the stand-in's */
+    const char* folder;         /* display name of the parent folder; "" likewise */
+    uint32_t token;
+    uint32_t flags;             /* MAPI_POST_MESSAGE 0x1, MAPI_NEW_MESSAGE 0x2 */
+    uint32_t status;            /* the message status given */
+    uint32_t message_flags;
+    uint32_t access;
+    const char* message_class;  /* "" for none */
+    const char* subject;        /* of the message the token stood for; "" for none */
+    int32_t result;             /* what ShowForm returned */
+} mapisim_form;
+/* 0 and *out filled, or -1 when out is null or no form was shown since
+ * mapisim_reset. */
+MAPISIM_EXPORT int mapisim_last_form(mapisim_form* out);
+
 /* Fault injection. method names a MAPI call as the call log does:
  * "IMAPITable::QueryRows", "MAPILogonEx"; the memory streams of
  * CreateStreamOnHGlobal are logged and failed the same way, as

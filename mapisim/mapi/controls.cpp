@@ -74,6 +74,24 @@ MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult)
     model::current().script.address_dialog_result = hresult;
 }
 
+MAPISIM_EXPORT int mapisim_last_form(mapisim_form* out)
+{
+    const mapi::ShownForm& form = mapi::last_form();
+    if (!out || !form.shown) return -1;
+    out->window = form.window;
+    out->store = form.store.c_str();
+    out->folder = form.folder.c_str();
+    out->token = form.token;
+    out->flags = form.flags;
+    out->status = form.status;
+    out->message_flags = form.message_flags;
+    out->access = form.access;
+    out->message_class = form.message_class.c_str();
+    out->subject = form.subject.c_str();
+    out->result = form.result;
+    return 0;
+}
+
 MAPISIM_EXPORT int mapisim_fail_method(const char* method, uint32_t nth, int persistent,
                                        int32_t hresult)
 {

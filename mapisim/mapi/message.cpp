@@ -210,6 +210,8 @@ private:
 
 class MessageObject final : public PropObject<IMessage> {
 public:
+    const MessagePtr& message() const { return open_.message; }
+
     explicit MessageObject(MessageOpen open) : open_(std::move(open))
     {
         writable_ = open_.writable;
@@ -425,5 +427,11 @@ private:
 }  // namespace
 
 IMessage* new_message(MessageOpen open) { return new MessageObject(std::move(open)); }
+
+MessagePtr message_of_object(IMessage* object)
+{
+    auto* m = dynamic_cast<MessageObject*>(object);
+    return m ? m->message() : nullptr;
+}
 
 }  // namespace mapisim::mapi

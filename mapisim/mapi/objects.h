@@ -61,5 +61,8 @@ inline bool wants_write(ULONG flags) { return flags & (MAPI_MODIFY | MAPI_BEST_A
 // Whether the store pointer is one of the stand-in's store objects, and
 // its model store (the destination of CopyMessages / CopyFolder).
 StorePtr store_of_folder_object(void* folder_object, FolderPtr* folder);
+// The same for the stand-in's store and message objects; null for others.
+StorePtr store_of_store_object(void* store_object);
+MessagePtr message_of_object(IMessage* message_object);
 
 }  // namespace mapisim::mapi

@@ -17,6 +17,7 @@ struct Runtime {
     // The session other logons share while it lives (MAPI_ALLOW_OTHERS).
     std::weak_ptr<model::Profile> shared_profile;
     std::uint32_t shared_users = 0;
+    ShownForm last_form;
 };
 
 Runtime& runtime()
@@ -301,16 +302,36 @@ public:
                                        ULONG token, LPMESSAGE sent, ULONG flags, ULONG status,
                                        ULONG msg_flags, ULONG access, LPSTR cls) override
     {
+        // A token is good for one ShowForm, whatever comes of it.
+        Ref<IMessage> message;
+        if (auto it = forms_.find(token); it != forms_.end()) {
+            message = Ref<IMessage>(it->second);
+            forms_.erase(it);
+        }
         Call call(&err_, kIface, "ShowForm", flags);
         call.arg("ui", static_cast<ULONG>(ui)).arg("token", token).arg("status", status)
             .arg("message_flags", msg_flags).arg("access", access).arg("class", cls);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        auto it = forms_.find(token);
-        if (it == forms_.end()) return call.fail(MAPI_E_INVALID_PARAMETER, "no such form token");
-        it->second->Release();
-        forms_.erase(it);
+        if (!message) return call.fail(MAPI_E_INVALID_PARAMETER, "no such form token");
         if (!store || !folder || sent) return call.fail(MAPI_E_INVALID_PARAMETER, "bad form arguments");
         const HRESULT scripted = model::current().script.show_form_result;
+
+        ShownForm& form = runtime().last_form;
+        form = ShownForm{};
+        form.shown = true;
+        form.window = ui;
+        if (StorePtr s = store_of_store_object(store)) form.store = s->display_name;
+        FolderPtr parent;
+        if (store_of_folder_object(folder, &parent)) form.folder = parent->display_name();
+        form.token = token;
+        form.flags = flags;
+        form.status = status;
+        form.message_flags = msg_flags;
+        form.access = access;
+        form.message_class = cls ? cls : "";
+        if (MessagePtr m = message_of_object(message.get()))
+            if (auto subject = m->props.text(PR_SUBJECT_A)) form.subject = *subject;
+        form.result = scripted;
         return FAILED(scripted) ? call.fail(scripted, "the user's form result") : call.done(scripted);
     }
 
@@ -413,6 +434,8 @@ IMAPIStatus* new_status(PropertyBag row) { return new StatusObject(std::move(row
 IProfAdmin* new_prof_admin() { return new ProfAdminObject(); }
 
 std::uint32_t init_count() { return runtime().initialized; }
+
+const ShownForm& last_form() { return runtime().last_form; }
 
 void reset_runtime()
 {

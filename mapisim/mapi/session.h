@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace mapisim::mapi {
 
@@ -9,5 +10,22 @@ std::uint32_t init_count();
 // Back to a process that never called MAPIInitialize; sessions already
 // handed out keep working.
 void reset_runtime();
+
+// What the last IMAPISession::ShowForm that showed a form was given.
+struct ShownForm {
+    bool shown = false;
+    std::uintptr_t window = 0;
+    std::string store;          // display names; "" for objects not the stand-in's
+    std::string folder;
+    std::uint32_t token = 0;
+    std::uint32_t flags = 0;
+    std::uint32_t status = 0;
+    std::uint32_t message_flags = 0;
+    std::uint32_t access = 0;
+    std::string message_class;
+    std::string subject;        // of the message the token stood for
+    std::int32_t result = 0;    // what ShowForm returned
+};
+const ShownForm& last_form();
 
 }  // namespace mapisim::mapi

@@ -115,6 +115,10 @@ protected:
 private:
     static constexpr const char* kIface = "IMsgStore";
 
+public:
+    const StorePtr& store() const { return store_; }
+
+private:
     StorePtr store_;
 };
 
@@ -123,6 +127,12 @@ private:
 IMsgStore* new_store(StorePtr store, bool writable)
 {
     return new StoreObject(std::move(store), writable);
+}
+
+StorePtr store_of_store_object(void* object)
+{
+    auto* s = dynamic_cast<StoreObject*>(static_cast<IMsgStore*>(object));
+    return s ? s->store() : nullptr;
 }
 
 HRESULT hand_out(IUnknown* obj, LPCIID iid, LPUNKNOWN* out)

@@ -265,4 +265,36 @@ TEST_F(Session, FormsTakeTheMessageUntilShown)
     EXPECT_EQ(session->ShowForm(0, store.get(), inbox.get(), nullptr, token, nullptr, MAPI_POST_MESSAGE, 0, 1,
                                 3, const_cast<LPSTR>("IPM.Note")),
               MAPI_E_INVALID_PARAMETER);
+
+    mapisim_form form{};
+    ASSERT_EQ(mapisim_last_form(&form), 0);
+    EXPECT_EQ(form.token, token);
+    EXPECT_EQ(form.result, MAPI_E_USER_CANCEL);
+    EXPECT_STREQ(form.folder, box.inbox->display_name().c_str());
+    EXPECT_STREQ(form.store, box.pst->display_name.c_str());
+    EXPECT_EQ(form.message_flags, 1u);
+    EXPECT_EQ(form.access, 3u);
+}
+
+TEST_F(Session, AFailingShowFormStillUsesUpItsToken)
+{
+    logon();
+    EXPECT_EQ(mapisim_last_form(nullptr), -1);
+    mapisim_form form{};
+    EXPECT_EQ(mapisim_last_form(&form), -1);
+    Com<IMessage> msg;
+    open(entryid_of(*box.pst, *box.mail[1]), msg, MAPI_MESSAGE);
+    Com<IMsgStore> store;
+    open_store(store, *box.pst);
+    Com<IMAPIFolder> inbox;
+    open(entryid_of(*box.pst, *box.inbox), inbox, MAPI_FOLDER);
+    ULONG token = 0;
+    ASSERT_EQ(session->PrepareForm(nullptr, msg.get(), &token), S_OK);
+    msg.reset();
+    const uint32_t held = mapisim_live_objects();
+    mapisim_fail_method("IMAPISession::ShowForm", 1, 0, MAPI_E_CALL_FAILED);
+    EXPECT_EQ(session->ShowForm(0x1F, store.get(), inbox.get(), nullptr, token, nullptr, 0, 0, 0, 0, nullptr),
+              MAPI_E_CALL_FAILED);
+    EXPECT_EQ(mapisim_live_objects(), held - 1);  // the message is let go
+    EXPECT_EQ(mapisim_last_form(&form), -1);      // and no form was shown
 }
