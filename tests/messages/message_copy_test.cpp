@@ -2,6 +2,7 @@
 // the flags MAPI is given, the results of refusals and failures, and the
 // one-at-a-time deletion that stops at its first failure.
 #include "messages/message_ops_support.h"
+#include "support/fault_sweep.h"
 
 namespace {
 
@@ -25,8 +26,16 @@ protected:
     }
     int32_t Run(FolderExport run, const std::string& folder, const EntryList& list)
     {
-        const Bytes id = FolderId(folder);
-        return run(Size(storeId), storeId.data(), Size(id), id.data(), list.get());
+        return Run(run, FolderId(folder), list);
+    }
+    int32_t Run(Export run, const Bytes& source, const Bytes& destination, const EntryList& list)
+    {
+        return run(Size(storeId), storeId.data(), Size(source), source.data(), Size(destination),
+                   destination.data(), list.get());
+    }
+    int32_t Run(FolderExport run, const Bytes& folder, const EntryList& list)
+    {
+        return run(Size(storeId), storeId.data(), Size(folder), folder.data(), list.get());
     }
     std::vector<Bytes> Ids(const std::string& folder, const Names& subjects)
     {
@@ -187,6 +196,56 @@ TEST_F(MessageCopyTest, AStoreOrFolderThatDoesNotOpenGivesInvalidArg)
     mapisim_fail_method("IMAPISession::OpenMsgStore", 1, 0, MAPI_E_DISK_ERROR);
     EXPECT_EQ(Run(OrviMapiMsgRecycle2, "Inbox", one), E_FAIL);
     EXPECT_EQ(Subjects("Inbox").size(), 3u);
+}
+
+TEST_F(MessageCopyTest, EveryFailingCallIsReportedAndReleasesAll)
+{
+    constexpr int32_t kFault = MAPI_E_DISK_ERROR;
+    const FaultStep openStore{"IMAPISession::OpenMsgStore", E_INVALIDARG};
+    const FaultStep openFolder{"IMsgStore::OpenEntry", E_INVALIDARG};
+    const auto sweep = [](const char* name, std::vector<FaultStep> steps) {
+        return FaultSweep(name).Fault(kFault).Steps(std::move(steps)).Check([](const SweepRun& r) {
+            if (r.injected) {
+                EXPECT_NE(LastErrorLocation().find("src/messages/"), std::string::npos);
+            }
+        });
+    };
+    const Bytes inbox = FolderId("Inbox"), archive = FolderId("Archive");
+    EntryList one(Ids("Inbox", {"One"}));
+    // Each sweep ends with the one run that succeeds, so each works on a
+    // message of its own.
+    SweepFaults(
+        sweep("Copy", {openStore, openFolder, openFolder, {"IMAPIFolder::CopyMessages", kFault}}),
+        [&] { return Run(OrviMapiMsgCopy, inbox, archive, one); });
+    SweepFaults(
+        sweep("Move", {openStore, openFolder, openFolder, {"IMAPIFolder::CopyMessages", kFault}}),
+        [&] { return Run(OrviMapiMsgMove, inbox, archive, one); });
+    EntryList two(Ids("Inbox", {"Two"}));
+    SweepFaults(sweep("Recycle", {openStore,
+                                  openFolder,
+                                  {"IMsgStore::GetProps", kFault},
+                                  {"IMsgStore::CompareEntryIDs", kFault},
+                                  {"IMsgStore::OpenEntry", kFault},
+                                  {"IMAPIFolder::CopyMessages", kFault}}),
+                [&] { return Run(OrviMapiMsgRecycle, inbox, two); });
+    EntryList three(Ids("Inbox", {"Three"}));
+    SweepFaults(sweep("Delete", {openStore, openFolder, {"IMAPIFolder::DeleteMessages", kFault}}),
+                [&] { return Run(OrviMapiMsgDelete, inbox, three); });
+    EntryList deep(Ids("Inbox/Lists", {"Deep"}));
+    // Without a store the message look-up fails with E_FAIL; the failures
+    // of the one-message delete give its -1.
+    SweepFaults(sweep("Recycle2", {{"IMAPISession::OpenMsgStore", E_FAIL},
+                                   {"IMsgStore::OpenEntry", kFault},
+                                   {"HrGetOneProp", -1},
+                                   {"IMessage::GetProps", -1},
+                                   {"IMsgStore::OpenEntry", -1},
+                                   {"HrGetOneProp", -1},
+                                   {"IMessage::GetProps", -1},
+                                   {"IMAPIFolder::DeleteMessages", -1}}),
+                [&] { return Run(OrviMapiMsgRecycle2, inbox, deep); });
+    EXPECT_TRUE(Subjects("Inbox").empty());
+    EXPECT_EQ(Subjects("Archive"), (Names{"One", "One"}));
+    EXPECT_EQ(Subjects("Deleted Items"), (Names{"Old", "Two"}));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // unresolved, and the list exports' counting of successes.
 #include "frame/mapi_constants.h"
 #include "messages/message_ops_support.h"
+#include "support/fault_sweep.h"
 #include "session/profiles.h"
 #include "stores/named_props.h"
 
@@ -237,6 +238,70 @@ TEST_F(MessageFlagsTest, ListArgumentsAreCheckedInOrder)
         OrviMapiMsgSetUnread(Size(storeId), storeId.data(), Size(inbox), inbox.data(), &hollow, 1),
         E_INVALIDARG);
     EXPECT_EQ(mapisim_call_count(), 0u);
+}
+
+TEST_F(MessageFlagsTest, EveryFailingCallIsReportedAndReleasesAll)
+{
+    constexpr int32_t kFault = MAPI_E_DISK_ERROR;
+    const Bytes one = MessageId("Inbox", "One"), two = MessageId("Inbox", "Two"),
+                three = MessageId("Inbox", "Three"), inbox = FolderId("Inbox");
+    const FaultStep open{"IMsgStore::OpenEntry", -1};
+    const FaultStep setProps{"IMessage::SetProps", -1}, bestEffort{"IMessage::SetProps", 0};
+    const FaultStep save{"IMessage::SaveChanges", -1};
+    // The text and reminder writes are best effort: their failures pass, so
+    // only one call fails at a time.
+    SweepFaults(FaultSweep("UpdateMsgFlag 2")
+                    .Fault(kFault)
+                    .OnceOnly()
+                    .Steps({open, setProps, bestEffort, save}),
+                [&] { return SetFlag(one, 2, "Soon"); });
+    SetClientOutlookVersion(2);
+    SweepFaults(
+        FaultSweep("UpdateMsgFlag 0")
+            .Fault(kFault)
+            .OnceOnly()
+            .Steps({open, setProps, bestEffort, bestEffort, {"IMessage::DeleteProps", 0}, save}),
+        [&] { return SetFlag(three, 0, nullptr); });
+    SetClientOutlookVersion(1);
+    SweepFaults(
+        FaultSweep("UpdateMsgFlagText")
+            .Fault(kFault)
+            .LastErrorCode("Facility ITF, Error Num 278")
+            .Steps({open, setProps, save}),
+        [&] { return OrviMapiMsgUpdateMsgFlagText(store, Size(two), two.data(), "Later"); });
+    // Two is unread: one SetReadFlag call marks it read.
+    SweepFaults(FaultSweep("UpdateReadFlag")
+                    .Fault(kFault)
+                    .LastErrorCode("Facility ITF, Error Num 278")
+                    .Steps({open, {"IMessage::GetProps", -1}, {"IMessage::SetReadFlag", -1}}),
+                [&] { return OrviMapiMsgUpdateReadFlag(store, Size(two), two.data(), 0); });
+    EXPECT_EQ(Read(two).unread, 0u);
+
+    // Without a store every message fails, and so does the list.
+    EntryList first({one});
+    SweepFaults(FaultSweep("SetUnread")
+                    .Fault(kFault)
+                    .Steps({{"IMAPISession::OpenMsgStore", E_FAIL},
+                            {"IMsgStore::OpenEntry", E_FAIL},
+                            {"IMessage::GetProps", E_FAIL},
+                            {"IMessage::SetReadFlag", E_FAIL}}),
+                [&] {
+                    return OrviMapiMsgSetUnread(Size(storeId), storeId.data(), Size(inbox),
+                                                inbox.data(), first.get(), 1);
+                });
+    EXPECT_EQ(Read(one).unread, 1u);
+    EntryList last({three});
+    SweepFaults(
+        FaultSweep("SetTag").Fault(kFault).OnceOnly().Steps({{"IMAPISession::OpenMsgStore", E_FAIL},
+                                                             {"IMsgStore::OpenEntry", E_FAIL},
+                                                             {"IMessage::SetProps", E_FAIL},
+                                                             {"IMessage::SetProps", 0},
+                                                             {"IMessage::SaveChanges", E_FAIL}}),
+        [&] {
+            return OrviMapiMsgSetTag(Size(storeId), storeId.data(), Size(inbox), inbox.data(),
+                                     last.get(), 1, "Done");
+        });
+    EXPECT_EQ(Read(three).text, "Done");
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "messages/message_ops_support.h"
+#include "support/fault_sweep.h"
 
 namespace {
 
@@ -161,51 +162,43 @@ TEST_F(FolderPathTest, BadArgumentsOpenNothing)
 TEST_F(FolderPathTest, EveryFailingCallFailsTheWalkAndReleasesAll)
 {
     const Bytes deep = MessageId("Inbox/Lists", "Deep");
-    // Message, its parent, then Lists, Inbox, the top and the root, each
-    // opened and read; last the store's name.
-    const std::vector<std::string> calls = {
-        "IMsgStore::OpenEntry",  "IMessage::GetProps",    "IMsgStore::OpenEntry",
-        "IMAPIFolder::GetProps", "IMsgStore::OpenEntry",  "IMAPIFolder::GetProps",
-        "IMsgStore::OpenEntry",  "IMAPIFolder::GetProps", "IMsgStore::OpenEntry",
-        "IMAPIFolder::GetProps", "IMsgStore::GetProps"};
-    const std::vector<std::string> partial = {"",
-                                              "",
-                                              "",
-                                              "",
-                                              "Lists\\",
-                                              "Lists\\",
-                                              "Inbox\\Lists\\",
-                                              "Inbox\\Lists\\",
-                                              "Top of Information Store\\Inbox\\Lists\\",
-                                              "Top of Information Store\\Inbox\\Lists\\"};
-    for (uint32_t n = 1; n <= calls.size() + 1; ++n) {
-        SCOPED_TRACE("failing call " + std::to_string(n));
-        const uint32_t objects = mapisim_live_objects(), allocations = mapisim_live_allocations();
-        mapisim_call_log_clear();
-        mapisim_fail_method("*", n, 0, MAPI_E_DISK_ERROR);
-        const PathResult r = Path(deep);
-        mapisim_clear_faults();
-        EXPECT_EQ(mapisim_live_objects(), objects);
-        EXPECT_EQ(mapisim_live_allocations(), allocations);
-        EXPECT_EQ(r.result, 0);
-        if (n > calls.size()) {
-            EXPECT_EQ(r.path, "Mail\\Inbox\\Lists");
-            break;
-        }
-        mapisim_call call{};
-        ASSERT_EQ(mapisim_call_get(n - 1, &call), 0);
-        EXPECT_EQ(call.method, calls[n - 1]);
-        EXPECT_TRUE(call.injected);
-        if (n == calls.size()) {
-            // An unreadable store name reads as empty: the walk still ends.
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.path, "\\Inbox\\Lists");
-        } else {
-            EXPECT_EQ(r.status, -1);
-            EXPECT_EQ(r.path, partial[n - 1]);
-            EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 278");
-        }
-    }
+    // The message, its parent, then Lists, Inbox, the top and the root, each
+    // opened and read, and last the store's name; the path each failure
+    // leaves. An unreadable store name reads as empty: the walk still ends.
+    const char* const top = "Top of Information Store\\Inbox\\Lists\\";
+    const std::vector<std::pair<FaultStep, std::string>> steps = {
+        {{"IMsgStore::OpenEntry", -1}, ""},
+        {{"IMessage::GetProps", -1}, ""},
+        {{"IMsgStore::OpenEntry", -1}, ""},
+        {{"IMAPIFolder::GetProps", -1}, ""},
+        {{"IMsgStore::OpenEntry", -1}, "Lists\\"},
+        {{"IMAPIFolder::GetProps", -1}, "Lists\\"},
+        {{"IMsgStore::OpenEntry", -1}, "Inbox\\Lists\\"},
+        {{"IMAPIFolder::GetProps", -1}, "Inbox\\Lists\\"},
+        {{"IMsgStore::OpenEntry", -1}, top},
+        {{"IMAPIFolder::GetProps", -1}, top},
+        {{"IMsgStore::GetProps", 0}, "\\Inbox\\Lists"}};
+    std::vector<FaultStep> calls;
+    for (const auto& step : steps) calls.push_back(step.first);
+    PathResult last{};
+    SweepFaults(FaultSweep("GetFolderPath")
+                    .Fault(MAPI_E_DISK_ERROR)
+                    .Steps(calls)
+                    .Check([&](const SweepRun& r) {
+                        EXPECT_EQ(last.result, 0);
+                        if (!r.injected) {
+                            EXPECT_EQ(last.path, "Mail\\Inbox\\Lists");
+                        } else if (r.nth <= steps.size()) {
+                            EXPECT_EQ(last.path, steps[r.nth - 1].second);
+                            if (last.status != 0) {
+                                EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 278");
+                            }
+                        }
+                    }),
+                [&] {
+                    last = Path(deep);
+                    return last.status;
+                });
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // Opening messages in the client's form: what ShowForm is given, the user
 // cancelling, identifiers that name no message, and nothing kept after.
 #include "messages/message_ops_support.h"
+#include "support/fault_sweep.h"
 
 namespace {
 
@@ -30,9 +31,16 @@ protected:
     }
     std::string Shown()
     {
-        return CallArg("IMAPISession::ShowForm", "status") + "/" +
-               CallArg("IMAPISession::ShowForm", "message_flags") + "/" +
-               CallArg("IMAPISession::ShowForm", "access");
+        mapisim_form form{};
+        if (mapisim_last_form(&form) != 0) return "(no form)";
+        return std::to_string(form.status) + "/" + std::to_string(form.message_flags) + "/" +
+               std::to_string(form.access);
+    }
+    mapisim_form LastForm()
+    {
+        mapisim_form form{};
+        EXPECT_EQ(mapisim_last_form(&form), 0) << "no form shown";
+        return form;
     }
 };
 
@@ -42,9 +50,13 @@ TEST_F(MessageFormsTest, EditShowsTheMessageWithItsOwnValues)
     const std::string expected = FormValues(two);
     mapisim_call_log_clear();
     ASSERT_EQ(Edit(two), 0) << LastError();
-    EXPECT_EQ(CallFlags("IMAPISession::ShowForm"), static_cast<uint32_t>(MAPI_POST_MESSAGE));
-    EXPECT_EQ(CallArg("IMAPISession::ShowForm", "class"), "IPM.Note.Custom");
-    EXPECT_EQ(CallArg("IMAPISession::ShowForm", "ui"), std::to_string(0x1234));
+    const mapisim_form form = LastForm();
+    EXPECT_EQ(form.flags, static_cast<uint32_t>(MAPI_POST_MESSAGE));
+    EXPECT_STREQ(form.message_class, "IPM.Note.Custom");
+    EXPECT_STREQ(form.subject, "Two");
+    EXPECT_STREQ(form.store, "Mail");
+    EXPECT_STREQ(form.folder, "Inbox"); // the message's parent
+    EXPECT_EQ(form.window, 0x1234u);
     EXPECT_EQ(Shown(), expected);
     EXPECT_EQ(expected.substr(0, 2), "4/"); // the message's PR_MSG_STATUS
     EXPECT_LT(mapisim_call_find("IMAPISession::PrepareForm", 0),
@@ -94,11 +106,36 @@ TEST_F(MessageFormsTest, NoFormForWhatIsNoMessage)
     // A folder's identifier: the message look-up's result.
     EXPECT_EQ(Edit(FolderId("Archive")), E_FAIL);
     EXPECT_EQ(mapisim_call_count_of("IMAPISession::PrepareForm"), 0u);
-    EXPECT_EQ(mapisim_call_count_of("IMAPISession::ShowForm"), 0u);
+    EXPECT_EQ(mapisim_last_form(nullptr), -1);
 
     // A store that does not open leaves no store to find the message in.
     mapisim_fail_method("IMAPISession::OpenMsgStore", 1, 0, MAPI_E_DISK_ERROR);
     EXPECT_EQ(Edit(MessageId("Inbox", "One")), E_FAIL);
+}
+
+TEST_F(MessageFormsTest, EveryFailingCallIsReportedAndNothingIsHeld)
+{
+    const Bytes one = MessageId("Inbox", "One");
+    // Without a store the message look-up fails with E_FAIL.
+    SweepFaults(FaultSweep("Edit")
+                    .Fault(MAPI_E_DISK_ERROR)
+                    .Steps({{"IMAPISession::OpenMsgStore", E_FAIL},
+                            {"IMsgStore::OpenEntry", MAPI_E_DISK_ERROR},
+                            {"IMessage::GetProps", MAPI_E_DISK_ERROR},
+                            {"IMsgStore::OpenEntry", MAPI_E_DISK_ERROR},
+                            {"IMAPISession::PrepareForm", MAPI_E_DISK_ERROR},
+                            {"IMAPISession::ShowForm", MAPI_E_DISK_ERROR}}),
+                [&] { return Edit(one); });
+    OrviMapiFolder archive = OpenFolder("Archive");
+    SweepFaults(FaultSweep("EditNew")
+                    .Fault(MAPI_E_DISK_ERROR)
+                    .LastErrorCode("Facility ITF, Error Num 278")
+                    .Steps({{"IMAPIFolder::CreateMessage", -1},
+                            {"IMessage::GetProps", -1},
+                            {"IMAPISession::PrepareForm", -1},
+                            {"IMAPISession::ShowForm", -1}}),
+                [&] { return OrviMapiMsgEditNew(0, store, archive); });
+    OrviMapiReleaseFolder(archive);
 }
 
 } // namespace
