@@ -120,15 +120,21 @@ OrviMapiMsgUpdateMsgFlag(OrviMapiStore store, int32_t cbEntryId, const unsigned 
     const HRESULT hr = SetLong(message.get(), tag::FlagStatus, iState);
     if (FAILED(hr)) return RECORD_FAILURE(kSetFailed, hr, -1);
 
-    // The text and the reminder are best effort: their results are ignored.
+    // The text and the reminder are best effort: the status write and the
+    // save decide the result.
     const NamedPropTagTable& named = NamedPropTags();
-    if (iState != 0 && !IsEmpty(pText)) SetText(message.get(), named.FlagRequest, pText);
+    if (iState != 0 && !IsEmpty(pText))
+        IGNORE_HR(SetText(message.get(), named.FlagRequest, pText),
+                  "the flag's text is best effort");
     if (iState == 0) {
-        SetText(message.get(), named.FlagRequest, " "); // overwritten, not deleted
+        // Overwritten, not deleted.
+        IGNORE_HR(SetText(message.get(), named.FlagRequest, " "), "the flag's text is best effort");
         if (ClientKeepsReminders()) {
-            SetBoolean(message.get(), named.ReminderSet, false);
+            IGNORE_HR(SetBoolean(message.get(), named.ReminderSet, false),
+                      "the reminder is best effort");
             SizedSPropTagArray(1, replyTime) = {1, {tag::ReplyTime}};
-            message->DeleteProps(reinterpret_cast<LPSPropTagArray>(&replyTime), nullptr);
+            IGNORE_HR(message->DeleteProps(reinterpret_cast<LPSPropTagArray>(&replyTime), nullptr),
+                      "the reply time is best effort");
         }
     }
 

@@ -109,7 +109,8 @@ void RootStep(const PathWalk& walk, HRESULT propsResult)
 {
     // Stays empty when the store's name cannot be read.
     char work[kWorkAreaSize] = "";
-    OrviMapiMsgStoreGetDisplayName(ToHandle(walk.store), kWorkAreaSize, work);
+    IGNORE_HR(OrviMapiMsgStoreGetDisplayName(ToHandle(walk.store), kWorkAreaSize, work),
+              "an unreadable name leaves the work area empty");
     size_t length = 0;
     if (!Assemble(walk, work, std::strlen(work), work, length)) {
         FAIL_WALK(walk, propsResult);
