@@ -48,6 +48,25 @@ const CommandInfo kCommands[] = {
      "  folder empty PATH          delete PATH's messages and subfolders\n"
      "The stand-in keeps the mailbox in memory: changes last for the run.",
      RunFolderChange},
+    {"msg", "msg ACTION PATH MSGS ... [--store NAME]",
+     "A message's folder path, and changes to messages (then the folder's messages):\n"
+     "  msg path PATH MSG [--separator C]   the folder path of the message, as\n"
+     "                                      the store's name and the folders below\n"
+     "                                      the top (separator / by default)\n"
+     "  msg copy PATH MSGS TO               copy the messages into folder TO\n"
+     "  msg move PATH MSGS TO\n"
+     "  msg delete PATH MSGS\n"
+     "  msg recycle PATH MSGS               move them to Deleted Items; with\n"
+     "                                      --one-by-one delete them one at a time\n"
+     "  msg read PATH MSGS, msg unread PATH MSGS\n"
+     "  msg flag PATH MSGS [TEXT]           flag for follow-up (--complete: done)\n"
+     "  msg unflag PATH MSGS\n"
+     "  msg edit PATH MSG                   open the message in the client's form\n"
+     "  msg new PATH                        open a blank note's form in PATH\n"
+     "MSGS lists positions in `messages PATH` and ranges, or entry identifiers in\n"
+     "hex, separated by commas: 1,3-5. edit and new show what the stand-in's form\n"
+     "was given. Changes last for the run.",
+     RunMessageChange},
 };
 
 }  // namespace

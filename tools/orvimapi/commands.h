@@ -21,5 +21,6 @@ int RunFolders(Context& context, Arguments& arguments);
 int RunMessages(Context& context, Arguments& arguments);
 int RunMessage(Context& context, Arguments& arguments);
 int RunFolderChange(Context& context, Arguments& arguments);
+int RunMessageChange(Context& context, Arguments& arguments);
 
 }  // namespace orvimapi

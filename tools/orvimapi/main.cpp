@@ -34,6 +34,8 @@ constexpr const char* kHelp =
     "  message PATH MSG         one message: properties, sender, recipients,\n"
     "                           attachments; --body text|rtf|html writes its body\n"
     "  folder ACTION ...        create, rename, copy, move, recycle, delete, empty\n"
+    "  msg ACTION PATH MSGS     a message's folder path; copy, move, delete,\n"
+    "                           recycle, read, unread, flag, unflag, edit, new\n"
     "\n"
     "options:\n"
     "  --mailbox FILE   load this mailbox description instead of the sample\n"
