@@ -20,6 +20,7 @@ struct Outcome {
 constexpr const char* kMailbox = R"({"profiles": [{"name": "Test", "default": true, "stores": [
   {"name": "Main", "provider": "Personal Folders", "default": true,
    "special": {"inbox": "Inbox", "deleted_items": "Deleted Items"},
+   "named_properties": [{"set": "PSETID_Common", "lid": "0x8530"}],
    "folders": [
      {"name": "Inbox", "folders": [{"name": "Projects"}], "messages": [
        {"subject": "First", "class": "IPM.Note"}, {"subject": "Second", "flags": ["read"]},
@@ -89,10 +90,12 @@ TEST_F(MessageCommandTest, ChangesShowTheFolderAfterwards)
     EXPECT_TRUE(Has(run, "marked 1 message unread") && Has(run, "* Second")) << run.out;
     run = Msg("read Inbox 1");
     EXPECT_FALSE(Has(run, "* First")) << run.out;
-    run = Msg("flag Inbox 2 'Call back' --json");
-    EXPECT_TRUE(Has(run, R"("followUpCode": 2)")) << run.out;
-    run = Msg("flag Inbox 2 --complete --json");
+    run = Msg("flag Inbox 2 'Call back'");
+    EXPECT_TRUE(Has(run, "Second: flagged, \"Call back\"")) << run.out;
+    run = Msg("flag Inbox 1,2 --complete --json");
     EXPECT_TRUE(Has(run, R"("followUpCode": 1)")) << run.out;
+    run = Msg("unflag Inbox 3");
+    EXPECT_TRUE(Has(run, "Third: no flag, \" \"")) << run.out;
 }
 
 TEST_F(MessageCommandTest, FormsShowWhatTheyWereGiven)

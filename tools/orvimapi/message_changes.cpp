@@ -236,6 +236,22 @@ int RunMessageChange(Context& context, Arguments& arguments)
                     : state == 1 ? "completed the flag of "
                                  : "flagged ") +
                    count;
+            // The contents table does not show a flag's text: read each message back.
+            Json flags = Json::array();
+            for (const Bytes& id : ids) {
+                Message message;
+                if (OrviMapiMsgStoreGetMsgInterface(store.get(), Size(id), id.data(),
+                                                    message.out()) != 0)
+                    continue;
+                const Json described = DescribeMessage(message.get());
+                Json flag = Json::object();
+                flag.set("subject", described.find("subject")->text());
+                flag.set("followUpCode",
+                         static_cast<int64_t>(std::stoul(described.find("followUpCode")->text())));
+                flag.set("flagText", described.find("flagText")->text());
+                flags.push(std::move(flag));
+            }
+            result.set("flags", std::move(flags));
         }
         // A change by list succeeds when any message does: show the folder as it is now.
         result.set("messages", ListMessages(folder.folder.get()));
@@ -249,6 +265,15 @@ int RunMessageChange(Context& context, Arguments& arguments)
     if (const Json* path = result.find("path")) context.print(path->text());
     if (!done.empty()) context.print(done);
     if (const Json* form = result.find("form")) PrintForm(context, *form);
+    if (const Json* flags = result.find("flags"))
+        for (const Json& flag : flags->elements()) {
+            const std::string code = flag.find("followUpCode")->text();
+            context.print("  " + flag.find("subject")->text() + ": " +
+                          (code == "2"   ? "flagged"
+                           : code == "1" ? "completed"
+                                         : "no flag") +
+                          ", \"" + flag.find("flagText")->text() + "\"");
+        }
     if (const Json* messages = result.find("messages")) PrintMessageList(context.out, *messages);
     return 0;
 }
