@@ -830,6 +830,96 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgEdit(uintptr_t hwnd, int32_t cbStoreEid,
  * store and folder stay the caller's. Returns 0 or -1. */
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgEditNew(uintptr_t hwnd, OrviMapiStore store, OrviMapiFolder folder);
 
+/* ---- Address book ------------------------------------------------------
+ * The session's personal address book and its containers. A container is
+ * released with OrviMapiReleaseFolder((OrviMapiFolder)container), its
+ * contents table with OrviMapiReleaseTable and row sets with
+ * OrviMapiReleaseResult. The row readers read the first row and fail with
+ * "Table is empty" on a row set without rows.
+ */
+
+/*
+ * The personal address book's entry identifier: its byte count and a MAPI
+ * buffer the caller frees with MAPIFreeBuffer (or, without MAPI's own
+ * functions at hand, OrviMapiMsgPropsRelease(NULL, (OrviMapiProps)bytes)).
+ * -1 without a record when MAPI fails to name it; -1 with "No PAB defined"
+ * when the profile has none.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABGetEID(uint32_t *cbOut, unsigned char **bytesOut);
+/* Opens the address-book container entryId ("Invalid EntryID" for a count
+ * of 0 or less or null bytes; "Not Address Book Object" for an entry that is
+ * no container). */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABGetFolder(int32_t cbEntryId, const unsigned char *entryId,
+    OrviMapiABContainer *containerOut);
+/* The container's entries, sorted by display name; the caller releases the
+ * table with OrviMapiReleaseTable. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABContQuerySet(OrviMapiABContainer container, OrviMapiTable *tableOut);
+/* The next entry: returns 1, or 0 at the end (the empty row set is the
+ * caller's too), or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABContQueryGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/*
+ * Fills every field of *record from the entry: a missing property gives
+ * length 0 and a null pointer; the file-under name and the second and third
+ * e-mail entries are always empty, e-mail 1 is the entry's address type and
+ * address. Texts and the identifier point into the row set: valid until it
+ * is released.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABContGetParam(OrviMapiRowSet rows, ContactRecord *record);
+/* The entry's identifier: count and a pointer into the row set. -1 without
+ * a record when the row has none. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABGetContactEID(OrviMapiRowSet rows, uint32_t *cbOut,
+    unsigned char **bytesOut);
+/*
+ * Shows MAPI's modal address-book dialog for browsing and returns 0 when the
+ * user closes it, or -1 when it fails. The identifier is only checked: a
+ * missing one records "Invalid EntryID" and the dialog is shown all the same.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiABShowForm(int32_t cbEntryId, const unsigned char *entryId);
+
+/* ---- Contacts ------------------------------------------------------------
+ * Contact items of a contacts folder. The file-under name and the e-mail
+ * entries are named properties, known once the first "Personal Folders"
+ * store opened through OrviMapiMsgStoreResultOpenStore has resolved them;
+ * until then they read back empty and are written where nothing reads them.
+ * Row sets are released with OrviMapiReleaseResult.
+ */
+
+/* The folder's contacts, sorted by display name; the caller releases the
+ * table with OrviMapiReleaseTable. A table prepared before the named
+ * properties are resolved never shows them. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactContQuerySet(OrviMapiFolder folder, OrviMapiTable *tableOut);
+/* The next contact: returns 1, or 0 at the end (the empty row set is the
+ * caller's too), or -1. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactContQueryGetRow(OrviMapiTable table, OrviMapiRowSet *rowsOut);
+/*
+ * Fills every field of *record from the contact: a missing property gives
+ * length 0 and a null pointer. Texts and the identifier point into the row
+ * set: valid until it is released.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactContGetParam(OrviMapiRowSet rows, ContactRecord *record);
+/* The contact's identifier: count and a pointer into the row set. -1
+ * without a record when the row has none. */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactContGetEID(OrviMapiRowSet rows, uint32_t *cbOut,
+    unsigned char **bytesOut);
+/*
+ * Creates and saves a contact (class "IPM.Contact") in the folder from the
+ * record's pointers; lengths are ignored and a null pointer means not given.
+ * Written: the subject (also as normalized subject and conversation topic),
+ * the display name, and each e-mail entry whose address type and address
+ * are both given (the address also as the entry's display name). Nothing
+ * else of the record is written. A contact that fails to be written is not
+ * saved. The new contact's identifier is not handed out.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactAdd(OrviMapiFolder folder, const ContactRecord *record);
+/*
+ * Writes the record's complete e-mail entries (as OrviMapiContactAdd) to the
+ * contact entryId of the folder and saves it; nothing else is changed.
+ * Returns 0 without writing when no entry is complete. "EntryID not Msg
+ * Object" when the identifier names something other than a message.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiContactUpdate(OrviMapiFolder folder, int32_t cbEntryId,
+    const unsigned char *entryId, const ContactRecord *record);
+
 /* ---- Release ------------------------------------------------------------
  * Give back what the library handed out. None needs a session, none records
  * anything, and each is a harmless no-op for a null handle.

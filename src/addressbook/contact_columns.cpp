@@ -26,3 +26,9 @@ LPSPropTagArray ContactColumns() { return contactColumns.Array(); }
 void SetContactColumn(ULONG position, ULONG propTag) { contactColumns.Set(position, propTag); }
 ULONG ContactColumn(ULONG position) { return contactColumns.At(position); }
 void ResetContactColumnsForTests() { contactColumns.Reset(); }
+
+LPSSortOrderSet ContactSortOrder()
+{
+    static SizedSSortOrderSet(1, sortOrder) = {1, 0, 0, {{tag::DisplayName, TABLE_SORT_ASCEND}}};
+    return reinterpret_cast<LPSSortOrderSet>(&sortOrder);
+}

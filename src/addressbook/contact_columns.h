@@ -21,3 +21,6 @@ LPSPropTagArray ContactColumns();
 void SetContactColumn(ULONG position, ULONG propTag);
 ULONG ContactColumn(ULONG position);
 void ResetContactColumnsForTests();
+
+// One key, the display name ascending.
+LPSSortOrderSet ContactSortOrder();

@@ -115,6 +115,7 @@ inline constexpr ULONG AbNoDialog = 0x1;
 inline constexpr ULONG BestAccess = 0x10;
 inline constexpr ULONG DeferredErrors = 0x8;
 inline constexpr ULONG TblBatch = 0x2;
+inline constexpr ULONG DialogModal = 0x1;
 
 inline constexpr ULONG FolderGeneric = 0x1;
 inline constexpr ULONG FolderMove = 0x1;
