@@ -99,7 +99,7 @@ TEST_F(Loader, SampleLoadsWithWhatTheLibraryReads)
     EXPECT_STREQ(mapisim_last_load_error(), "");
 
     World& w = current();
-    ASSERT_EQ(w.profiles.size(), 2u);
+    ASSERT_EQ(w.profiles.size(), 3u);
     ASSERT_TRUE(w.default_profile());
     Profile& p = *w.default_profile();
     std::vector<std::string> providers;
@@ -595,7 +595,7 @@ TEST_F(Loader, FailedLoadChangesNothing)
         {"name": "Inbox", "messages": [{"subject": "ok"}, {"subject": "ok", "flags": ["nope"]}]}]}]}]})";
     EXPECT_EQ(load(bad), -1);
     EXPECT_EQ(current_ptr(), before);
-    EXPECT_EQ(current().profiles.size(), 2u);
+    EXPECT_EQ(current().profiles.size(), 3u);
     EXPECT_EQ(registry_value(HKEY_CURRENT_USER, profiles_key, "DefaultProfile"), "Outlook");
     EXPECT_GT(GetFileVersionInfoSizeA("C:\\Program Files\\Microsoft Office\\Office\\OUTLOOK.EXE",
                                       nullptr),
