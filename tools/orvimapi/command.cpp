@@ -14,6 +14,13 @@ std::string Arguments::option(const std::string& name, const std::string& fallba
     return value;
 }
 
+std::vector<std::string> Arguments::options(const std::string& name)
+{
+    std::vector<std::string> values;
+    while (std::find(words_.begin(), words_.end(), name) != words_.end()) values.push_back(option(name));
+    return values;
+}
+
 bool Arguments::flag(const std::string& name)
 {
     const auto it = std::find(words_.begin(), words_.end(), name);

@@ -23,6 +23,8 @@ public:
 
     // Removes "--name VALUE" and gives VALUE, or `fallback` when absent.
     std::string option(const std::string& name, const std::string& fallback = {});
+    // Removes every "--name VALUE" and gives the values in order.
+    std::vector<std::string> options(const std::string& name);
     // Removes "--name" and tells whether it was there.
     bool flag(const std::string& name);
     // The remaining words, after every option has been taken; an unknown

@@ -67,6 +67,24 @@ const CommandInfo kCommands[] = {
      "hex, separated by commas: 1,3-5. edit and new show what the stand-in's form\n"
      "was given. Changes last for the run.",
      RunMessageChange},
+    {"ab", "ab [--dialog]",
+     "The personal address book's entries, a line each: display name, e-mail\n"
+     "address, company (--json: every field of the record by name). --dialog\n"
+     "opens the address-book dialog instead and shows what it was called with.",
+     RunAddressBook},
+    {"contacts", "contacts [FOLDER] | add ... | update ENTRY ... [--folder FOLDER] [--store NAME]",
+     "The contacts of the store's contacts folder, or of FOLDER, sorted by\n"
+     "display name:\n"
+     "  contacts [FOLDER]\n"
+     "  contacts add --name N [--subject S] [--email TYPE:ADDRESS]...\n"
+     "                             a new contact (up to three e-mail entries)\n"
+     "  contacts update ENTRY --email TYPE:ADDRESS...\n"
+     "                             new e-mail entries 1, 2 ... for the contact\n"
+     "                             ENTRY (its position in the listing, from 1,\n"
+     "                             or its entry identifier in hex)\n"
+     "add and update show the contact afterwards; --folder names the folder.\n"
+     "The stand-in keeps the mailbox in memory: changes last for the run.",
+     RunContacts},
 };
 
 }  // namespace

@@ -22,5 +22,7 @@ int RunMessages(Context& context, Arguments& arguments);
 int RunMessage(Context& context, Arguments& arguments);
 int RunFolderChange(Context& context, Arguments& arguments);
 int RunMessageChange(Context& context, Arguments& arguments);
+int RunAddressBook(Context& context, Arguments& arguments);
+int RunContacts(Context& context, Arguments& arguments);
 
 }  // namespace orvimapi

@@ -36,6 +36,8 @@ constexpr const char* kHelp =
     "  folder ACTION ...        create, rename, copy, move, recycle, delete, empty\n"
     "  msg ACTION PATH MSGS     a message's folder path; copy, move, delete,\n"
     "                           recycle, read, unread, flag, unflag, edit, new\n"
+    "  ab [--dialog]            the personal address book's entries, or its dialog\n"
+    "  contacts [FOLDER]        contacts; contacts add ..., contacts update ENTRY ...\n"
     "\n"
     "options:\n"
     "  --mailbox FILE   load this mailbox description instead of the sample\n"
