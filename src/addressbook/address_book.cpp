@@ -3,7 +3,7 @@
 // address-book dialog.
 #include "addressbook/address_book_columns.h"
 #include "addressbook/contact_record.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

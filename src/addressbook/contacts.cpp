@@ -4,7 +4,7 @@
 // read and written under the tags NamedPropTags holds at the time.
 #include "addressbook/contact_columns.h"
 #include "addressbook/contact_record.h"
-#include "frame/call_frame.h"
+#include "session/session_check.h"
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"

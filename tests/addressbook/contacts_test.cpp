@@ -9,7 +9,9 @@
 
 #include "mapisim/model/world.h"
 #include "stores/named_props.h"
+#include "support/fault_sweep.h"
 #include "support/library_support.h"
+#include "support/sentinel.h"
 
 namespace {
 
@@ -140,7 +142,7 @@ protected:
             EXPECT_GE(count, 0) << LastError();
             if (count <= 0) break;
             ContactRecord record;
-            std::memset(&record, 0xAB, sizeof record);
+            Fill(record);
             EXPECT_EQ(OrviMapiContactContGetParam(rowSets.back().rows, &record), 0) << LastError();
             records.push_back(record);
         }
@@ -164,37 +166,17 @@ protected:
         return {};
     }
 
-    // Fails each MAPI call of `run` in turn: a non-zero result, the HRESULT
-    // recorded, nothing left alive and no contact half-saved.
-    template <class Run>
-    void SweepFaults(const char* name, size_t expectedContacts, Run run)
+    // A sweep whose failed runs leave the folder with `contacts` contacts.
+    FaultSweep Sweep(const char* name, size_t contactCount)
     {
-        for (uint32_t nth = 1; nth < 64; ++nth) {
-            SCOPED_TRACE(std::string(name) + ", failing MAPI call " + std::to_string(nth));
-            const uint32_t objects = mapisim_live_objects(),
-                           allocations = mapisim_live_allocations();
-            const uint32_t logged = mapisim_call_count();
-            mapisim_fail_method("*", nth, 0, static_cast<int32_t>(0x8004010F));
-            const int32_t result = run();
-            mapisim_clear_faults();
-            bool injected = false;
-            for (uint32_t i = logged; i < mapisim_call_count(); ++i) {
-                mapisim_call call{};
-                mapisim_call_get(i, &call);
-                injected = injected || call.injected;
-            }
-            EXPECT_EQ(mapisim_live_objects(), objects);
-            EXPECT_EQ(mapisim_live_allocations(), allocations);
-            if (!injected) {
-                EXPECT_EQ(result, 0) << "runs clean once no call fails";
-                return;
-            }
-            EXPECT_NE(result, 0);
-            EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 271");
-            EXPECT_EQ(Names().size(), expectedContacts);
-            rowSets.clear();
-        }
-        ADD_FAILURE() << name << " made more MAPI calls than the sweep allows";
+        return FaultSweep(name)
+            .LastErrorCode("Facility ITF, Error Num 271")
+            .Check([this, contactCount](const SweepRun& run) {
+                if (run.injected) {
+                    EXPECT_EQ(Names().size(), contactCount) << "nothing half-saved";
+                }
+                rowSets.clear();
+            });
     }
 
     struct RowSetHandle {
@@ -491,7 +473,7 @@ TEST_F(ContactsTest, ArgumentsAreCheckedInOrder)
 TEST_F(ContactsTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
 {
     OpenContacts(true);
-    SweepFaults("reading", 3, [&] {
+    SweepFaults(Sweep("reading", 3), [&] {
         OrviMapiTable table = nullptr;
         int32_t result = OrviMapiContactContQuerySet(contacts, &table);
         OrviMapiRowSet rows = nullptr;
@@ -507,10 +489,10 @@ TEST_F(ContactsTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
     record.displayName = const_cast<char*>("Swept");
     record.email1AddressType = const_cast<char*>("SMTP");
     record.email1Address = const_cast<char*>("swept@example.com");
-    SweepFaults("adding", 3, [&] { return OrviMapiContactAdd(contacts, &record); });
+    SweepFaults(Sweep("adding", 3), [&] { return OrviMapiContactAdd(contacts, &record); });
 
     const Bytes ann = IdOf("Ann Hollis");
-    SweepFaults("updating", 4,
+    SweepFaults(Sweep("updating", 4),
                 [&] { return OrviMapiContactUpdate(contacts, Size(ann), ann.data(), &record); });
 }
 
