@@ -7,6 +7,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/table_rows.h"
 
 namespace {
 
@@ -25,7 +26,7 @@ SizedSSortOrderSet(1, addressBookSortOrder) = {1, 0, 0, {{tag::DisplayName, TABL
             return RECORD_FAILURE("Address Book not opened", 0, status); \
     } while (0)
 
-} // namespace
+}  // namespace
 
 LPSPropTagArray AddressBookColumns()
 {
@@ -96,12 +97,7 @@ OrviMapiABContQuerySet(OrviMapiABContainer container, OrviMapiTable* tableOut)
 ORVIMAPI_EXTERN(int32_t) OrviMapiABContQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
-    SRowSet* rows = nullptr;
-    CHECK_HR(AsMapi(table)->QueryRows(1, 0, &rows), -1);
-    *rowsOut = ToHandle(rows);
-    return static_cast<int32_t>(rows->cRows);
+    return HandOutNextRows(table, 1, rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiABContGetParam(OrviMapiRowSet rows, ContactRecord* record)

@@ -8,6 +8,7 @@
 #include "frame/handles.h"
 #include "frame/mapi_constants.h"
 #include "frame/mapi_ptr.h"
+#include "frame/table_rows.h"
 #include "stores/named_props.h"
 
 namespace {
@@ -92,7 +93,7 @@ int32_t WriteAndSave(IMessage* message, ContactValues& values)
     return 0;
 }
 
-} // namespace
+}  // namespace
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiContactContQuerySet(OrviMapiFolder folder, OrviMapiTable* tableOut)
 {
@@ -116,12 +117,7 @@ ORVIMAPI_EXTERN(int32_t)
 OrviMapiContactContQueryGetRow(OrviMapiTable table, OrviMapiRowSet* rowsOut)
 {
     CHECK_SESSION(-1);
-    CHECK_ARG(table != nullptr, "Table not defined", -1);
-    CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
-    SRowSet* rows = nullptr;
-    CHECK_HR(AsMapi(table)->QueryRows(1, 0, &rows), -1);
-    *rowsOut = ToHandle(rows);
-    return static_cast<int32_t>(rows->cRows);
+    return HandOutNextRows(table, 1, rowsOut);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiContactContGetParam(OrviMapiRowSet rows, ContactRecord* record)
