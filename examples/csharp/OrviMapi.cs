@@ -534,6 +534,45 @@ namespace OrviMapi
         public static extern int OrviMapiMsgEditNew(UIntPtr hwnd, IntPtr store, IntPtr folder);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABGetEID(out uint cbOut, out IntPtr bytesOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABGetFolder(int cbEntryId, byte[] entryId, out IntPtr containerOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABContQuerySet(IntPtr container, out IntPtr tableOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABContQueryGetRow(IntPtr table, out IntPtr rowsOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABContGetParam(IntPtr rows, ref ContactRecord record);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABGetContactEID(IntPtr rows, out uint cbOut, out IntPtr bytesOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiABShowForm(int cbEntryId, byte[] entryId);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactContQuerySet(IntPtr folder, out IntPtr tableOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactContQueryGetRow(IntPtr table, out IntPtr rowsOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactContGetParam(IntPtr rows, ref ContactRecord record);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactContGetEID(IntPtr rows, out uint cbOut, out IntPtr bytesOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactAdd(IntPtr folder, ref ContactRecord record);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiContactUpdate(IntPtr folder, int cbEntryId, byte[] entryId, ref ContactRecord record);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern void OrviMapiReleaseTable(IntPtr table);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]

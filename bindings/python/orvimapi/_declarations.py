@@ -762,6 +762,63 @@ FUNCTIONS = {
         ('store', ctypes.c_void_p),
         ('folder', ctypes.c_void_p),
     ]),
+    'OrviMapiABGetEID': (ctypes.c_int32, [
+        ('cbOut', ctypes.POINTER(ctypes.c_uint32)),
+        ('bytesOut', ctypes.POINTER(ctypes.POINTER(ctypes.c_char))),
+    ]),
+    'OrviMapiABGetFolder': (ctypes.c_int32, [
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+        ('containerOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiABContQuerySet': (ctypes.c_int32, [
+        ('container', ctypes.c_void_p),
+        ('tableOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiABContQueryGetRow': (ctypes.c_int32, [
+        ('table', ctypes.c_void_p),
+        ('rowsOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiABContGetParam': (ctypes.c_int32, [
+        ('rows', ctypes.c_void_p),
+        ('record', ctypes.POINTER(ContactRecord)),
+    ]),
+    'OrviMapiABGetContactEID': (ctypes.c_int32, [
+        ('rows', ctypes.c_void_p),
+        ('cbOut', ctypes.POINTER(ctypes.c_uint32)),
+        ('bytesOut', ctypes.POINTER(ctypes.POINTER(ctypes.c_char))),
+    ]),
+    'OrviMapiABShowForm': (ctypes.c_int32, [
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+    ]),
+    'OrviMapiContactContQuerySet': (ctypes.c_int32, [
+        ('folder', ctypes.c_void_p),
+        ('tableOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiContactContQueryGetRow': (ctypes.c_int32, [
+        ('table', ctypes.c_void_p),
+        ('rowsOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiContactContGetParam': (ctypes.c_int32, [
+        ('rows', ctypes.c_void_p),
+        ('record', ctypes.POINTER(ContactRecord)),
+    ]),
+    'OrviMapiContactContGetEID': (ctypes.c_int32, [
+        ('rows', ctypes.c_void_p),
+        ('cbOut', ctypes.POINTER(ctypes.c_uint32)),
+        ('bytesOut', ctypes.POINTER(ctypes.POINTER(ctypes.c_char))),
+    ]),
+    'OrviMapiContactAdd': (ctypes.c_int32, [
+        ('folder', ctypes.c_void_p),
+        ('record', ctypes.POINTER(ContactRecord)),
+    ]),
+    'OrviMapiContactUpdate': (ctypes.c_int32, [
+        ('folder', ctypes.c_void_p),
+        ('cbEntryId', ctypes.c_int32),
+        ('entryId', ctypes.c_char_p),
+        ('record', ctypes.POINTER(ContactRecord)),
+    ]),
     'OrviMapiReleaseTable': (None, [
         ('table', ctypes.c_void_p),
     ]),
