@@ -151,8 +151,9 @@ MAPISIM_EXPORT void mapisim_reset_platform(void);
 
 /* Back to a fresh stand-in: an empty world (no profiles; default settings
  * and scripted choices), MAPI not initialised, no shared session, an empty
- * call log and no fault rules. Objects handed out earlier keep working on
- * what they hold. Live-object, allocation and misuse counters are left. */
+ * call log, no fault rules, and notifications delivered inside the changing
+ * call. Objects handed out earlier keep working on what they hold.
+ * Live-object, allocation and misuse counters are left. */
 MAPISIM_EXPORT void mapisim_reset(void);
 
 /* How many MAPIInitialize calls are not yet matched by MAPIUninitialize. */
@@ -234,6 +235,71 @@ MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method);
 MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf,
                                         uint32_t size);
 MAPISIM_EXPORT void mapisim_call_log_clear(void);
+
+/* ---- Notifications ----
+ *
+ * Every change the stand-in makes raises the notifications a real store
+ * raises, to the sinks advised on the store (IMsgStore::Advise) and on the
+ * open tables it affects (IMAPITable::Advise). By default each sink is
+ * called inside the call that made the change, before it returns. */
+
+/* With on non-zero, sinks are called on a notification thread of the
+ * stand-in instead, in the order raised, while the application goes on (as
+ * MAPI does); 0 goes back to calling them inside the changing call, after
+ * delivering what is queued. A sink is never called after its Unadvise (or
+ * its store's or table's last Release) has returned. The stand-in's objects
+ * are not synchronised: a sink on the notification thread should not call
+ * them while the application thread does. -1 when called from a sink on the
+ * notification thread. mapisim_reset turns the thread off. */
+MAPISIM_EXPORT int mapisim_set_notification_thread(int on);
+/* Returns once the notification thread has delivered everything raised so
+ * far (at once when it is off). */
+MAPISIM_EXPORT void mapisim_wait_for_notifications(void);
+
+/* Delivers mail as a transport does. message_json is one message object of
+ * the mailbox description format (docs/mailbox-format.md) or an array of
+ * them; each in turn is placed in the folder at folder_path of the store
+ * named store_name (a store's display name in the installed world; null or
+ * "" for the default store of the default profile). folder_path names
+ * folders below the top of the store's folder tree ("Inbox",
+ * "Inbox/Projects"); null or "" takes the store's receive folder for the
+ * message's class. Each delivery raises fnevNewMail and then
+ * fnevObjectCreated on the store, in one OnNotify per sink. A message
+ * without "received" gets the time of delivery, one without "flags" arrives
+ * unread. Returns the number delivered, or -1 with nothing delivered when
+ * the store, the folder or the text is not usable; mapisim_last_load_error
+ * then says why. */
+MAPISIM_EXPORT int32_t mapisim_deliver_mail(const char* store_name, const char* folder_path,
+                                            const char* message_json);
+
+/* One notification for mapisim_raise_notifications, laid out for the sink
+ * as a MAPI NOTIFICATION with ulEventType event_type: fnevNewMail (0x2)
+ * fills its NEWMAIL_NOTIFICATION from the entry and parent identifiers;
+ * every other value (fnevObjectCreated 0x4 ... fnevExtended 0x80000000, or
+ * any other) fills the OBJECT_NOTIFICATION positions: ulObjType from
+ * object_type (MAPI_STORE 1, MAPI_FOLDER 3, MAPI_MESSAGE 5, MAPI_ATTACH 7
+ * ...) and the four identifiers. An identifier may be null with size 0. */
+typedef struct mapisim_notification {
+    uint32_t event_type;
+    uint32_t object_type;
+    const unsigned char* entry_id;
+    uint32_t entry_id_size;
+    const unsigned char* parent_id;
+    uint32_t parent_id_size;
+    const unsigned char* old_id;
+    uint32_t old_id_size;
+    const unsigned char* old_parent_id;
+    uint32_t old_parent_id_size;
+} mapisim_notification;
+
+/* Delivers count notifications in one OnNotify to each sink advised on the
+ * stand-in object (an IMsgStore: every sink of its store, whichever store
+ * object it was advised on; or an IMAPITable), whatever the sink's event
+ * mask and entry identifier, as a provider might. The identifiers are
+ * copied. -1 for a null object or list, a count of 0, or an object with no
+ * sink advised. */
+MAPISIM_EXPORT int mapisim_raise_notifications(void* object, const mapisim_notification* list,
+                                               uint32_t count);
 
 #ifdef __cplusplus
 }

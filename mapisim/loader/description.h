@@ -108,6 +108,8 @@ public:
     std::vector<VersionOp> versions;
 
     void load(const J& top);
+    // Messages for delivery into s: one message object or an array of them.
+    void load_loose(model::Store& s, const J& v, std::vector<std::shared_ptr<model::Message>>& out);
 
     [[noreturn]] void fail(const J& at, std::string message) const
     {

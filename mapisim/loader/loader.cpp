@@ -113,6 +113,36 @@ bool load_mailbox(std::string_view text, std::string_view origin, std::string& e
     return false;
 }
 
+bool load_messages(std::string_view text, model::Store& store,
+                   std::vector<std::shared_ptr<model::Message>>& out, std::string& error) noexcept
+{
+    out.clear();
+    try {
+        json::Value top;
+        json::Error parse_error;
+        if (!json::parse(text, top, parse_error)) {
+            error = format_error("", parse_error.pos, parse_error.path, parse_error.message);
+            return false;
+        }
+        Loader loader;
+        try {
+            loader.load_loose(store, top, out);
+        } catch (const LoadError& e) {
+            error = format_error("", e.pos, e.path, e.message);
+            out.clear();
+            return false;
+        }
+        error.clear();
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory while reading the messages";
+    } catch (...) {
+        error = "unexpected failure while reading the messages";
+    }
+    out.clear();
+    return false;
+}
+
 } // namespace mapisim::loader
 
 namespace {
@@ -126,6 +156,8 @@ std::string& last_load_error()
 int finish(bool ok) { return ok ? 0 : -1; }
 
 } // namespace
+
+std::string& mapisim::loader::last_error() { return last_load_error(); }
 
 extern "C" {
 

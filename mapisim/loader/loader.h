@@ -7,8 +7,12 @@
 // mapisim_load_mailbox_file/_string (mapisim.h) call this.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "mapisim/model/mailbox.h"
 
 namespace mapisim::loader {
 
@@ -16,5 +20,15 @@ namespace mapisim::loader {
 // messages (a file path), or is empty. Returns true, or false with error set
 // to one line: "origin:line:column: json.path: what is wrong".
 bool load_mailbox(std::string_view text, std::string_view origin, std::string& error) noexcept;
+
+// Builds the messages text describes (one message object, or an array of
+// them, in the format of a folder's "messages") for store, in no folder yet;
+// names they use are mapped in store. Returns true, or false with error set
+// as load_mailbox does and out empty.
+bool load_messages(std::string_view text, model::Store& store,
+                   std::vector<std::shared_ptr<model::Message>>& out, std::string& error) noexcept;
+
+// What mapisim_last_load_error reports: the last load's (or delivery's) failure.
+std::string& last_error();
 
 }  // namespace mapisim::loader

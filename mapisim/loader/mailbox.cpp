@@ -451,6 +451,23 @@ void Loader::load_message_list(model::Store& s, model::Folder& f, const J& v, bo
     }
 }
 
+void Loader::load_loose(model::Store& s, const J& v,
+                        std::vector<std::shared_ptr<model::Message>>& out)
+{
+    auto one = [&](const J& m) {
+        need_object(m, "a message");
+        if (m.find("repeat")) fail(m, "a repeat is not delivered; list the messages");
+        auto msg = std::make_shared<model::Message>();
+        load_message(s, *msg, m);
+        out.push_back(std::move(msg));
+    };
+    if (!v.is_array()) return one(v);
+    for (std::size_t i = 0; i < v.items().size(); ++i) {
+        Step item(*this, i);
+        one(v.items()[i]);
+    }
+}
+
 NamedId Loader::named_id(const J& v)
 {
     GUID set;

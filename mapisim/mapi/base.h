@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "mapisim/core/object_count.h"
-#include "mapisim/mapi/advise_sinks.h"
+#include "mapisim/mapi/notify.h"
 #include "mapisim/mapi/alloc.h"
 #include "mapisim/mapi/calls.h"
 #include "mapisim/mapi/props.h"
@@ -192,15 +192,20 @@ public:
     }
 
 protected:
-    // Registers sink, once Advise has checked what is particular to it.
-    HRESULT add_sink(LPMAPIADVISESINK sink, ULONG* conn, Call& call)
+    // Registers sink through `add` (AdviseSinks::add_store or add_table,
+    // given sinks_ and the sink), once Advise has checked what is
+    // particular to it.
+    template <class Add>
+    HRESULT add_sink(LPMAPIADVISESINK sink, ULONG* conn, Call& call, Add add)
     {
         if (!sink || !conn) return call.fail(MAPI_E_INVALID_PARAMETER, "no sink or no connection");
-        *conn = sinks_.add(sink);
+        *conn = add(sinks_, sink);
         return call.done(S_OK);
     }
 
-    AdviseSinks sinks_;
+    // The object's address is the interface pointer handed out: the
+    // notification controls find the sinks by it.
+    AdviseSinks sinks_{this};
 };
 
 template <class I>

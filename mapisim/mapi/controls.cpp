@@ -3,6 +3,7 @@
 #include <string>
 
 #include "mapisim/mapi/calls.h"
+#include "mapisim/mapi/notify.h"
 #include "mapisim/mapi/session.h"
 #include "mapisim/mapisim.h"
 #include "mapisim/model/world.h"
@@ -34,6 +35,7 @@ extern "C" {
 
 MAPISIM_EXPORT void mapisim_reset(void)
 {
+    mapi::notify::set_threaded(false);
     model::install(nullptr);
     mapi::reset_runtime();
     mapi::clear_call_log();

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "mapisim/decl/mapitags.h"
+#include "mapisim/mapi/notify.h"
 #include "mapisim/mapi/objects.h"
 #include "mapisim/mapi/stream.h"
 #include "mapisim/text/text.h"
@@ -52,6 +53,18 @@ private:
     ULONG depth_;
 };
 
+bool is_within(const Folder& f, const Folder& ancestor);
+
+// The number of the folder or message an identifier of a notification names
+// in store; empty when it names nothing there.
+std::optional<std::uint32_t> number_in(const model::Store& store, const model::Bytes& bytes, Kind kind)
+{
+    if (bytes.empty()) return std::nullopt;
+    auto id = decode(static_cast<ULONG>(bytes.size()), bytes.data());
+    if (!id || id->kind != kind || id->store != store.number()) return std::nullopt;
+    return id->number;
+}
+
 // The rows of one folder of a store; the table's calls fail once the
 // folder is deleted.
 class FolderSource : public RowSource {
@@ -77,6 +90,33 @@ public:
         : FolderSource(std::move(s), std::move(f)), assoc_(assoc)
     {
     }
+    RowChanges changes_for(const model::Store& store, const Event& e) const override
+    {
+        RowChanges out;
+        if (&store != store_.get() || e.object_type != MAPI_MESSAGE || e.associated != assoc_) return out;
+        const auto message = number_in(store, e.entry, Kind::Message);
+        if (!message) return out;
+        const bool here = number_in(store, e.parent, Kind::Folder) == folder_->number();
+        const bool was_here = number_in(store, e.old_parent, Kind::Folder) == folder_->number();
+        switch (e.type) {
+        case fnevObjectCreated:
+        case fnevObjectCopied:
+            if (here) out.added.push_back(*message);
+            break;
+        case fnevObjectDeleted:
+            if (here) out.deleted.push_back(*message);
+            break;
+        case fnevObjectModified:
+            if (here) out.modified.push_back(*message);
+            break;
+        case fnevObjectMoved:
+            if (was_here && !here) out.deleted.push_back(*message);
+            if (here && !was_here) out.added.push_back(*message);
+            break;
+        default: break;
+        }
+        return out;
+    }
     std::vector<ULONG> columns() const override
     {
         return {PR_ENTRYID,          PR_INSTANCE_KEY,  PR_SUBJECT_A,    PR_MESSAGE_CLASS_A,
@@ -100,6 +140,56 @@ public:
         : FolderSource(std::move(s), std::move(f)), deep_(deep)
     {
     }
+    RowChanges changes_for(const model::Store& store, const Event& e) const override
+    {
+        RowChanges out;
+        if (&store != store_.get()) return out;
+        const auto parent = number_in(store, e.parent, Kind::Folder);
+        const auto old_parent = number_in(store, e.old_parent, Kind::Folder);
+        // A folder whose counts or subfolder flag changed with what it holds.
+        auto touch_row = [&](const std::optional<std::uint32_t>& n) {
+            if (n && is_row(*n)) out.modified.push_back(*n);
+        };
+        if (e.object_type == MAPI_MESSAGE) {
+            if (e.type == fnevNewMail) return out;  // the created notification says it
+            touch_row(parent);
+            if (old_parent != parent) touch_row(old_parent);
+            return out;
+        }
+        const auto folder = number_in(store, e.entry, Kind::Folder);
+        if (e.object_type != MAPI_FOLDER || !folder) return out;
+        const bool under_new = parent && lists_children_of(*parent);
+        const bool under_old = old_parent && lists_children_of(*old_parent);
+        switch (e.type) {
+        case fnevObjectModified:
+            touch_row(folder);
+            return out;
+        case fnevObjectCreated:
+            if (under_new) out.added.push_back(*folder);
+            break;
+        case fnevObjectCopied:
+        case fnevObjectDeleted:
+        case fnevObjectMoved:
+            // In a deep table a whole subtree comes or goes.
+            if (deep_ && (under_new || under_old)) {
+                out.whole = true;
+                return out;
+            }
+            if (e.type == fnevObjectDeleted) {
+                if (under_new) out.deleted.push_back(*folder);
+            } else if (e.type == fnevObjectCopied) {
+                if (under_new) out.added.push_back(*folder);
+            } else {
+                if (under_old && !under_new) out.deleted.push_back(*folder);
+                if (under_new && !under_old) out.added.push_back(*folder);
+            }
+            break;
+        default: return out;
+        }
+        touch_row(parent);
+        if (old_parent != parent) touch_row(old_parent);
+        return out;
+    }
     std::vector<ULONG> columns() const override
     {
         return {PR_ENTRYID,     PR_INSTANCE_KEY,       PR_DISPLAY_NAME_A, PR_CONTENT_COUNT,
@@ -109,6 +199,19 @@ public:
 
 private:
     void add_rows(std::vector<RowPtr>& out) const override { add(*folder_, 1, out); }
+    // Whether the folder numbered n is one of this table's rows.
+    bool is_row(std::uint32_t n) const
+    {
+        auto f = store_->find_folder(n);
+        if (!f || f == folder_) return false;
+        return deep_ ? is_within(*f, *folder_) : f->parent() == folder_;
+    }
+    // Whether this table shows the subfolders of the folder numbered n.
+    bool lists_children_of(std::uint32_t n) const
+    {
+        return n == folder_->number() || (deep_ && is_row(n));
+    }
+
     void add(const Folder& f, ULONG depth, std::vector<RowPtr>& out) const
     {
         for (auto& sub : f.subfolders()) {
@@ -273,6 +376,7 @@ public:
         if (!target_store) return call.fail(MAPI_E_INVALID_PARAMETER, "the destination is no folder");
         if (!target_store->contains(*target)) return call.fail(MAPI_E_NOT_FOUND, "the destination was deleted");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
+        notify::Batch batch;
         bool partial = false;
         for (ULONG i = 0; i < list->cValues; ++i) {
             MessagePtr m = own_message(list->lpbin[i]);
@@ -284,12 +388,18 @@ public:
             if (move && target_store == store_) {
                 store_->detach_message(*m);
                 store_->attach_message(*target, m);
+                notify::message_moved(*store_, *m, *folder_);
                 continue;
             }
+            // Across stores a move is a copy in one and a deletion in the other.
             auto copy = m->clone();
             if (target_store != store_) remap_message(*copy, *store_, *target_store);
             target_store->attach_message(*target, copy);
-            if (move) store_->detach_message(*m);
+            notify::message_copied(*target_store, *copy, *store_, *m, *folder_);
+            if (move) {
+                store_->detach_message(*m);
+                notify::message_deleted(*store_, *m, *folder_);
+            }
         }
         return call.done(partial ? MAPI_W_PARTIAL_COMPLETION : S_OK);
     }
@@ -303,11 +413,16 @@ public:
         if (!list || (list->cValues && !list->lpbin) || list->cValues > kMaxItems)
             return call.fail(MAPI_E_INVALID_PARAMETER, "no list");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
+        notify::Batch batch;
         bool partial = false;
         for (ULONG i = 0; i < list->cValues; ++i) {
             MessagePtr m = own_message(list->lpbin[i]);
-            if (m) store_->detach_message(*m);
-            else partial = true;
+            if (!m) {
+                partial = true;
+                continue;
+            }
+            store_->detach_message(*m);
+            notify::message_deleted(*store_, *m, *folder_);
         }
         return call.done(partial ? MAPI_W_PARTIAL_COMPLETION : S_OK);
     }
@@ -331,6 +446,7 @@ public:
         if (!f) {
             f = store_->add_folder(*folder_, *name);
             if (comment && !comment->empty()) f->props.set(Value::string8(PR_COMMENT_A, *comment));
+            notify::folder_created(*store_, *f);
         }
         LPUNKNOWN unk = nullptr;
         if (HRESULT hr = hand_out(new_folder(store_, f, true), iid, &unk); FAILED(hr))
@@ -364,17 +480,23 @@ public:
         FolderPtr clash = target->find_subfolder(name);
         if (clash && !(move && clash == source))
             return call.fail(MAPI_E_COLLISION, "the destination has a subfolder '" + clash->display_name() + "'");
+        notify::Batch batch;
         if (move && target_store == store_) {
             store_->detach_folder(*source);
             source->props.set(Value::string8(PR_DISPLAY_NAME_A, name));
             store_->attach_folder(*target, source);
+            notify::folder_moved(*store_, *source, *folder_);
             return call.done(S_OK);
         }
         auto copy = source->clone(flags & COPY_SUBFOLDERS || move);
         copy->props.set(Value::string8(PR_DISPLAY_NAME_A, name));
         if (target_store != store_) remap_folder(*copy, *store_, *target_store);
         target_store->attach_folder(*target, copy);
-        if (move) store_->detach_folder(*source);
+        notify::folder_copied(*target_store, *copy, *store_, *source, *folder_);
+        if (move) {
+            store_->detach_folder(*source);
+            notify::folder_deleted(*store_, *source, *folder_);
+        }
         return call.done(S_OK);
     }
 
@@ -397,6 +519,7 @@ public:
             n == store_->sentmail || n == store_->receive_folder("").first)
             return call.fail(MAPI_E_NO_ACCESS, "a special folder of the store");
         store_->detach_folder(*victim);
+        notify::folder_deleted(*store_, *victim, *folder_);
         return call.done(S_OK);
     }
 
@@ -418,10 +541,12 @@ public:
                 else partial = true;
             }
         }
+        notify::Batch batch;
         for (auto& m : targets) {
             ULONG f = static_cast<ULONG>(m->props.i4(PR_MESSAGE_FLAGS).value_or(0));
             f = (flags & CLEAR_READ_FLAG) ? f & ~MSGFLAG_READ : f | MSGFLAG_READ;
             m->props.set(Value::i4(PR_MESSAGE_FLAGS, static_cast<std::int32_t>(f)));
+            notify::message_modified(*store_, *m);
         }
         return call.done(partial ? MAPI_W_PARTIAL_COMPLETION : S_OK);
     }
@@ -464,11 +589,19 @@ public:
         Call call(&err_, kIface, "EmptyFolder", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
+        // One notification per item, and one TABLE_CHANGED per open table.
+        notify::Batch batch(true);
         const auto messages = folder_->messages();
         for (auto& m : messages)
-            if (!m->associated || (flags & DEL_ASSOCIATED)) store_->detach_message(*m);
+            if (!m->associated || (flags & DEL_ASSOCIATED)) {
+                store_->detach_message(*m);
+                notify::message_deleted(*store_, *m, *folder_);
+            }
         const auto subfolders = folder_->subfolders();
-        for (auto& f : subfolders) store_->detach_folder(*f);
+        for (auto& f : subfolders) {
+            store_->detach_folder(*f);
+            notify::folder_deleted(*store_, *f, *folder_);
+        }
         return call.done(S_OK);
     }
 
@@ -476,8 +609,24 @@ protected:
     const char* iface() const override { return kIface; }
     std::optional<Value> read(ULONG tag) override { return folder_prop(*store_, *folder_, tag); }
     std::vector<ULONG> list() override { return folder_tags(*store_, *folder_); }
-    void write(Value v) override { folder_->props.set(std::move(v)); }
-    void remove(ULONG tag) override { folder_->props.erase(tag); }
+    // A folder's properties change at once; the notification waits for
+    // SaveChanges, so that a rename (SetProps, SaveChanges) raises one.
+    void write(Value v) override
+    {
+        folder_->props.set(std::move(v));
+        changed_ = true;
+    }
+    void remove(ULONG tag) override
+    {
+        folder_->props.erase(tag);
+        changed_ = true;
+    }
+    HRESULT save(ULONG, Call&) override
+    {
+        if (changed_ && store_->contains(*folder_)) notify::folder_modified(*store_, *folder_);
+        changed_ = false;
+        return S_OK;
+    }
     model::NameMap* names() override { return &store_->names; }
     HRESULT alive() override
     {
@@ -557,6 +706,7 @@ private:
 
     StorePtr store_;
     FolderPtr folder_;
+    bool changed_ = false;  // properties set since the last SaveChanges
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 // until SaveChanges; recipients, attachments and the read flag change the
 // message at once, as they do in MAPI stores.
 #include "mapisim/decl/mapitags.h"
+#include "mapisim/mapi/notify.h"
 #include "mapisim/mapi/objects.h"
 #include "mapisim/mapi/stream.h"
 
@@ -353,6 +354,7 @@ public:
             f = (flags & CLEAR_READ_FLAG) ? f & ~MSGFLAG_READ : f | MSGFLAG_READ;
             bag->set(Value::i4(PR_MESSAGE_FLAGS, static_cast<std::int32_t>(f)));
         }
+        if (in_store()) notify::message_modified(*open_.store, *open_.message);
         return call.done(S_OK);
     }
 
@@ -396,6 +398,9 @@ protected:
         if (open_.created) {
             open_.store->attach_message(*open_.parent, open_.message);
             open_.created = false;
+            notify::message_created(*open_.store, *open_.message);
+        } else if (in_store()) {
+            notify::message_modified(*open_.store, *open_.message);
         }
         if (!(flags & KEEP_OPEN_READWRITE)) writable_ = false;
         return S_OK;
@@ -419,6 +424,14 @@ protected:
 
 private:
     static constexpr const char* kIface = "IMessage";
+
+    // A saved message of a store, not one inside an attachment: the kind
+    // whose changes are announced.
+    bool in_store() const
+    {
+        return !open_.embedded && !open_.created && open_.store && open_.store->contains(*open_.message);
+    }
+
     MessageOpen open_;
     PropertyBag pending_;
     mutable FolderPtr parent_hold_;

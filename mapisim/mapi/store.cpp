@@ -22,9 +22,17 @@ public:
         Call call(&err_, kIface, "Advise");
         call.arg_hex("entryid", eid, cb).arg("mask", mask);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (sink && conn && cb && !decode(cb, eid))
-            return call.fail(MAPI_E_INVALID_ENTRYID, "not an entry of this store");
-        return add_sink(sink, conn, call);
+        // An identifier restricts the sink to that folder or message.
+        std::optional<EntryId> only;
+        if (sink && conn && cb) {
+            auto id = decode(cb, eid);
+            if (!id || id->store != store_->number())
+                return call.fail(MAPI_E_INVALID_ENTRYID, "not an entry of this store");
+            if (id->kind == Kind::Folder || id->kind == Kind::Message) only = id;
+        }
+        return add_sink(sink, conn, call, [&](AdviseSinks& sinks, LPMAPIADVISESINK s) {
+            return sinks.add_store(store_, mask, only, s);
+        });
     }
 
     HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR cls, ULONG flags, ULONG cb, LPENTRYID eid) override

@@ -12,7 +12,7 @@ namespace {
 
 constexpr ULONG TBL_LEAF_ROW_ = 1;
 
-class Table final : public TakesAdviseSinks<ReportingObject<IMAPITable>> {
+class Table final : public TakesAdviseSinks<ReportingObject<IMAPITable>>, public TableWatch {
 public:
     Table(std::unique_ptr<RowSource> source, ULONG flags) : source_(std::move(source))
     {
@@ -21,6 +21,9 @@ public:
             for (ULONG& t : columns_)
                 if (PROP_TYPE(t) == PT_STRING8) t = CHANGE_PROP_TYPE(t, PT_UNICODE);
     }
+
+    // Unadvised before the rows the engine may ask about go.
+    ~Table() override { sinks_.clear(); }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
@@ -32,7 +35,43 @@ public:
         Call call(&err_, kIface, "Advise");
         call.arg("mask", mask);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        return add_sink(sink, conn, call);
+        return add_sink(sink, conn, call, [this, mask](AdviseSinks& sinks, LPMAPIADVISESINK s) {
+            return sinks.add_table(this, mask, s);
+        });
+    }
+
+    std::vector<Event> table_events(const model::Store& store, const Event& change) override
+    {
+        const RowChanges changes = source_->changes_for(store, change);
+        if (changes.empty()) return {};
+        auto event = [](ULONG table_event) {
+            Event e;
+            e.type = fnevTableModified;
+            e.table_event = table_event;
+            return e;
+        };
+        if (changes.whole || FAILED(refresh())) return {event(TABLE_CHANGED)};
+        std::vector<Event> out;
+        for (std::uint64_t key : changes.deleted) {
+            Event e = event(TABLE_ROW_DELETED);
+            e.index = instance_key(key);
+            out.push_back(std::move(e));
+        }
+        // Rows the restriction hides are not announced.
+        auto shown = [&](ULONG table_event, std::uint64_t key) {
+            for (std::size_t i = 0; i < view_.size(); ++i) {
+                if (view_[i]->key != key) continue;
+                Event e = event(table_event);
+                e.index = instance_key(key);
+                if (i > 0) e.prior = instance_key(view_[i - 1]->key);
+                e.row = row_values(*view_[i]);
+                out.push_back(std::move(e));
+                return;
+            }
+        };
+        for (std::uint64_t key : changes.added) shown(TABLE_ROW_ADDED, key);
+        for (std::uint64_t key : changes.modified) shown(TABLE_ROW_MODIFIED, key);
+        return out;
     }
 
     HRESULT STDMETHODCALLTYPE GetStatus(ULONG* status, ULONG* type) override
@@ -313,15 +352,18 @@ private:
             return v;
         }
         switch (PROP_ID(tag)) {
-        case PROP_ID(PR_INSTANCE_KEY): {
-            model::Bytes b(4);
-            for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(row.key >> (8 * i));
-            return Value::binary(PR_INSTANCE_KEY, std::move(b));
-        }
+        case PROP_ID(PR_INSTANCE_KEY): return instance_key(row.key);
         case PROP_ID(PR_ROW_TYPE): return Value::i4(PR_ROW_TYPE, TBL_LEAF_ROW_);
         case PROP_ID(PR_DEPTH): return Value::i4(PR_DEPTH, 0);
         default: return std::nullopt;
         }
+    }
+
+    static Value instance_key(std::uint64_t key)
+    {
+        model::Bytes b(4);
+        for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(key >> (8 * i));
+        return Value::binary(PR_INSTANCE_KEY, std::move(b));
     }
 
     Getter getter(const Row& row) const

@@ -32,9 +32,22 @@ public:
     model::PropertyBag bag;
 };
 
+struct Event;
+
+// Which rows of a table a change of its store touches, by key; `whole`
+// when more changed than single rows can say (a subtree moved).
+struct RowChanges {
+    std::vector<std::uint64_t> added, deleted, modified;
+    bool whole = false;
+    bool empty() const { return added.empty() && deleted.empty() && modified.empty() && !whole; }
+};
+
 class RowSource {
 public:
     virtual ~RowSource() = default;
+    // What a notification raised on `store` means for these rows; nothing
+    // for a table over something else.
+    virtual RowChanges changes_for(const model::Store&, const Event&) const { return {}; }
     // The rows in the container's own order; a failure (the container was
     // deleted) fails the table call.
     virtual HRESULT rows(std::vector<RowPtr>& out) = 0;
