@@ -30,9 +30,15 @@
 #define ORVIMAPI_VERSION_MINOR 1
 #define ORVIMAPI_VERSION_PATCH 0
 
+/* Exports are cdecl; the notification callback is stdcall (the callee removes
+ * its arguments) wherever the processor has the distinction: Windows, and
+ * 32-bit x86 elsewhere, so that both sides of the call always agree. */
 #if defined(_WIN32)
 #define ORVIMAPI_CALL __cdecl
 #define ORVIMAPI_CALLBACK __stdcall
+#elif defined(__i386__) && defined(__GNUC__)
+#define ORVIMAPI_CALL
+#define ORVIMAPI_CALLBACK __attribute__((stdcall))
 #else
 #define ORVIMAPI_CALL
 #define ORVIMAPI_CALLBACK
@@ -253,13 +259,16 @@ typedef struct ContactRecord {
 } ContactRecord;
 
 /*
- * The application's notification function, called on MAPI's notification
- * thread with: the address of the sink's store handle, the user value given
- * at registration, the event code (1 new mail, 2 created, 3 copied,
- * 4 deleted, 5 modified, 6 moved, 0 other), the object kind (1 folder,
- * 2 message, 0 other), then four entry identifiers (object, parent, old,
- * old parent), each as a byte count and the address of a pointer to its
- * bytes. All of them are valid only during the call. The result is ignored.
+ * The application's notification function, called once per notification on
+ * whatever thread MAPI delivers on (possibly while the application is inside
+ * the library on another), with: the address of the sink's store handle, the
+ * user value given at registration, the event code (1 new mail, 2 created,
+ * 3 copied, 4 deleted, 5 modified, 6 moved, 0 any other), the object kind
+ * (1 folder, 2 message, 0 other; always 2 for new mail), then four entry
+ * identifiers (object, parent, old, old parent), each as a byte count and
+ * the address of a pointer to its bytes (new mail has no old ones: count 0
+ * and a null pointer). The pointers and the bytes are valid only during the
+ * call: copy what is kept. The result is ignored.
  * The user value is pointer-sized so that an application can pass a context
  * pointer; on 32-bit Windows it is the 32-bit value of the original interface.
  */
@@ -428,6 +437,50 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetMsgStoreInterface(int32_t cbEntryId,
     OrviMapiStore *storeOut);
 /* Releases a store. Needs no session; a null store is recorded as a failure. */
 ORVIMAPI_EXTERN(void) OrviMapiMsgStoreRelease(OrviMapiStore store);
+
+/* ---- Notifications ------------------------------------------------------
+ * A sink handle is the library's advise sink. The application holds one
+ * reference to it from the create function until it hands the handle to the
+ * matching destroy function, which ends the registration and gives that
+ * reference back; MAPI holds its own reference in between. A failed create
+ * frees the sink at once and writes neither *connectionOut nor *sinkOut.
+ */
+
+/*
+ * Registers a sink on the whole store for new mail, objects created,
+ * copied, deleted, modified and moved, and extended events. From then on
+ * MAPI calls `callback` once per notification, directly on whatever thread
+ * it delivers on (see NotificationCallback); the store handle passed to it
+ * is the address of the sink's copy of `store`. A null callback drops every
+ * notification. Returns 0, or -1 (with the failing HRESULT recorded when
+ * MAPI refuses the advise). End it with OrviMapiAdviseMsgStoreDestroy.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiAdviseMsgStoreCreate(OrviMapiStore store, uintptr_t userValue,
+    NotificationCallback callback, int32_t *connectionOut, OrviMapiSink *sinkOut);
+/*
+ * Ends a store registration: unadvises connection on the store (a failure
+ * there is not reported) and releases the sink. Returns 0, or -1 for a
+ * missing store, a connection of 0 or below, or a null sink; nothing is
+ * unadvised or released then.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiAdviseMsgStoreDestroy(OrviMapiStore store, int32_t connection,
+    OrviMapiSink sink);
+/*
+ * Registers a silent sink on a table for its table notifications: they are
+ * acknowledged and dropped, the application is never called. Returns 0, or
+ * -1 (with the failing HRESULT recorded when MAPI refuses the advise). End
+ * it with OrviMapiAdviseTableDestroy before releasing the sink's table.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiAdviseTableCreate(OrviMapiTable table, int32_t *connectionOut,
+    OrviMapiSink *sinkOut);
+/*
+ * Ends a table registration the way OrviMapiAdviseMsgStoreDestroy ends a
+ * store registration: unadvises connection on the table (a failure there is
+ * not reported) and releases the sink. Returns 0, or -1 for a missing table
+ * ("Table not defined"), a connection of 0 or below or a null sink.
+ */
+ORVIMAPI_EXTERN(int32_t) OrviMapiAdviseTableDestroy(OrviMapiTable table, int32_t connection,
+    OrviMapiSink sink);
 
 /* ---- Folder hierarchy table ---------------------------------------------
  * The immediate subfolders of a folder, sorted by display name. A hierarchy
