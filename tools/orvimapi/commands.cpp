@@ -36,7 +36,7 @@ const CommandInfo kCommands[] = {
      "else the HTML body) to standard output or --out FILE; --attachment N saves\n"
      "attachment number N (an attached message as JSON).",
      RunMessage},
-    {"folder", "folder ACTION ... [--store NAME]",
+    {"folder", "folder ACTION ... [--store NAME] [--events]",
      "Changes the folder tree, then shows it:\n"
      "  folder create PATH NAME    a new folder NAME in PATH (a taken name gets\n"
      "                             a number: NAME1, NAME2 ...)\n"
@@ -46,6 +46,7 @@ const CommandInfo kCommands[] = {
      "  folder recycle PATH        move PATH into Deleted Items\n"
      "  folder delete PATH         delete PATH with everything in it\n"
      "  folder empty PATH          delete PATH's messages and subfolders\n"
+     "--events also shows the notifications the change raised.\n"
      "The stand-in keeps the mailbox in memory: changes last for the run.",
      RunFolderChange},
     {"msg", "msg ACTION PATH MSGS ... [--store NAME]",
@@ -85,6 +86,15 @@ const CommandInfo kCommands[] = {
      "add and update show the contact afterwards; --folder names the folder.\n"
      "The stand-in keeps the mailbox in memory: changes last for the run.",
      RunContacts},
+    {"watch", "watch [--store NAME] [--deliver FILE [--to PATH]] [--thread]",
+     "Listens to the store's notifications and shows each as it arrives, one\n"
+     "line each (--json: one JSON object a line): event, kind, the object's name\n"
+     "or subject (its entry identifier in hex once it is gone) and its folder.\n"
+     "--deliver FILE delivers the messages of FILE (one message of the mailbox\n"
+     "format, or an array of them) as new mail into PATH (default: the receive\n"
+     "folder of each message's class). --thread has the stand-in call back on\n"
+     "a notification thread of its own, as MAPI does.",
+     RunWatch},
 };
 
 }  // namespace

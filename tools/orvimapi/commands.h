@@ -24,5 +24,6 @@ int RunFolderChange(Context& context, Arguments& arguments);
 int RunMessageChange(Context& context, Arguments& arguments);
 int RunAddressBook(Context& context, Arguments& arguments);
 int RunContacts(Context& context, Arguments& arguments);
+int RunWatch(Context& context, Arguments& arguments);
 
 }  // namespace orvimapi

@@ -2,6 +2,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "events.h"
 #include "folders.h"
 #include "messages.h"
 #include "platform_view.h"
@@ -182,9 +183,10 @@ int RunMessage(Context& context, Arguments& arguments)
 int RunFolderChange(Context& context, Arguments& arguments)
 {
     const std::string storeName = arguments.option("--store");
+    const bool showEvents = arguments.flag("--events");
     const std::string usage =
         "folder create PATH NAME | rename PATH NAME | copy PATH TO | move PATH TO | recycle PATH | "
-        "delete PATH | empty PATH   [--store NAME]";
+        "delete PATH | empty PATH   [--store NAME] [--events]";
     const auto words = arguments.positional(2, 3, usage);
     const std::string& action = words[0];
     const bool twoPaths = action == "create" || action == "rename" || action == "copy" || action == "move";
@@ -198,6 +200,7 @@ int RunFolderChange(Context& context, Arguments& arguments)
     FolderAtPath folder = OpenFolderAtPath(store.get(), words[1]);
     const Bytes& folderId = folder.entryId;
     std::string done;
+    EventWatch events(context, store.get(), showEvents);
 
     if (action == "create") {
         Folder created;
@@ -246,10 +249,15 @@ int RunFolderChange(Context& context, Arguments& arguments)
     if (context.options.json) {
         Json result = Json::object();
         result.set("done", done);
+        if (events.on()) result.set("events", events.TakeJson());
         result.set("folders", tree);
         context.print(result.dump());
     } else {
         context.print(done);
+        if (events.on()) {
+            context.print("notifications:");
+            events.Print();
+        }
         PrintTree(context.out, tree, 2);
     }
     return 0;
