@@ -1,8 +1,8 @@
 // Registering the library's advise sinks on stores and tables, and ending
 // those registrations.
-#include "frame/call_frame.h"
 #include "frame/handles.h"
 #include "notify/advise_sink.h"
+#include "session/session_check.h"
 
 namespace {
 
