@@ -1,0 +1,76 @@
+// orvimapi watch and --events: what an application hears, as the command shows it.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+
+namespace {
+
+struct Outcome {
+    int status;
+    std::string out; // standard output and standard error together
+};
+
+Outcome Orvimapi(const std::string& arguments)
+{
+    const std::string command = std::string(ORVIMAPI_COMMAND) + " " + arguments + " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) return {-1, "popen failed"};
+    std::string out;
+    char buffer[4096];
+    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+    const int status = pclose(pipe);
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+std::string TempFile(const std::string& name, const std::string& content)
+{
+    const std::string path = ::testing::TempDir() + std::to_string(getpid()) + "-" + name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path;
+}
+
+TEST(WatchCommand, ShowsDeliveredMailAsItArrivesOnEitherThread)
+{
+    const std::string mail =
+        TempFile("mail.json", R"([{"subject": "Fresh news", "from": "Ann <ann@example.com>"}])");
+    for (const char* thread : {"", " --thread"}) {
+        SCOPED_TRACE(thread);
+        const Outcome o = Orvimapi("watch --deliver " + mail + " --to Inbox" + thread);
+        ASSERT_EQ(o.status, 0) << o.out;
+        EXPECT_EQ(o.out,
+                  "new mail message \"Fresh news\" in \"Inbox\"\n"
+                  "created message \"Fresh news\" in \"Inbox\"\n"
+                  "delivered 1 message\n");
+    }
+    const Outcome json = Orvimapi("--json watch --deliver " + mail);
+    ASSERT_EQ(json.status, 0) << json.out;
+    EXPECT_EQ(json.out.find("{\"event\":\"new mail\",\"code\":1,\"kind\":\"message\""), 0u)
+        << json.out;
+
+    const Outcome bad = Orvimapi("watch --deliver " + mail + " --to Nowhere");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_NE(bad.out.find("no folder \"Nowhere\""), std::string::npos) << bad.out;
+    EXPECT_EQ(Orvimapi("watch --to Inbox").status, 2) << "--to without --deliver";
+}
+
+TEST(WatchCommand, FolderChangesShowWhatTheyRaised)
+{
+    const Outcome moved = Orvimapi("folder move Inbox/Suppliers Inbox/Clients --events");
+    ASSERT_EQ(moved.status, 0) << moved.out;
+    EXPECT_NE(moved.out.find(
+                  "notifications:\n  moved folder \"Suppliers\" in \"Clients\" from \"Inbox\"\n"),
+              std::string::npos)
+        << moved.out;
+    const Outcome quiet = Orvimapi("folder move Inbox/Suppliers Inbox/Clients");
+    EXPECT_EQ(quiet.out.find("notifications:"), std::string::npos);
+    const Outcome emptied = Orvimapi("--json folder empty Inbox/Suppliers --events");
+    ASSERT_EQ(emptied.status, 0) << emptied.out;
+    EXPECT_NE(emptied.out.find("\"event\": \"deleted\""), std::string::npos) << emptied.out;
+}
+
+} // namespace
