@@ -47,7 +47,8 @@ OrviMapiAdviseMsgStoreDestroy(OrviMapiStore store, int32_t connection, OrviMapiS
     CHECK_ARG(connection > 0, "AdviseConnection not defined", -1);
     CHECK_ARG(sink != nullptr, "pbAdviseSink not defined", -1);
 
-    AsMapi(store)->Unadvise(static_cast<ULONG>(connection));
+    IGNORE_HR(AsMapi(store)->Unadvise(static_cast<ULONG>(connection)),
+              "a failed unadvise is not reported: the sink is released all the same");
     AsSink(sink)->Release();
     return 0;
 }
@@ -82,7 +83,8 @@ OrviMapiAdviseTableDestroy(OrviMapiTable table, int32_t connection, OrviMapiSink
     CHECK_ARG(connection > 0, "AdviseConnection not defined", -1);
     CHECK_ARG(sink != nullptr, "pbAdviseSink not defined", -1);
 
-    AsMapi(table)->Unadvise(static_cast<ULONG>(connection));
+    IGNORE_HR(AsMapi(table)->Unadvise(static_cast<ULONG>(connection)),
+              "a failed unadvise is not reported: the sink is released all the same");
     AsSink(sink)->Release();
     return 0;
 }
