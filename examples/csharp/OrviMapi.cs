@@ -315,6 +315,18 @@ namespace OrviMapi
         public static extern void OrviMapiMsgStoreRelease(IntPtr store);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiAdviseMsgStoreCreate(IntPtr store, UIntPtr userValue, NotificationCallback callback, out int connectionOut, out IntPtr sinkOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiAdviseMsgStoreDestroy(IntPtr store, int connection, IntPtr sink);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiAdviseTableCreate(IntPtr table, out int connectionOut, out IntPtr sinkOut);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
+        public static extern int OrviMapiAdviseTableDestroy(IntPtr table, int connection, IntPtr sink);
+
+        [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]
         public static extern int OrviMapiFolderHierQuerySet(IntPtr folder, out IntPtr tableOut);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, CharSet = CharSet.Ansi, ExactSpelling = true)]

@@ -367,6 +367,28 @@ FUNCTIONS = {
     'OrviMapiMsgStoreRelease': (None, [
         ('store', ctypes.c_void_p),
     ]),
+    'OrviMapiAdviseMsgStoreCreate': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('userValue', ctypes.c_size_t),
+        ('callback', NotificationCallback),
+        ('connectionOut', ctypes.POINTER(ctypes.c_int32)),
+        ('sinkOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiAdviseMsgStoreDestroy': (ctypes.c_int32, [
+        ('store', ctypes.c_void_p),
+        ('connection', ctypes.c_int32),
+        ('sink', ctypes.c_void_p),
+    ]),
+    'OrviMapiAdviseTableCreate': (ctypes.c_int32, [
+        ('table', ctypes.c_void_p),
+        ('connectionOut', ctypes.POINTER(ctypes.c_int32)),
+        ('sinkOut', ctypes.POINTER(ctypes.c_void_p)),
+    ]),
+    'OrviMapiAdviseTableDestroy': (ctypes.c_int32, [
+        ('table', ctypes.c_void_p),
+        ('connection', ctypes.c_int32),
+        ('sink', ctypes.c_void_p),
+    ]),
     'OrviMapiFolderHierQuerySet': (ctypes.c_int32, [
         ('folder', ctypes.c_void_p),
         ('tableOut', ctypes.POINTER(ctypes.c_void_p)),
