@@ -138,6 +138,25 @@ MAPISIM_EXPORT int mapisim_load_mailbox_string(const char* text);
  * Valid until the next load. */
 MAPISIM_EXPORT const char* mapisim_last_load_error(void);
 
+/* ---- Real Outlook files (docs/outlook-files.md) ----
+ *
+ * Each load installs a new world, as a mailbox description does: one
+ * default profile, "Outlook", whose one default store, "Personal Folders",
+ * holds what the files hold. It succeeds wholly or changes nothing; a
+ * failure says why in mapisim_last_load_error, one line naming the file and
+ * the place in it. A stand-in built without a file's reader (libgsf for
+ * .msg, libpff for .pst) fails, saying so; mapisim_can_read tells first. */
+
+/* Non-zero when this stand-in reads the kind of file: "msg" or "pst". */
+MAPISIM_EXPORT int mapisim_can_read(const char* kind);
+/* The .msg files at paths, as the messages of the store's Inbox in the
+ * order given. -1 when paths is null or count is 0, or a file fails. */
+MAPISIM_EXPORT int mapisim_load_msg_files(const char* const* paths, uint32_t count);
+/* The PST at path as the store, with its own folder tree. Loading reads
+ * the tree only; a folder's messages are read when first listed or opened,
+ * so memory follows what is explored rather than the size of the file. */
+MAPISIM_EXPORT int mapisim_load_pst_file(const char* path);
+
 /* ---- Whole platform ---- */
 
 /* Empties the registry and the file versions. Counters, handles and

@@ -5,12 +5,16 @@
 set -euo pipefail
 
 # python3-pytest and doxygen: the Python binding's tests and the reference docs.
-packages=(cmake make g++ libgtest-dev python3 python3-pytest doxygen)
+# The stand-in's .msg and .pst readers: libgsf (compound files) and libpff
+# (whose header includes libbfio's without depending on its -dev package),
+# found through pkg-config.
+packages=(cmake make g++ libgtest-dev python3 python3-pytest doxygen
+          pkg-config libgsf-1-dev libpff-dev libbfio-dev)
 if [ "${1:-}" = "--all" ]; then
-    # pkg-config and pip: the install check builds and installs as a user would.
-    packages+=(pkg-config python3-pip
+    # pip: the install check builds and installs as a user would.
+    packages+=(python3-pip
                g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-               wine wine64 clang libclang-rt-14-dev libpff-dev)
+               wine wine64 clang libclang-rt-14-dev)
 fi
 
 missing=()

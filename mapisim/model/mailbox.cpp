@@ -103,6 +103,15 @@ std::shared_ptr<Message> Message::clone() const
     return copy;
 }
 
+void Folder::load_messages() const
+{
+    // Taken out first, so that the source's own calls see a plain folder.
+    const auto source = std::move(source_);
+    source_.reset();
+    // Nodes are only ever made non-const (make_shared), so this is sound.
+    source->load(const_cast<Folder&>(*this));
+}
+
 std::string Folder::display_name() const { return props.text(PR_DISPLAY_NAME_A).value_or(""); }
 
 std::shared_ptr<Folder> Folder::clone(bool with_subfolders) const
@@ -110,7 +119,7 @@ std::shared_ptr<Folder> Folder::clone(bool with_subfolders) const
     auto copy = std::make_shared<Folder>();
     copy->props = props;
     copy->folder_type = folder_type == FOLDER_ROOT ? FOLDER_GENERIC : folder_type;
-    for (auto& m : messages_) copy->messages_.push_back(m->clone());
+    for (auto& m : messages()) copy->messages_.push_back(m->clone());
     if (with_subfolders)
         for (auto& f : subfolders_) copy->subfolders_.push_back(f->clone(true));
     return copy;

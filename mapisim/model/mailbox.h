@@ -42,6 +42,16 @@ namespace mapisim::model {
 class Message;
 class Folder;
 
+// Supplies a folder's messages the first time anything asks for them, so a
+// store read from a large file (a PST) holds only the folders explored.
+class MessageSource {
+public:
+    virtual ~MessageSource() = default;
+    // Adds the folder's messages through Store::attach_message. Must not
+    // throw: a message that cannot be read is left out.
+    virtual void load(Folder& folder) noexcept = 0;
+};
+
 struct Recipient {
     PropertyBag props;  // PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_ADDRTYPE, PR_EMAIL_ADDRESS ...
 };
@@ -97,8 +107,16 @@ public:
     std::uint32_t number() const noexcept { return number_; }
     std::shared_ptr<Folder> parent() const { return parent_.lock(); }
     const std::vector<std::shared_ptr<Folder>>& subfolders() const noexcept { return subfolders_; }
-    // Normal and associated messages, in the order they were added.
-    const std::vector<std::shared_ptr<Message>>& messages() const noexcept { return messages_; }
+    // Normal and associated messages, in the order they were added. The
+    // first call on a folder with a message source reads them in.
+    const std::vector<std::shared_ptr<Message>>& messages() const
+    {
+        if (source_) load_messages();
+        return messages_;
+    }
+    // Messages come from source when first asked for (replacing any source).
+    void set_message_source(std::shared_ptr<MessageSource> source) { source_ = std::move(source); }
+    bool messages_pending() const noexcept { return source_ != nullptr; }
 
     std::string display_name() const;  // "" when unset
 
@@ -110,10 +128,13 @@ public:
 
 private:
     friend class Store;
+    void load_messages() const;
+
     std::uint32_t number_ = 0;
     std::weak_ptr<Folder> parent_;
     std::vector<std::shared_ptr<Folder>> subfolders_;
     std::vector<std::shared_ptr<Message>> messages_;
+    mutable std::shared_ptr<MessageSource> source_;
 };
 
 class Store {
