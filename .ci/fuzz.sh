@@ -14,6 +14,10 @@ for fuzzer in build-fuzz/fuzz/fuzz_*; do
     dict="fuzz/$(basename "$fuzzer").dict"
     options=()
     [ -f "$dict" ] && options+=(-dict="$dict")
+    # Real messages, where they are beside the checkout, seed the .msg reader.
+    if [ "$(basename "$fuzzer")" = fuzz_msg ] && [ -d ../shared/realdata/msg ]; then
+        cp ../shared/realdata/msg/*.msg "$corpus"/ 2>/dev/null || true
+    fi
     echo "--- $(basename "$fuzzer") for ${seconds}s"
     "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 "${options[@]}" "$corpus" 2>&1 | tail -3
     rm -rf "$corpus"

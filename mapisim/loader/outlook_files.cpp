@@ -55,7 +55,7 @@ int load_world(Load load)
     return -1;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -108,4 +108,4 @@ MAPISIM_EXPORT int mapisim_load_pst_file(const char* path)
     });
 }
 
-}  // extern "C"
+} // extern "C"

@@ -34,7 +34,7 @@ std::u16string without_terminators(std::u16string s)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 std::u16string utf16le(const std::uint8_t* data, std::size_t size)
 {
@@ -48,28 +48,29 @@ std::optional<Value> fixed_value(ULONG tag, const std::uint8_t* p, std::size_t s
 {
     auto fits = [&](std::size_t n) { return p && size >= n; };
     switch (PROP_TYPE(tag)) {
-    case PT_I2:
-        if (fits(2)) return Value::i2(tag, little<std::int16_t>(p));
-        break;
-    case PT_LONG:
-        if (fits(4)) return Value::i4(tag, little<std::int32_t>(p));
-        break;
-    case PT_BOOLEAN:
-        if (fits(1)) return Value::boolean(tag, p[0] != 0);
-        break;
-    case PT_DOUBLE:
-        if (fits(8)) return Value::dbl(tag, little<double>(p));
-        break;
-    case PT_I8:
-        if (fits(8)) return Value::i8(tag, little<std::int64_t>(p));
-        break;
-    case PT_SYSTIME:
-        if (fits(8)) return Value::systime(tag, model::FileTime{little<std::uint64_t>(p)});
-        break;
-    case PT_ERROR:
-        if (fits(4)) return Value::error(tag, little<std::int32_t>(p));
-        break;
-    default: break;
+        case PT_I2:
+            if (fits(2)) return Value::i2(tag, little<std::int16_t>(p));
+            break;
+        case PT_LONG:
+            if (fits(4)) return Value::i4(tag, little<std::int32_t>(p));
+            break;
+        case PT_BOOLEAN:
+            if (fits(1)) return Value::boolean(tag, p[0] != 0);
+            break;
+        case PT_DOUBLE:
+            if (fits(8)) return Value::dbl(tag, little<double>(p));
+            break;
+        case PT_I8:
+            if (fits(8)) return Value::i8(tag, little<std::int64_t>(p));
+            break;
+        case PT_SYSTIME:
+            if (fits(8)) return Value::systime(tag, model::FileTime{little<std::uint64_t>(p)});
+            break;
+        case PT_ERROR:
+            if (fits(4)) return Value::error(tag, little<std::int32_t>(p));
+            break;
+        default:
+            break;
     }
     return std::nullopt;
 }
@@ -77,41 +78,45 @@ std::optional<Value> fixed_value(ULONG tag, const std::uint8_t* p, std::size_t s
 std::optional<Value> variable_value(ULONG tag, Bytes data)
 {
     switch (PROP_TYPE(tag)) {
-    case PT_STRING8:
-        return Value::string8(tag, without_terminators(std::string(data.begin(), data.end())));
-    case PT_UNICODE:
-        return Value::unicode(tag, without_terminators(utf16le(data.data(), data.size())));
-    case PT_BINARY:
-        if (PROP_ID(tag) == PROP_ID(PR_HTML))
-            return Value::string8(PR_BODY_HTML_A,
-                                  without_terminators(std::string(data.begin(), data.end())));
-        return Value::binary(tag, std::move(data));
-    case PT_CLSID: {
-        if (data.size() < sizeof(GUID)) return std::nullopt;
-        GUID g;
-        std::memcpy(&g, data.data(), sizeof g);
-        return Value::clsid(tag, g);
-    }
-    default: return std::nullopt;
+        case PT_STRING8:
+            return Value::string8(tag, without_terminators(std::string(data.begin(), data.end())));
+        case PT_UNICODE:
+            return Value::unicode(tag, without_terminators(utf16le(data.data(), data.size())));
+        case PT_BINARY:
+            if (PROP_ID(tag) == PROP_ID(PR_HTML))
+                return Value::string8(PR_BODY_HTML_A,
+                                      without_terminators(std::string(data.begin(), data.end())));
+            return Value::binary(tag, std::move(data));
+        case PT_CLSID: {
+            if (data.size() < sizeof(GUID)) return std::nullopt;
+            GUID g;
+            std::memcpy(&g, data.data(), sizeof g);
+            return Value::clsid(tag, g);
+        }
+        default:
+            return std::nullopt;
     }
 }
 
 std::optional<Value> multi_value(ULONG tag, std::vector<Bytes> items)
 {
     switch (PROP_TYPE(tag)) {
-    case PT_MV_STRING8: {
-        std::vector<std::string> texts;
-        for (auto& b : items) texts.push_back(without_terminators(std::string(b.begin(), b.end())));
-        return Value::mv_string8(tag, std::move(texts));
-    }
-    case PT_MV_UNICODE: {
-        std::vector<std::string> texts;
-        for (auto& b : items)
-            texts.push_back(text::utf16_to_cp1252(without_terminators(utf16le(b.data(), b.size()))));
-        return Value::mv_string8(tag, std::move(texts));
-    }
-    case PT_MV_BINARY: return Value::mv_binary(tag, std::move(items));
-    default: return std::nullopt;
+        case PT_MV_STRING8: {
+            std::vector<std::string> texts;
+            for (auto& b : items)
+                texts.push_back(without_terminators(std::string(b.begin(), b.end())));
+            return Value::mv_string8(tag, std::move(texts));
+        }
+        case PT_MV_UNICODE: {
+            std::vector<std::string> texts;
+            for (auto& b : items)
+                texts.push_back(text::utf16_to_cp1252(without_terminators(utf16le(b.data(), b.size()))));
+            return Value::mv_string8(tag, std::move(texts));
+        }
+        case PT_MV_BINARY:
+            return Value::mv_binary(tag, std::move(items));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -123,4 +128,4 @@ std::optional<Value> multi_long(ULONG tag, const Bytes& packed)
     return Value::mv_long(tag, std::move(items));
 }
 
-}  // namespace mapisim::loader::outlook
+} // namespace mapisim::loader::outlook

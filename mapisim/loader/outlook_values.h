@@ -43,7 +43,7 @@ std::optional<Value> multi_long(ULONG tag, const Bytes& packed);
 
 std::u16string utf16le(const std::uint8_t* data, std::size_t size);
 
-}  // namespace mapisim::loader::outlook
+} // namespace mapisim::loader::outlook
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

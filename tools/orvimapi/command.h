@@ -12,6 +12,8 @@ namespace orvimapi {
 
 struct Options {
     std::string mailboxPath;  // empty: the bundled sample
+    std::string pstPath;      // --pst: this PST as the default store
+    std::vector<std::string> msgPaths;  // --msg: these messages in an Inbox of their own
     std::string profile;      // empty: the registry's default profile
     bool json = false;
 };

@@ -9,6 +9,7 @@
 
 #include "command.h"
 #include "commands.h"
+#include "outlook_files.h"
 #include "mapisim/mapisim.h"
 
 namespace orvimapi {
@@ -19,7 +20,8 @@ extern const std::size_t kSampleMailboxSize;
 namespace {
 
 constexpr const char* kHelp =
-    "usage: orvimapi [--mailbox FILE] [--profile NAME] [--json] COMMAND [ARGS]\n"
+    "usage: orvimapi [--mailbox FILE | --pst FILE | --msg FILE...] [--profile NAME] [--json]\n"
+    "                COMMAND [ARGS]\n"
     "\n"
     "Explores a mailbox through the OrviMapi library, as an application would.\n"
     "Without --mailbox the bundled sample mailbox is used.\n"
@@ -44,6 +46,8 @@ constexpr const char* kHelp =
     "\n"
     "options:\n"
     "  --mailbox FILE   load this mailbox description instead of the sample\n"
+    "  --pst FILE       explore this Outlook data file (.pst) as the default store\n"
+    "  --msg FILE...    explore these Outlook messages (.msg), the Inbox's messages\n"
     "  --profile NAME   log on to this profile (default: the registry's default)\n"
     "  --store NAME     (folder and message commands) the store to use\n"
     "  --json           machine-readable output\n"
@@ -55,6 +59,7 @@ constexpr const char* kHelp =
 
 void LoadMailbox(const Options& options)
 {
+    if (LoadOutlookFiles(options)) return;
     std::string text;
     if (options.mailboxPath.empty()) {
         text.assign(reinterpret_cast<const char*>(kSampleMailbox), kSampleMailboxSize);
@@ -80,7 +85,9 @@ int Run(int argc, char** argv)
             std::fputs(kHelp, stdout);
             return 0;
         }
-        if (commandName.empty() && (word == "--mailbox" || word == "--profile")) {
+        if (commandName.empty() && TakeOutlookFileOption(argc, argv, i, context.options)) {
+            continue;
+        } else if (commandName.empty() && (word == "--mailbox" || word == "--profile")) {
             if (i + 1 >= argc) Usage(word + " needs a value");
             (word == "--mailbox" ? context.options.mailboxPath : context.options.profile) = argv[++i];
             // An empty name would quietly mean the bundled sample.

@@ -23,10 +23,11 @@ void quiet_gsf_logs()
 {
     static const bool done = [] {
         for (const char* domain : {"libgsf", "libgsf:msole"})
-            g_log_set_handler(domain,
-                              static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
-                                                          G_LOG_FLAG_RECURSION),
-                              [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
+            g_log_set_handler(
+                domain,
+                static_cast<GLogLevelFlags>(G_LOG_LEVEL_MASK | G_LOG_FLAG_FATAL |
+                                            G_LOG_FLAG_RECURSION),
+                [](const gchar*, GLogLevelFlags, const gchar*, gpointer) {}, nullptr);
         return true;
     }();
     (void)done;
@@ -39,12 +40,9 @@ std::string take_message(GError* error, const char* fallback)
     return text;
 }
 
-GsfInfile* infile(const std::shared_ptr<void>& node)
-{
-    return static_cast<GsfInfile*>(node.get());
-}
+GsfInfile* infile(const std::shared_ptr<void>& node) { return static_cast<GsfInfile*>(node.get()); }
 
-}  // namespace
+} // namespace
 
 CompoundFile CompoundFile::open_input(void* input_ptr, void* error_ptr, const char* cannot_open)
 {
@@ -54,8 +52,8 @@ CompoundFile CompoundFile::open_input(void* input_ptr, void* error_ptr, const ch
     GError* ole_error = nullptr;
     GsfInfile* ole = gsf_infile_msole_new(input, &ole_error);
     if (!ole)
-        throw ReadFailure("/", "not a compound file (" +
-                                   take_message(ole_error, "no OLE2 header") + ")");
+        throw ReadFailure(
+            "/", "not a compound file (" + take_message(ole_error, "no OLE2 header") + ")");
     if (ole_error) g_error_free(ole_error);
     // The infile holds its own reference to the input.
     return CompoundFile(Storage(own(ole), "/"));
@@ -131,4 +129,4 @@ std::optional<Storage> Storage::storage(std::string_view name) const
     return Storage(std::move(hold), path_of(name));
 }
 
-}  // namespace mapisim::loader::msg
+} // namespace mapisim::loader::msg

@@ -29,9 +29,8 @@ using Bytes = std::vector<std::uint8_t>;
 struct ReadFailure : std::runtime_error {
     ReadFailure(std::string place, const std::string& what)
         : std::runtime_error(what), place(std::move(place))
-    {
-    }
-    std::string place;  // "/" or "/__attach_version1.0_#00000000/__substg1.0_3701000D"
+    {}
+    std::string place; // "/" or "/__attach_version1.0_#00000000/__substg1.0_3701000D"
 };
 
 // A storage (directory) of a compound file; copies share the same node.
@@ -57,9 +56,8 @@ private:
     friend class CompoundFile;
     Storage(std::shared_ptr<void> node, std::string path)
         : node_(std::move(node)), path_(std::move(path))
-    {
-    }
-    std::shared_ptr<void> node_;  // a GsfInfile, released with g_object_unref
+    {}
+    std::shared_ptr<void> node_; // a GsfInfile, released with g_object_unref
     std::string path_;
 };
 
@@ -82,7 +80,7 @@ private:
     Storage root_;
 };
 
-}  // namespace mapisim::loader::msg
+} // namespace mapisim::loader::msg
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

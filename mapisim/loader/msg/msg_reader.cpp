@@ -107,13 +107,11 @@ class Reader {
 public:
     Reader(model::Store& store, std::map<ULONG, NamedId> names)
         : store_(store), names_(std::move(names))
-    {
-    }
+    {}
 
     std::shared_ptr<model::Message> message(const Storage& s, std::size_t header, int depth)
     {
-        if (depth > kMaxDepth)
-            throw ReadFailure(s.path(), "attached messages nested too deep");
+        if (depth > kMaxDepth) throw ReadFailure(s.path(), "attached messages nested too deep");
         auto m = std::make_shared<model::Message>();
         read_props(s, header, m->props);
         std::map<std::uint32_t, std::string> recipients, attachments;
@@ -142,12 +140,17 @@ private:
         if (a.props.i4(PR_ATTACH_METHOD) == static_cast<std::int32_t>(ATTACH_EMBEDDED_MSG)) {
             if (auto inner = s.storage(stream_name(PR_ATTACH_DATA_OBJ)))
                 a.embedded = message(*inner, kEmbeddedHeader, depth + 1);
+            // Outlook shows an attached message by its subject.
+            if (a.embedded && !a.props.contains(PR_DISPLAY_NAME_A))
+                if (auto subject = a.embedded->props.get(PR_SUBJECT_A))
+                    a.props.set(subject->with_id(PROP_ID(PR_DISPLAY_NAME_A)));
         }
         // Outlook leaves the size out of some files; it is the data's.
         if (!a.props.contains(PR_ATTACH_SIZE))
             if (const Value* data = a.props.find(PR_ATTACH_DATA_BIN))
                 if (const auto* bytes = data->get<Bytes>())
-                    a.props.set(Value::i4(PR_ATTACH_SIZE, static_cast<std::int32_t>(bytes->size())));
+                    a.props.set(
+                        Value::i4(PR_ATTACH_SIZE, static_cast<std::int32_t>(bytes->size())));
         return a;
     }
 
@@ -182,23 +185,25 @@ private:
         const ULONG type = PROP_TYPE(file_tag);
         if (auto v = outlook::fixed_value(tag, inl, 8)) return v;
         switch (type) {
-        case PT_STRING8:
-        case PT_UNICODE:
-        case PT_BINARY:
-        case PT_CLSID: {
-            auto bytes = s.stream(stream_name(file_tag));
-            if (!bytes) return std::nullopt;
-            return outlook::variable_value(tag, std::move(*bytes));
-        }
-        case PT_MV_LONG: {
-            auto bytes = s.stream(stream_name(file_tag));
-            if (!bytes) return std::nullopt;
-            return outlook::multi_long(tag, *bytes);
-        }
-        case PT_MV_STRING8:
-        case PT_MV_UNICODE:
-        case PT_MV_BINARY: return multi(s, file_tag, tag);
-        default: return std::nullopt;
+            case PT_STRING8:
+            case PT_UNICODE:
+            case PT_BINARY:
+            case PT_CLSID: {
+                auto bytes = s.stream(stream_name(file_tag));
+                if (!bytes) return std::nullopt;
+                return outlook::variable_value(tag, std::move(*bytes));
+            }
+            case PT_MV_LONG: {
+                auto bytes = s.stream(stream_name(file_tag));
+                if (!bytes) return std::nullopt;
+                return outlook::multi_long(tag, *bytes);
+            }
+            case PT_MV_STRING8:
+            case PT_MV_UNICODE:
+            case PT_MV_BINARY:
+                return multi(s, file_tag, tag);
+            default:
+                return std::nullopt;
         }
     }
 
@@ -217,7 +222,8 @@ private:
             std::snprintf(suffix, sizeof suffix, "-%08X", static_cast<unsigned>(i));
             const std::string name = stream_name(file_tag) + suffix;
             auto item = s.stream(name);
-            if (!item) throw ReadFailure(s.path_of(name), "missing item of a multi-valued property");
+            if (!item)
+                throw ReadFailure(s.path_of(name), "missing item of a multi-valued property");
             items.push_back(std::move(*item));
         }
         return outlook::multi_value(tag, std::move(items));
@@ -243,7 +249,7 @@ std::shared_ptr<model::Message> read(const CompoundFile& file, model::Store& sto
     throw MsgError(text);
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<model::Message> read_msg_file(const std::string& path, model::Store& store)
 {
@@ -264,4 +270,4 @@ std::shared_ptr<model::Message> read_msg_bytes(const void* data, std::size_t siz
     }
 }
 
-}  // namespace mapisim::loader::msg
+} // namespace mapisim::loader::msg

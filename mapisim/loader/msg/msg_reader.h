@@ -41,7 +41,7 @@ std::shared_ptr<model::Message> read_msg_file(const std::string& path, model::St
 std::shared_ptr<model::Message> read_msg_bytes(const void* data, std::size_t size,
                                                std::string_view origin, model::Store& store);
 
-}  // namespace mapisim::loader::msg
+} // namespace mapisim::loader::msg
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

@@ -213,6 +213,18 @@ std::optional<Value> entry_value(libpff_record_entry_t* entry, ULONG tag)
     return outlook::variable_value(tag, std::move(data));
 }
 
+// A PST stores a subject as 0x01, the length of its reply or forward prefix,
+// then the text; MAPI hands out the text alone.
+Value without_prefix_mark(Value v)
+{
+    if (v.id() != PROP_ID(PR_SUBJECT_A)) return v;
+    if (auto s = v.get<std::string>(); s && s->size() >= 2 && (*s)[0] == '\x01')
+        return Value::string8(v.tag(), s->substr(2));
+    if (auto w = v.get<std::u16string>(); w && w->size() >= 2 && (*w)[0] == u'\x01')
+        return Value::unicode(v.tag(), w->substr(2));
+    return v;
+}
+
 // Reads items' record sets into property bags, mapping named properties
 // through the store's map.
 class Reader {
@@ -237,7 +249,7 @@ public:
                 tag = store_.named_tag(*name, type);
                 if (tag == PR_NULL) continue;
             }
-            if (auto v = entry_value(entry.p, tag)) bag.set(std::move(*v));
+            if (auto v = entry_value(entry.p, tag)) bag.set(without_prefix_mark(std::move(*v)));
         }
     }
 
@@ -313,8 +325,7 @@ class FolderMessages : public model::MessageSource {
 public:
     FolderMessages(Item folder, std::weak_ptr<model::Store> store)
         : folder_(std::move(folder)), store_(std::move(store))
-    {
-    }
+    {}
 
     void load(model::Folder& target) noexcept override
     {
@@ -343,7 +354,7 @@ private:
                                 reinterpret_cast<void*>(&libpff_folder_get_sub_associated_content);
         for (int i = 0; i < count; ++i) {
             Item item = folder_.related(get, i);
-            if (!item) continue;  // an unreadable message is left out
+            if (!item) continue; // an unreadable message is left out
             std::shared_ptr<model::Message> m;
             try {
                 m = reader.message(item, 0);
@@ -372,13 +383,11 @@ std::optional<std::uint32_t> node_of(const model::PropertyBag& props, ULONG tag)
 
 class TreeBuilder {
 public:
-    TreeBuilder(std::shared_ptr<model::Store> store) : store_(std::move(store)), reader_(*store_)
-    {
-    }
+    TreeBuilder(std::shared_ptr<model::Store> store) : store_(std::move(store)), reader_(*store_) {}
 
     void add(Item folder, model::Folder& node, int depth)
     {
-        if (depth > 64) return;  // a damaged tree could loop
+        if (depth > 64) return; // a damaged tree could loop
         nodes_[folder.identifier()] = node.number();
         reader_.read_props(folder, node.props);
         node.props.erase(PR_SUBFOLDERS);
@@ -404,7 +413,7 @@ public:
 private:
     std::shared_ptr<model::Store> store_;
     Reader reader_;
-    std::map<std::uint32_t, std::uint32_t> nodes_;  // file node -> folder number
+    std::map<std::uint32_t, std::uint32_t> nodes_; // file node -> folder number
 };
 
 // The store's properties, special folders and folder tree from the file.
@@ -467,7 +476,7 @@ std::shared_ptr<model::Store> open(model::Profile& profile, const std::string& p
     return store;
 }
 
-}  // namespace
+} // namespace
 
 std::shared_ptr<model::Store> open_pst(model::Profile& profile, const std::string& path)
 {
@@ -478,4 +487,4 @@ std::shared_ptr<model::Store> open_pst(model::Profile& profile, const std::strin
     }
 }
 
-}  // namespace mapisim::loader::pst
+} // namespace mapisim::loader::pst

@@ -30,7 +30,7 @@ struct PstError : std::runtime_error {
 // returns it. Nothing is added when it throws.
 std::shared_ptr<model::Store> open_pst(model::Profile& profile, const std::string& path);
 
-}  // namespace mapisim::loader::pst
+} // namespace mapisim::loader::pst
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop
