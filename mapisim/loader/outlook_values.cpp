@@ -110,7 +110,8 @@ std::optional<Value> multi_value(ULONG tag, std::vector<Bytes> items)
         case PT_MV_UNICODE: {
             std::vector<std::string> texts;
             for (auto& b : items)
-                texts.push_back(text::utf16_to_cp1252(without_terminators(utf16le(b.data(), b.size()))));
+                texts.push_back(
+                    text::utf16_to_cp1252(without_terminators(utf16le(b.data(), b.size()))));
             return Value::mv_string8(tag, std::move(texts));
         }
         case PT_MV_BINARY:

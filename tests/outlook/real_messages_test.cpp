@@ -179,9 +179,10 @@ TEST_F(RealMessages, EveryMessageReadsAsOutlookShowsIt)
     EXPECT_EQ(html.rfind("<html", 0), 0u) << html.substr(0, 200);
     EXPECT_NE(html.find("</html>"), std::string::npos);
     const std::string& unicode = inbox.at("Hello +CJK").html;
-    EXPECT_EQ(unicode.rfind(
-                  "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n<html", 0),
-              0u)
+    EXPECT_EQ(
+        unicode.rfind(
+            "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=utf-8\">\r\n<html", 0),
+        0u)
         << unicode.substr(0, 200);
 }
 
