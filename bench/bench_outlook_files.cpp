@@ -115,8 +115,8 @@ int main(int argc, char** argv)
         const double all = seconds(start);
         const long explored = resident_kib();
         std::printf(
-            ".pst: %s (%.0f KiB): open %.2f ms, +%ld KiB resident; every folder's "
-            "%zu messages read in %.2f ms more, +%ld KiB\n",
+            ".pst: %s (%.0f KiB): open %.2f ms, %+ld KiB resident; every folder's "
+            "%zu messages read in %.2f ms more, %+ld KiB\n",
             fs::path(path).filename().c_str(), fs::file_size(path) / 1024.0, best * 1e3,
             opened - before, messages, all * 1e3, explored - opened);
     }
