@@ -11,11 +11,13 @@
 
 namespace {
 
+// clang-format off
 SizedSPropTagArray(abcol::Count, addressBookColumns) = {
     abcol::Count,
     {tag::AddrType, tag::DisplayType, tag::EmailAddress, tag::DisplayName, tag::EntryId,
      tag::Subject, tag::CompanyName, tag::DisplayNamePrefix, tag::GivenName, tag::MiddleName,
      tag::Surname, tag::Generation}};
+// clang-format on
 SizedSSortOrderSet(1, addressBookSortOrder) = {1, 0, 0, {{tag::DisplayName, TABLE_SORT_ASCEND}}};
 
 // A session whose address book failed to open is still a session; the

@@ -6,12 +6,14 @@
 #include "frame/platform.h"
 
 namespace contactcol {
+// clang-format off
 enum : ULONG {
     DisplayName, EntryId, Subject, CompanyName, DisplayNamePrefix, GivenName, MiddleName, Surname,
     Generation, FileUnder, Email1AddrType, Email1EmailAddress, Email1OriginalDisplayName,
     Email2AddrType, Email2EmailAddress, Email2OriginalDisplayName, Email3AddrType,
     Email3EmailAddress, Email3OriginalDisplayName, Count
 };
+// clang-format on
 }
 
 // The placeholder of position 9 + i is 0x8006001E + (i << 16).

@@ -16,6 +16,7 @@
 namespace {
 
 namespace contcol {
+// clang-format off
 enum : ULONG {
     EntryId, ClientSubmitTime, DisplayTo, HasAttach, Importance, LastModificationTime,
     MessageClass, MessageDeliveryTime, MessageFlags, MessageSize, MsgStatus, LastVerbExecuted,
@@ -23,9 +24,11 @@ enum : ULONG {
     RcvdRepresentingName, SenderEmailAddress, SenderName, Sensitivity, SentMailEntryId, Subject,
     TransportMessageHeaders, Count
 };
+// clang-format on
 }
 
 // Column 13 keeps the placeholder: resolution patches only the message column set.
+// clang-format off
 SizedSPropTagArray(contcol::Count, contentsColumns) = {
     contcol::Count,
     {tag::EntryId, tag::ClientSubmitTime, tag::DisplayTo, tag::HasAttach, tag::Importance,
@@ -35,6 +38,7 @@ SizedSPropTagArray(contcol::Count, contentsColumns) = {
      tag::RcvdRepresentingEmailAddress, tag::RcvdRepresentingName, tag::SenderEmailAddress,
      tag::SenderName, tag::Sensitivity, tag::SentMailEntryId, tag::Subject,
      tag::TransportMessageHeaders}};
+// clang-format on
 SizedSSortOrderSet(1, deliveryTimeSortOrder) = {
     1, 0, 0, {{tag::MessageDeliveryTime, TABLE_SORT_DESCEND}}};
 

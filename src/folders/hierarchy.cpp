@@ -11,13 +11,17 @@
 
 namespace {
 
+// clang-format off
 SizedSPropTagArray(hiercol::Count, hierarchyColumns) = {
     hiercol::Count,
     {tag::EntryId, tag::DisplayName, tag::ContentCount, tag::Subfolders, tag::ContainerClass,
      tag::ParentEntryId}};
+// clang-format on
+// clang-format off
 SizedSPropTagArray(hiercol::ParentEntryId, hierarchyRowColumns) = {
     hiercol::ParentEntryId,
     {tag::EntryId, tag::DisplayName, tag::ContentCount, tag::Subfolders, tag::ContainerClass}};
+// clang-format on
 SizedSSortOrderSet(1, hierarchySortOrder) = {1, 0, 0, {{tag::DisplayName, TABLE_SORT_ASCEND}}};
 
 const SPropValue& FirstRowValue(OrviMapiRowSet rows, ULONG column)

@@ -15,10 +15,12 @@ namespace recipcol {
 enum : ULONG { RecipientType, AddrType, DisplayName, EmailAddress, RecipientDisplayName, Count };
 }
 
+// clang-format off
 SizedSPropTagArray(recipcol::Count, recipientColumns) = {
     recipcol::Count,
     {tag::RecipientType, tag::AddrType, tag::DisplayName, tag::EmailAddress,
      tag::RecipientDisplayName}};
+// clang-format on
 
 constexpr uint32_t kKindFrom = 1;
 constexpr uint32_t kKindSender = 2;

@@ -11,19 +11,23 @@ namespace {
 // The content id, content location and MIME tag appear twice each; the
 // record takes each from the position its field names.
 namespace attachcol {
+// clang-format off
 enum : ULONG {
     Filename, ContentId, ContentLocation, LongFilename, Method, Flags, MimeTag, MimeTagForInline,
     Num, Pathname, Size, DisplayName, ContentIdForRecord, ContentLocationForRecord,
     RenderingPosition, Count
 };
+// clang-format on
 }
 
+// clang-format off
 SizedSPropTagArray(attachcol::Count, attachmentColumns) = {
     attachcol::Count,
     {tag::AttachFilename, tag::AttachContentId, tag::AttachContentLocation,
      tag::AttachLongFilename, tag::AttachMethod, tag::AttachFlags, tag::AttachMimeTag,
      tag::AttachMimeTag, tag::AttachNum, tag::AttachPathname, tag::AttachSize, tag::DisplayName,
      tag::AttachContentId, tag::AttachContentLocation, tag::RenderingPosition}};
+// clang-format on
 
 LPSPropTagArray AttachmentColumns()
 {

@@ -7,6 +7,7 @@
 #include "frame/platform.h"
 
 namespace msgcol {
+// clang-format off
 enum : ULONG {
     Access, ClientSubmitTime, CreationTime, InternetCpid, ConversationIndex, ConversationTopic,
     DeleteAfterSubmit, EntryId, HasAttach, Importance, LastModificationTime, MessageClass,
@@ -17,6 +18,7 @@ enum : ULONG {
     SenderAddrType, SenderEmailAddress, SenderName, SentMailEntryId, Subject,
     TransportMessageHeaders, Count
 };
+// clang-format on
 }
 
 inline constexpr ULONG kKeywordsPlaceholder = 0x8002101E;

@@ -27,8 +27,10 @@ enum : ULONG { ParentEntryId, FolderType, DisplayName, Count };
 }
 
 SizedSPropTagArray(1, parentColumns) = {1, {tag::ParentEntryId}};
+// clang-format off
 SizedSPropTagArray(pathcol::Count, folderColumns) = {
     pathcol::Count, {tag::ParentEntryId, tag::FolderType, tag::DisplayName}};
+// clang-format on
 
 LPSPropTagArray ParentColumns() { return reinterpret_cast<LPSPropTagArray>(&parentColumns); }
 LPSPropTagArray FolderColumns() { return reinterpret_cast<LPSPropTagArray>(&folderColumns); }

@@ -34,6 +34,7 @@ inline constexpr uint32_t kHtmlMetaTagMax = 75;
 inline constexpr int32_t kRtfWordMax = 35;
 
 // Word codes of RtfWordClassify.
+// clang-format off
 enum RtfWordCode : int32_t {
   kRtfWordNone = 200,      // empty, unknown, or "htmltag" without \*
   kRtfWordHtmltag = 201,   // "htmltag" right after \*
@@ -49,6 +50,7 @@ enum RtfWordCode : int32_t {
   kRtfWordUl = 211,
   kRtfWordBrdrsh = 212,
 };
+// clang-format on
 
 enum RtfReaderMode : int32_t {
   kRtfReaderText = 0,

@@ -13,10 +13,12 @@ constexpr ULONG kOutboundEnabled = 0x100000;
 constexpr ULONG kOutboundBusy = 0x600000;  // STATUS_OUTBOUND_ACTIVE | STATUS_OUTBOUND_FLUSH
 constexpr ULONG kFlushUploadDownload = 0x6;
 
+// clang-format off
 SizedSPropTagArray(statuscol::Count, statusColumns) = {
     statuscol::Count,
     {tag::DisplayName, tag::EntryId, tag::ProviderDisplay, tag::ResourceFlags, tag::ResourceType,
      tag::StatusCode}};
+// clang-format on
 
 bool IsIdleTransport(const SRow& row)
 {

@@ -11,10 +11,12 @@
 
 namespace {
 
+// clang-format off
 SizedSPropTagArray(specialcol::Count, specialFolderColumns) = {
     specialcol::Count,
     {tag::EntryId, tag::IpmSubtreeEntryId, tag::IpmOutboxEntryId, tag::IpmWastebasketEntryId,
      tag::IpmSentMailEntryId}};
+// clang-format on
 
 bool EntryIdGiven(int32_t cbEntryId, const unsigned char* entryId)
 {

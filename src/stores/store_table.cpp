@@ -15,8 +15,10 @@ namespace storecol {
 enum : ULONG { EntryId, DefaultStore, DisplayName, ProviderDisplay, Count };
 }
 
+// clang-format off
 SizedSPropTagArray(storecol::Count, storeColumns) = {
     storecol::Count, {tag::EntryId, tag::DefaultStore, tag::DisplayName, tag::ProviderDisplay}};
+// clang-format on
 SizedSSortOrderSet(1, storeSortOrder) = {1, 0, 0, {{tag::DisplayName, TABLE_SORT_ASCEND}}};
 
 constexpr ULONG kStatusPrimaryStore = 0x1000;

@@ -160,8 +160,10 @@ private:
         HRESULT hr = contents ? mapiFolder->GetContentsTable(0, &table)
                               : mapiFolder->GetHierarchyTable(0, &table);
         ASSERT_EQ(hr, S_OK);
+        // clang-format off
         SizedSPropTagArray(2, columns) = {
             2, {PR_ENTRYID, contents ? PR_SUBJECT_A : PR_DISPLAY_NAME_A}};
+        // clang-format on
         SRowSet* rows = nullptr;
         ASSERT_EQ(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&columns), nullptr,
                                  nullptr, 0, &rows),
