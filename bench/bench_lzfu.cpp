@@ -35,15 +35,18 @@ struct Rng {
 };
 
 const char* const kWords[] = {
-    "the", "meeting", "quarterly", "report", "please", "find", "attached", "regards",
-    "tomorrow", "budget", "review", "project", "schedule", "customer", "invoice", "update",
-    "thanks", "team", "deadline", "proposal", "draft", "comments", "agenda", "call",
-    "Monday", "Friday", "office", "contract", "approval", "numbers", "forecast", "sales",
-    "and", "to", "of", "for", "with", "on", "we", "you", "I", "is", "are", "will", "be",
-    "could", "would", "let", "me", "know", "if", "any", "questions", "best", "Kind",
-    "Hello", "Hi", "all", "as", "discussed", "below", "see", "note", "following"};
-const char* const kNames[] = {"Anna Berg", "Tom Price", "Maria Lopez", "Kenji Sato",
-                              "Olivia Grant", "Lars Nilsson", "Priya Nair", "David Cohen"};
+    "the",      "meeting",  "quarterly", "report",    "please",   "find",     "attached",
+    "regards",  "tomorrow", "budget",    "review",    "project",  "schedule", "customer",
+    "invoice",  "update",   "thanks",    "team",      "deadline", "proposal", "draft",
+    "comments", "agenda",   "call",      "Monday",    "Friday",   "office",   "contract",
+    "approval", "numbers",  "forecast",  "sales",     "and",      "to",       "of",
+    "for",      "with",     "on",        "we",        "you",      "I",        "is",
+    "are",      "will",     "be",        "could",     "would",    "let",      "me",
+    "know",     "if",       "any",       "questions", "best",     "Kind",     "Hello",
+    "Hi",       "all",      "as",        "discussed", "below",    "see",      "note",
+    "following"};
+const char* const kNames[] = {"Anna Berg",    "Tom Price",    "Maria Lopez", "Kenji Sato",
+                              "Olivia Grant", "Lars Nilsson", "Priya Nair",  "David Cohen"};
 
 void words(std::string& s, Rng& rng, int count)
 {
@@ -113,10 +116,7 @@ void message(std::string& s, Rng& rng)
 
 // Processor time, not wall time: the machine is shared, and a run that
 // loses the CPU to another job would count that job's time.
-double cpu_seconds()
-{
-    return double(std::clock()) / CLOCKS_PER_SEC;
-}
+double cpu_seconds() { return double(std::clock()) / CLOCKS_PER_SEC; }
 
 double mbps(std::size_t bytes, double seconds) { return double(bytes) / seconds / 1e6; }
 
@@ -165,14 +165,15 @@ std::function<std::size_t(const Bytes&, std::uint8_t*, std::size_t)> load_pff()
     const char text[] = "{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}";
     const Bytes probe = lz::compress(text, sizeof text - 1);
     std::uint8_t got[64] = {};
-    if (run(probe, got, sizeof got) < sizeof text - 1 || std::memcmp(got, text, sizeof text - 1) != 0) {
+    if (run(probe, got, sizeof got) < sizeof text - 1 ||
+        std::memcmp(got, text, sizeof text - 1) != 0) {
         std::printf("libpff not available (libfmapi_lzfu_decompress takes other arguments)\n");
         return {};
     }
     return run;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -187,10 +188,11 @@ int main(int argc, char** argv)
     const double c0 = cpu_seconds();
     const Bytes stream = lz::compress(rtf.data(), rtf.size());
     const double ct = cpu_seconds() - c0;
-    std::printf("data: %zu bytes of HTML-encapsulating RTF, compressed to %zu (%.1f%%), "
-                "compressor %.0f MB/s\n",
-                rtf.size(), stream.size(), 100.0 * double(stream.size()) / double(rtf.size()),
-                mbps(rtf.size(), ct));
+    std::printf(
+        "data: %zu bytes of HTML-encapsulating RTF, compressed to %zu (%.1f%%), "
+        "compressor %.0f MB/s\n",
+        rtf.size(), stream.size(), 100.0 * double(stream.size()) / double(rtf.size()),
+        mbps(rtf.size(), ct));
 
     const std::size_t size = rtf.size();
     Bytes out(size), copy(size + 8);
@@ -206,7 +208,8 @@ int main(int argc, char** argv)
         double best = 1e30;
     };
     std::vector<Timed> timed = {
-        {"memcpy", [&] {
+        {"memcpy",
+         [&] {
              std::memcpy(copy.data(), out.data(), size);
              asm volatile("" : : "r"(copy.data()) : "memory");
          }},

@@ -32,7 +32,7 @@ double cpu_seconds(const std::function<void()>& f)
     return best;
 }
 
-}  // namespace
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -55,16 +55,20 @@ int main(int argc, char** argv)
 
     MAPIInitialize(nullptr);
     IMAPISession* session = nullptr;
-    if (MAPILogonEx(0, const_cast<LPSTR>("Bench"), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, &session) != S_OK)
+    if (MAPILogonEx(0, const_cast<LPSTR>("Bench"), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION,
+                    &session) != S_OK)
         return 1;
-    const auto eid = mapisim::mapi::encode({mapisim::mapi::Kind::Folder, store->number(), folder->number(), false});
+    const auto eid = mapisim::mapi::encode(
+        {mapisim::mapi::Kind::Folder, store->number(), folder->number(), false});
     IMAPIFolder* inbox = nullptr;
     ULONG type = 0;
-    session->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(eid.data())),
-                       nullptr, MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(&inbox));
+    session->OpenEntry(static_cast<ULONG>(eid.size()),
+                       reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(eid.data())), nullptr,
+                       MAPI_BEST_ACCESS, &type, reinterpret_cast<LPUNKNOWN*>(&inbox));
 
-    SizedSPropTagArray(6, cols) = {6, {PR_ENTRYID, PR_SUBJECT_A, PR_SENDER_NAME_A, PR_MESSAGE_CLASS_A,
-                                       PR_MESSAGE_DELIVERY_TIME, PR_IMPORTANCE}};
+    SizedSPropTagArray(6, cols) = {6,
+                                   {PR_ENTRYID, PR_SUBJECT_A, PR_SENDER_NAME_A, PR_MESSAGE_CLASS_A,
+                                    PR_MESSAGE_DELIVERY_TIME, PR_IMPORTANCE}};
     SSortOrderSet sort{1, 0, 0, {{PR_MESSAGE_DELIVERY_TIME, TABLE_SORT_DESCEND}}};
     std::size_t rows_read = 0;
     const double table = cpu_seconds([&] {
@@ -103,9 +107,10 @@ int main(int argc, char** argv)
     inbox->Release();
     session->Release();
     MAPIUninitialize();
-    std::printf("contents table, %zu rows sorted, 100 per QueryRows: %.1f ms (%.0f rows/s)\n", rows_read,
-                table * 1e3, rows_read / table);
-    std::printf("baseline, %zu rows copied from the model and sorted: %.1f ms\n", copied, direct * 1e3);
+    std::printf("contents table, %zu rows sorted, 100 per QueryRows: %.1f ms (%.0f rows/s)\n",
+                rows_read, table * 1e3, rows_read / table);
+    std::printf("baseline, %zu rows copied from the model and sorted: %.1f ms\n", copied,
+                direct * 1e3);
     std::printf("ratio table/baseline: %.1f\n", table / direct);
     return rows_read == static_cast<std::size_t>(count) ? 0 : 1;
 }

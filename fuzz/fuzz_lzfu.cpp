@@ -18,7 +18,8 @@ namespace {
 class ChunkSource : public lz::Source {
 public:
     ChunkSource(const std::uint8_t* p, std::size_t n, std::size_t chunk)
-        : p_(p), left_(n), chunk_(chunk) {}
+        : p_(p), left_(n), chunk_(chunk)
+    {}
     std::size_t read(void* buf, std::size_t n) override
     {
         const std::size_t k = std::min({n, left_, chunk_});
@@ -38,7 +39,7 @@ void check(bool ok)
     if (!ok) __builtin_trap();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

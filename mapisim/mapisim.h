@@ -201,17 +201,17 @@ MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult);
  * also when that call fails) with a store and a folder. Texts stay valid
  * until the next form is shown or mapisim_reset. */
 typedef struct mapisim_form {
-    uintptr_t window;           /* the UI parameter: the parent window */
-    const char* store;          /* display name of the store; "" when not the stand-in's */
-    const char* folder;         /* display name of the parent folder; "" likewise */
+    uintptr_t window;   /* the UI parameter: the parent window */
+    const char* store;  /* display name of the store; "" when not the stand-in's */
+    const char* folder; /* display name of the parent folder; "" likewise */
     uint32_t token;
-    uint32_t flags;             /* MAPI_POST_MESSAGE 0x1, MAPI_NEW_MESSAGE 0x2 */
-    uint32_t status;            /* the message status given */
+    uint32_t flags;  /* MAPI_POST_MESSAGE 0x1, MAPI_NEW_MESSAGE 0x2 */
+    uint32_t status; /* the message status given */
     uint32_t message_flags;
     uint32_t access;
-    const char* message_class;  /* "" for none */
-    const char* subject;        /* of the message the token stood for; "" for none */
-    int32_t result;             /* what ShowForm returned */
+    const char* message_class; /* "" for none */
+    const char* subject;       /* of the message the token stood for; "" for none */
+    int32_t result;            /* what ShowForm returned */
 } mapisim_form;
 /* 0 and *out filled, or -1 when out is null or no form was shown since
  * mapisim_reset. */
@@ -235,11 +235,11 @@ MAPISIM_EXPORT void mapisim_clear_faults(void);
  * arguments that matter ("profile=Outlook; ui=0", "name=Inbox",
  * "entryid=00000000..."). Texts stay valid until the log is cleared. */
 typedef struct mapisim_call {
-    const char* method;  /* "IMAPIFolder::CreateFolder", "MAPILogonEx" */
+    const char* method; /* "IMAPIFolder::CreateFolder", "MAPILogonEx" */
     uint32_t flags;
-    int32_t result;      /* the HRESULT returned */
-    int injected;        /* non-zero when a fault rule made it fail */
-    const char* args;    /* "name=value" pairs separated by "; " */
+    int32_t result;   /* the HRESULT returned */
+    int injected;     /* non-zero when a fault rule made it fail */
+    const char* args; /* "name=value" pairs separated by "; " */
 } mapisim_call;
 MAPISIM_EXPORT uint32_t mapisim_call_count(void);
 /* -1 when index is past the end or out is null. */
@@ -251,8 +251,7 @@ MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method);
 /* The value of an argument of a logged call, copied into buf (size bytes,
  * terminated, cut to fit); returns its full length, or -1 when the call or
  * argument is not there. */
-MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf,
-                                        uint32_t size);
+MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf, uint32_t size);
 MAPISIM_EXPORT void mapisim_call_log_clear(void);
 
 /* ---- Notifications ----

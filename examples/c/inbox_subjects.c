@@ -10,11 +10,11 @@ int main(void)
     FolderContentsRecord message;
     int32_t i, count;
 
-    if (OrviMapiStart("", 0) != 0) return 1;  /* the default profile */
-    OrviMapiMsgStoreQuerySet(&stores, 0);     /* the default store's row */
+    if (OrviMapiStart("", 0) != 0) return 1; /* the default profile */
+    OrviMapiMsgStoreQuerySet(&stores, 0);    /* the default store's row */
     OrviMapiMsgStoreQueryGetRow(stores, &row);
     if (OrviMapiMsgStoreResultOpenStore(row, &store) != 0) return 1;
-    OrviMapiFolderFindByType(store, 32, &inbox);  /* 32: the Inbox */
+    OrviMapiFolderFindByType(store, 32, &inbox); /* 32: the Inbox */
     OrviMapiFolderContQuerySet(inbox, &contents);
     while ((count = OrviMapiFolderContQueryGetRow(contents, &rows)) > 0) {
         for (i = 0; i < count; i++)

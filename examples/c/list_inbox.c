@@ -107,14 +107,16 @@ int main(int argc, char **argv)
     /* The default store: the only row of the store table asked for it. */
     if (OrviMapiMsgStoreQuerySet(&stores, 0) != 0) return Fail("OrviMapiMsgStoreQuerySet");
     rows = NULL;
-    if (OrviMapiMsgStoreQueryGetRow(stores, &rows) == 1) OrviMapiMsgStoreResultOpenStore(rows, &store);
+    if (OrviMapiMsgStoreQueryGetRow(stores, &rows) == 1)
+        OrviMapiMsgStoreResultOpenStore(rows, &store);
     OrviMapiReleaseResult(rows);
     OrviMapiReleaseTable(stores);
     if (store == NULL) return Fail("opening the default store");
 
     if (OrviMapiFolderFindByType(store, INBOX, &inbox) != 0 || inbox == NULL)
         return Fail("OrviMapiFolderFindByType");
-    if (OrviMapiFolderContQuerySet(inbox, &contents) != 0) return Fail("OrviMapiFolderContQuerySet");
+    if (OrviMapiFolderContQuerySet(inbox, &contents) != 0)
+        return Fail("OrviMapiFolderContQuerySet");
     /* Batches of up to 100 rows; each row set, even the last empty one, is ours. */
     for (;;) {
         rows = NULL;

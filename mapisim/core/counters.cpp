@@ -46,7 +46,7 @@ std::mutex graveLock;
 std::array<Tombstone*, kGraves> graves{};
 std::size_t nextGrave = 0;
 
-}  // namespace
+} // namespace
 
 void NoteObjectCreated() { liveObjects.fetch_add(1); }
 void NoteObjectDestroyed() { liveObjects.fetch_sub(1); }
@@ -69,7 +69,7 @@ void Bury(void* storage)
     }
 }
 
-}  // namespace mapisim
+} // namespace mapisim
 
 extern "C" {
 
@@ -85,4 +85,4 @@ MAPISIM_EXPORT void mapisim_reset_misuse_counters(void)
     mapisim::badFrees.store(0);
 }
 
-}  // extern "C"
+} // extern "C"

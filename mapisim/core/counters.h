@@ -13,4 +13,4 @@ void NoteDeadCall();
 // A free function was given memory it does not own (see mapisim_bad_frees).
 void NoteBadFree();
 
-}  // namespace mapisim
+} // namespace mapisim

@@ -23,14 +23,14 @@ constexpr std::align_val_t kAlignment{16};
 constexpr unsigned char kFreshByte = 0xCD;
 
 struct Block {
-    void* root;                  // null for a root block
-    std::vector<void*> chained;  // blocks of MAPIAllocateMore, for a root
+    void* root;                 // null for a root block
+    std::vector<void*> chained; // blocks of MAPIAllocateMore, for a root
 };
 
 std::mutex lock;
 std::unordered_map<void*, Block> blocks;
 uint32_t allocationCalls = 0;
-uint32_t failCountdown = 0;  // the call at which it reaches 0 fails
+uint32_t failCountdown = 0; // the call at which it reaches 0 fails
 bool failPersistently = false;
 bool failingForever = false;
 
@@ -53,7 +53,7 @@ void* NewBlock(ULONG size)
 
 void DeleteBlock(void* memory) { ::operator delete(memory, kAlignment); }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -153,4 +153,4 @@ MAPISIM_EXPORT void mapisim_fail_allocation(uint32_t nth, int persistent)
     failingForever = false;
 }
 
-}  // extern "C"
+} // extern "C"

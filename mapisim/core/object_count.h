@@ -33,7 +33,7 @@ public:
         const ULONG left = refs_.fetch_sub(1) - 1;
         if (left == 0) {
             void* storage = dynamic_cast<void*>(this);
-            this->~ComObject();  // virtual: runs the whole object's destructor
+            this->~ComObject(); // virtual: runs the whole object's destructor
             Bury(storage);
         }
         return left;
@@ -47,4 +47,4 @@ private:
     std::atomic<ULONG> refs_{1};
 };
 
-}  // namespace mapisim
+} // namespace mapisim

@@ -15,8 +15,7 @@ const Value* Value::find(std::string_view name) const noexcept
 
 bool Value::to_int64(std::int64_t& out) const noexcept
 {
-    if (type_ != Type::Number || text_.find_first_of(".eE") != std::string::npos)
-        return false;
+    if (type_ != Type::Number || text_.find_first_of(".eE") != std::string::npos) return false;
     const char* b = text_.data();
     const char* e = b + text_.size();
     auto [ptr, ec] = std::from_chars(b, e, out);
@@ -57,7 +56,7 @@ bool is_identifier(std::string_view s) noexcept
     return true;
 }
 
-}  // namespace
+} // namespace
 
 void append_member(std::string& path, std::string_view name)
 {
@@ -94,13 +93,15 @@ void append_index(std::string& path, std::size_t index)
 class Parser {
 public:
     Parser(std::string_view text, const Options& options)
-        : p_(text.data()), end_(text.data() + text.size()), max_depth_(options.max_depth) {}
+        : p_(text.data()), end_(text.data() + text.size()), max_depth_(options.max_depth)
+    {}
 
     bool run(Value& out, Error& err)
     {
         try {
             if (end_ - p_ >= 3 && static_cast<unsigned char>(p_[0]) == 0xEF &&
-                static_cast<unsigned char>(p_[1]) == 0xBB && static_cast<unsigned char>(p_[2]) == 0xBF)
+                static_cast<unsigned char>(p_[1]) == 0xBB &&
+                static_cast<unsigned char>(p_[2]) == 0xBF)
                 p_ += 3;
             Value v;
             skip_space();
@@ -123,7 +124,7 @@ private:
         bool is_index;
         std::size_t index;
         std::string name;
-        bool named = false;  // false while an object's member name is being read
+        bool named = false; // false while an object's member name is being read
     };
 
     bool report(Error& err)
@@ -175,19 +176,24 @@ private:
         if (p_ == end_) return fail("unexpected end of input, expected a value");
         v.pos_ = here();
         switch (*p_) {
-        case '{': return object(v);
-        case '[': return array(v);
-        case '"':
-            v.type_ = Type::String;
-            return string(v.text_);
-        case 't': return literal(v, "true", Type::Bool, true);
-        case 'f': return literal(v, "false", Type::Bool, false);
-        case 'n': return literal(v, "null", Type::Null, false);
-        default:
-            if (*p_ == '-' || (*p_ >= '0' && *p_ <= '9')) return number(v);
-            if (*p_ == '\'') return fail("strings are written in double quotes");
-            if (*p_ == '/') return fail("comments are not allowed in JSON");
-            return fail("expected a value");
+            case '{':
+                return object(v);
+            case '[':
+                return array(v);
+            case '"':
+                v.type_ = Type::String;
+                return string(v.text_);
+            case 't':
+                return literal(v, "true", Type::Bool, true);
+            case 'f':
+                return literal(v, "false", Type::Bool, false);
+            case 'n':
+                return literal(v, "null", Type::Null, false);
+            default:
+                if (*p_ == '-' || (*p_ >= '0' && *p_ <= '9')) return number(v);
+                if (*p_ == '\'') return fail("strings are written in double quotes");
+                if (*p_ == '/') return fail("comments are not allowed in JSON");
+                return fail("expected a value");
         }
     }
 
@@ -218,7 +224,8 @@ private:
         if (p_ != end_ && *p_ == '0') {
             advance();
             if (p_ != end_ && *p_ >= '0' && *p_ <= '9')
-                return fail("numbers do not start with 0 (write hexadecimal as a \"0x...\" string)");
+                return fail(
+                    "numbers do not start with 0 (write hexadecimal as a \"0x...\" string)");
             if (p_ != end_ && (*p_ == 'x' || *p_ == 'X'))
                 return fail("hexadecimal numbers are written as \"0x...\" strings");
         } else if (!digits()) {
@@ -281,40 +288,59 @@ private:
     bool escape(std::string& out)
     {
         const Pos at = here();
-        advance();  // the backslash
+        advance(); // the backslash
         if (p_ == end_) return fail("unexpected end of input in a string");
         const char c = *p_;
         switch (c) {
-        case '"': out += '"'; break;
-        case '\\': out += '\\'; break;
-        case '/': out += '/'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        case 't': out += '\t'; break;
-        case 'u': {
-            advance();
-            std::uint32_t cp;
-            if (!hex4(cp)) return false;
-            if (cp >= 0xDC00 && cp <= 0xDFFF)
-                return fail_at(at, "a low surrogate \\u escape without a high surrogate before it");
-            if (cp >= 0xD800 && cp <= 0xDBFF) {
-                if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u')
-                    return fail_at(at, "a high surrogate \\u escape must be followed by a low one");
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'u': {
                 advance();
-                advance();
-                std::uint32_t lo;
-                if (!hex4(lo)) return false;
-                if (lo < 0xDC00 || lo > 0xDFFF)
-                    return fail_at(at, "a high surrogate \\u escape must be followed by a low one");
-                cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                std::uint32_t cp;
+                if (!hex4(cp)) return false;
+                if (cp >= 0xDC00 && cp <= 0xDFFF)
+                    return fail_at(at,
+                                   "a low surrogate \\u escape without a high surrogate before it");
+                if (cp >= 0xD800 && cp <= 0xDBFF) {
+                    if (end_ - p_ < 2 || p_[0] != '\\' || p_[1] != 'u')
+                        return fail_at(at,
+                                       "a high surrogate \\u escape must be followed by a low one");
+                    advance();
+                    advance();
+                    std::uint32_t lo;
+                    if (!hex4(lo)) return false;
+                    if (lo < 0xDC00 || lo > 0xDFFF)
+                        return fail_at(at,
+                                       "a high surrogate \\u escape must be followed by a low one");
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
+                }
+                put_utf8(out, cp);
+                return true;
             }
-            put_utf8(out, cp);
-            return true;
-        }
-        default:
-            return fail_at(at, "unknown escape in a string");
+            default:
+                return fail_at(at, "unknown escape in a string");
         }
         advance();
         return true;
@@ -327,17 +353,17 @@ private:
         const std::size_t left = static_cast<std::size_t>(end_ - p_);
         const unsigned char b0 = s[0];
         std::size_t n;
-        unsigned char lo = 0x80, hi = 0xBF;  // range of the second byte
+        unsigned char lo = 0x80, hi = 0xBF; // range of the second byte
         if (b0 >= 0xC2 && b0 <= 0xDF) {
             n = 2;
         } else if (b0 >= 0xE0 && b0 <= 0xEF) {
             n = 3;
-            if (b0 == 0xE0) lo = 0xA0;  // overlong
-            if (b0 == 0xED) hi = 0x9F;  // surrogates
+            if (b0 == 0xE0) lo = 0xA0; // overlong
+            if (b0 == 0xED) hi = 0x9F; // surrogates
         } else if (b0 >= 0xF0 && b0 <= 0xF4) {
             n = 4;
-            if (b0 == 0xF0) lo = 0x90;  // overlong
-            if (b0 == 0xF4) hi = 0x8F;  // above U+10FFFF
+            if (b0 == 0xF0) lo = 0x90; // overlong
+            if (b0 == 0xF4) hi = 0x8F; // above U+10FFFF
         } else {
             return fail("invalid UTF-8");
         }
@@ -351,7 +377,7 @@ private:
 
     bool string(std::string& out)
     {
-        advance();  // the opening quote
+        advance(); // the opening quote
         for (;;) {
             const char* run = p_;
             while (p_ != end_) {
@@ -478,9 +504,8 @@ private:
         } else {
             std::vector<std::size_t> order(m.size());
             for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-            std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-                return m[a].first < m[b].first;
-            });
+            std::stable_sort(order.begin(), order.end(),
+                             [&](std::size_t a, std::size_t b) { return m[a].first < m[b].first; });
             for (std::size_t i = 1; i < order.size(); ++i)
                 if (m[order[i]].first == m[order[i - 1]].first)
                     first_dup = std::min(first_dup, order[i]);
@@ -506,4 +531,4 @@ bool parse(std::string_view text, Value& out, Error& err, const Options& options
     return parser.run(out, err);
 }
 
-}  // namespace mapisim::json
+} // namespace mapisim::json

@@ -76,8 +76,8 @@ private:
 
 struct Error {
     Pos pos;
-    std::string path;     // where in the document, e.g. stores[1].folders
-    std::string message;  // e.g. "expected ',' or '}'"
+    std::string path;    // where in the document, e.g. stores[1].folders
+    std::string message; // e.g. "expected ',' or '}'"
 };
 
 struct Options {
@@ -88,7 +88,8 @@ struct Options {
 
 // Parses one JSON document (whitespace around it allowed). On failure,
 // returns false, fills err and leaves out unchanged.
-MAPISIM_JSON_API bool parse(std::string_view text, Value& out, Error& err, const Options& options = {});
+MAPISIM_JSON_API bool parse(std::string_view text, Value& out, Error& err,
+                            const Options& options = {});
 
 // A path step appended to a JSON path: ".name" for plain identifiers,
 // "[\"odd name\"]" otherwise; and "[i]" for an array index. A leading
@@ -96,4 +97,4 @@ MAPISIM_JSON_API bool parse(std::string_view text, Value& out, Error& err, const
 MAPISIM_JSON_API void append_member(std::string& path, std::string_view name);
 MAPISIM_JSON_API void append_index(std::string& path, std::size_t index);
 
-}  // namespace mapisim::json
+} // namespace mapisim::json

@@ -31,4 +31,4 @@ bool load_messages(std::string_view text, model::Store& store,
 // What mapisim_last_load_error reports: the last load's (or delivery's) failure.
 std::string& last_error();
 
-}  // namespace mapisim::loader
+} // namespace mapisim::loader

@@ -14,10 +14,14 @@ std::optional<Value> entry_prop(std::uint32_t container, const AbEntry& e, ULONG
 {
     if (const Value* v = e.props.find(tag)) return *v;
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID): return entryid_value(tag, {Kind::AbEntry, container, e.number, false});
-    case PROP_ID(PR_OBJECT_TYPE): return Value::i4(tag, MAPI_MAILUSER);
-    case PROP_ID(PR_DISPLAY_TYPE): return Value::i4(tag, DT_MAILUSER);
-    default: return std::nullopt;
+        case PROP_ID(PR_ENTRYID):
+            return entryid_value(tag, {Kind::AbEntry, container, e.number, false});
+        case PROP_ID(PR_OBJECT_TYPE):
+            return Value::i4(tag, MAPI_MAILUSER);
+        case PROP_ID(PR_DISPLAY_TYPE):
+            return Value::i4(tag, DT_MAILUSER);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -27,14 +31,18 @@ std::optional<Value> container_prop(const AbContainer* c, ULONG tag)
     if (c)
         if (const Value* v = c->props.find(tag)) return *v;
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID):
-        return entryid_value(tag, {Kind::AbContainer, 0, c ? c->number : 0, false});
-    case PROP_ID(PR_OBJECT_TYPE): return Value::i4(tag, MAPI_ABCONT);
-    case PROP_ID(PR_DISPLAY_TYPE): return Value::i4(tag, DT_NOT_SPECIFIC);
-    case PROP_ID(PR_DISPLAY_NAME): return Value::string8(tag, c ? c->display_name : "");
-    case PROP_ID(PR_CONTAINER_FLAGS):
-        return Value::i4(tag, c ? AB_RECIPIENTS | AB_UNMODIFIABLE : AB_SUBCONTAINERS);
-    default: return std::nullopt;
+        case PROP_ID(PR_ENTRYID):
+            return entryid_value(tag, {Kind::AbContainer, 0, c ? c->number : 0, false});
+        case PROP_ID(PR_OBJECT_TYPE):
+            return Value::i4(tag, MAPI_ABCONT);
+        case PROP_ID(PR_DISPLAY_TYPE):
+            return Value::i4(tag, DT_NOT_SPECIFIC);
+        case PROP_ID(PR_DISPLAY_NAME):
+            return Value::string8(tag, c ? c->display_name : "");
+        case PROP_ID(PR_CONTAINER_FLAGS):
+            return Value::i4(tag, c ? AB_RECIPIENTS | AB_UNMODIFIABLE : AB_SUBCONTAINERS);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -53,8 +61,8 @@ public:
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ENTRYID, PR_INSTANCE_KEY, PR_DISPLAY_NAME_A, PR_ADDRTYPE_A, PR_EMAIL_ADDRESS_A,
-                PR_DISPLAY_TYPE, PR_OBJECT_TYPE};
+        return {PR_ENTRYID,         PR_INSTANCE_KEY, PR_DISPLAY_NAME_A, PR_ADDRTYPE_A,
+                PR_EMAIL_ADDRESS_A, PR_DISPLAY_TYPE, PR_OBJECT_TYPE};
     }
 
 private:
@@ -79,16 +87,16 @@ public:
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ENTRYID, PR_INSTANCE_KEY, PR_DISPLAY_NAME_A, PR_DISPLAY_TYPE, PR_OBJECT_TYPE,
-                PR_CONTAINER_FLAGS, PR_DEPTH};
+        return {PR_ENTRYID,     PR_INSTANCE_KEY,    PR_DISPLAY_NAME_A, PR_DISPLAY_TYPE,
+                PR_OBJECT_TYPE, PR_CONTAINER_FLAGS, PR_DEPTH};
     }
 
 private:
     ProfilePtr profile_;
 };
 
-HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid,
-                ULONG flags, ULONG* type, LPUNKNOWN* out);
+HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags,
+                ULONG* type, LPUNKNOWN* out);
 
 // OpenEntry of the address book and its containers: any entry of the
 // profile's address book.
@@ -110,8 +118,7 @@ class MailUserObject final : public PropObject<IMailUser> {
 public:
     MailUserObject(std::shared_ptr<AbContainer> c, std::uint32_t number)
         : c_(std::move(c)), number_(number)
-    {
-    }
+    {}
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         return query(this, riid, out, {&IID_IUnknown, &IID_IMAPIProp, &IID_IMailUser});
@@ -143,8 +150,7 @@ class AbContainerObject final : public OpensAbEntries<PropObject<IABContainer>> 
 public:
     AbContainerObject(ProfilePtr profile, std::shared_ptr<AbContainer> c)
         : OpensAbEntries(std::move(profile)), c_(std::move(c))
-    {
-    }
+    {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
@@ -167,8 +173,10 @@ public:
         Call call(&err_, kIface, "GetHierarchyTable", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
-        if (c_) *out = new_bag_table({}, {PR_ENTRYID, PR_DISPLAY_NAME_A}, flags);
-        else *out = new_table(std::make_unique<ContainersSource>(profile_), flags);
+        if (c_)
+            *out = new_bag_table({}, {PR_ENTRYID, PR_DISPLAY_NAME_A}, flags);
+        else
+            *out = new_table(std::make_unique<ContainersSource>(profile_), flags);
         return call.done(S_OK);
     }
 
@@ -176,7 +184,8 @@ public:
     {
         return unsupported("SetSearchCriteria", flags);
     }
-    HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction*, LPENTRYLIST*, ULONG*) override
+    HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction*, LPENTRYLIST*,
+                                                ULONG*) override
     {
         return unsupported("GetSearchCriteria", flags);
     }
@@ -184,7 +193,8 @@ public:
     {
         return unsupported("CreateEntry", flags);
     }
-    HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST, ULONG_PTR, LPMAPIPROGRESS, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST, ULONG_PTR, LPMAPIPROGRESS,
+                                          ULONG flags) override
     {
         return unsupported("CopyEntries", flags);
     }
@@ -192,7 +202,8 @@ public:
     {
         return unsupported("DeleteEntries", flags);
     }
-    HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray, ULONG flags, LPADRLIST, LPFlagList) override
+    HRESULT STDMETHODCALLTYPE ResolveNames(LPSPropTagArray, ULONG flags, LPADRLIST,
+                                           LPFlagList) override
     {
         return unsupported("ResolveNames", flags);
     }
@@ -209,7 +220,7 @@ protected:
 private:
     static constexpr const char* kIface = "IABContainer";
 
-    std::shared_ptr<AbContainer> c_;  // null for the root
+    std::shared_ptr<AbContainer> c_; // null for the root
 };
 
 class AddrBookObject final : public OpensAbEntries<ComparesEntryIds<PropObject<IAddrBook>>> {
@@ -226,7 +237,8 @@ public:
         return unsupported("Advise", 0);
     }
     HRESULT STDMETHODCALLTYPE Unadvise(ULONG) override { return unsupported("Unadvise", 0); }
-    HRESULT STDMETHODCALLTYPE CreateOneOff(LPSTR, LPSTR, LPSTR, ULONG flags, ULONG*, LPENTRYID*) override
+    HRESULT STDMETHODCALLTYPE CreateOneOff(LPSTR, LPSTR, LPSTR, ULONG flags, ULONG*,
+                                           LPENTRYID*) override
     {
         return unsupported("CreateOneOff", flags);
     }
@@ -248,9 +260,11 @@ public:
             .arg("caption", parm ? parm->lpszCaption : nullptr);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!ui || !parm) return call.fail(MAPI_E_INVALID_PARAMETER, "no window or no parameters");
-        if (parm->cDestFields && !list) return call.fail(MAPI_E_INVALID_PARAMETER, "no address list");
+        if (parm->cDestFields && !list)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no address list");
         const HRESULT scripted = model::current().script.address_dialog_result;
-        return FAILED(scripted) ? call.fail(scripted, "the user's dialog result") : call.done(scripted);
+        return FAILED(scripted) ? call.fail(scripted, "the user's dialog result")
+                                : call.done(scripted);
     }
 
     HRESULT STDMETHODCALLTYPE Details(ULONG_PTR*, LPFNDISMISS, LPVOID, ULONG, LPENTRYID, LPFNBUTTON,
@@ -262,7 +276,8 @@ public:
     {
         return unsupported("RecipOptions", flags);
     }
-    HRESULT STDMETHODCALLTYPE QueryDefaultRecipOpt(LPSTR, ULONG flags, ULONG*, LPSPropValue*) override
+    HRESULT STDMETHODCALLTYPE QueryDefaultRecipOpt(LPSTR, ULONG flags, ULONG*,
+                                                   LPSPropValue*) override
     {
         return unsupported("QueryDefaultRecipOpt", flags);
     }
@@ -320,8 +335,8 @@ private:
     static constexpr const char* kIface = "IAddrBook";
 };
 
-HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid,
-                ULONG, ULONG* type, LPUNKNOWN* out)
+HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG,
+                ULONG* type, LPUNKNOWN* out)
 {
     if (cb == 0 || !eid) {
         *type = MAPI_ABCONT;
@@ -349,8 +364,8 @@ HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID 
     return MAPI_E_UNKNOWN_ENTRYID;
 }
 
-}  // namespace
+} // namespace
 
 IAddrBook* new_address_book(ProfilePtr profile) { return new AddrBookObject(std::move(profile)); }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -17,7 +17,7 @@ HRESULT alloc(std::size_t size, void* root, void** out)
     return root ? MAPIAllocateMore(cb, root, out) : MAPIAllocateBuffer(cb, out);
 }
 
-}  // namespace
+} // namespace
 
 HRESULT alloc_bytes(const void* data, std::size_t size, void* root, void** out)
 {
@@ -52,68 +52,84 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
     HRESULT hr = S_OK;
     void* p = nullptr;
     switch (v.type()) {
-    case PT_I2: u.i = *v.get<std::int16_t>(); break;
-    case PT_LONG: u.l = *v.get<std::int32_t>(); break;
-    case PT_BOOLEAN: u.b = *v.get<bool>() ? 1 : 0; break;
-    case PT_I8: u.li.QuadPart = *v.get<std::int64_t>(); break;
-    case PT_DOUBLE: u.dbl = *v.get<double>(); break;
-    case PT_SYSTIME: {
-        const auto t = v.get<model::FileTime>()->ticks;
-        u.ft.dwLowDateTime = static_cast<DWORD>(t);
-        u.ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
-        break;
-    }
-    case PT_ERROR: u.err = v.get<model::ErrorCode>()->scode; break;
-    case PT_STRING8: hr = alloc_text(*v.get<std::string>(), root, &u.lpszA); break;
-    case PT_UNICODE: hr = alloc_wide(*v.get<std::u16string>(), root, &u.lpszW); break;
-    case PT_BINARY: {
-        const Bytes& b = *v.get<Bytes>();
-        hr = alloc_bytes(b.data(), b.size(), root, &p);
-        u.bin.cb = static_cast<ULONG>(b.size());
-        u.bin.lpb = static_cast<LPBYTE>(p);
-        break;
-    }
-    case PT_CLSID:
-        hr = alloc_bytes(v.get<GUID>(), sizeof(GUID), root, &p);
-        u.lpguid = static_cast<LPGUID>(p);
-        break;
-    case PT_MV_LONG: {
-        const auto& items = *v.get<std::vector<std::int32_t>>();
-        hr = alloc_bytes(items.data(), items.size() * sizeof(LONG), root, &p);
-        u.MVl.cValues = static_cast<ULONG>(items.size());
-        u.MVl.lpl = static_cast<LONG*>(p);
-        break;
-    }
-    case PT_MV_STRING8: {
-        const auto& items = *v.get<std::vector<std::string>>();
-        hr = alloc(items.size() * sizeof(LPSTR), root, &p);
-        if (FAILED(hr)) break;
-        auto** list = static_cast<LPSTR*>(p);
-        for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i)
-            hr = alloc_text(items[i], root, &list[i]);
-        u.MVszA.cValues = static_cast<ULONG>(items.size());
-        u.MVszA.lppszA = list;
-        break;
-    }
-    case PT_MV_BINARY: {
-        const auto& items = *v.get<std::vector<Bytes>>();
-        hr = alloc(items.size() * sizeof(SBinary), root, &p);
-        if (FAILED(hr)) break;
-        auto* list = static_cast<SBinary*>(p);
-        for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i) {
-            void* item = nullptr;
-            hr = alloc_bytes(items[i].data(), items[i].size(), root, &item);
-            list[i].cb = static_cast<ULONG>(items[i].size());
-            list[i].lpb = static_cast<LPBYTE>(item);
+        case PT_I2:
+            u.i = *v.get<std::int16_t>();
+            break;
+        case PT_LONG:
+            u.l = *v.get<std::int32_t>();
+            break;
+        case PT_BOOLEAN:
+            u.b = *v.get<bool>() ? 1 : 0;
+            break;
+        case PT_I8:
+            u.li.QuadPart = *v.get<std::int64_t>();
+            break;
+        case PT_DOUBLE:
+            u.dbl = *v.get<double>();
+            break;
+        case PT_SYSTIME: {
+            const auto t = v.get<model::FileTime>()->ticks;
+            u.ft.dwLowDateTime = static_cast<DWORD>(t);
+            u.ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
+            break;
         }
-        u.MVbin.cValues = static_cast<ULONG>(items.size());
-        u.MVbin.lpbin = list;
-        break;
-    }
-    default:
-        out.ulPropTag = CHANGE_PROP_TYPE(v.tag(), PT_ERROR);
-        u.err = MAPI_E_NOT_FOUND;
-        break;
+        case PT_ERROR:
+            u.err = v.get<model::ErrorCode>()->scode;
+            break;
+        case PT_STRING8:
+            hr = alloc_text(*v.get<std::string>(), root, &u.lpszA);
+            break;
+        case PT_UNICODE:
+            hr = alloc_wide(*v.get<std::u16string>(), root, &u.lpszW);
+            break;
+        case PT_BINARY: {
+            const Bytes& b = *v.get<Bytes>();
+            hr = alloc_bytes(b.data(), b.size(), root, &p);
+            u.bin.cb = static_cast<ULONG>(b.size());
+            u.bin.lpb = static_cast<LPBYTE>(p);
+            break;
+        }
+        case PT_CLSID:
+            hr = alloc_bytes(v.get<GUID>(), sizeof(GUID), root, &p);
+            u.lpguid = static_cast<LPGUID>(p);
+            break;
+        case PT_MV_LONG: {
+            const auto& items = *v.get<std::vector<std::int32_t>>();
+            hr = alloc_bytes(items.data(), items.size() * sizeof(LONG), root, &p);
+            u.MVl.cValues = static_cast<ULONG>(items.size());
+            u.MVl.lpl = static_cast<LONG*>(p);
+            break;
+        }
+        case PT_MV_STRING8: {
+            const auto& items = *v.get<std::vector<std::string>>();
+            hr = alloc(items.size() * sizeof(LPSTR), root, &p);
+            if (FAILED(hr)) break;
+            auto** list = static_cast<LPSTR*>(p);
+            for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i)
+                hr = alloc_text(items[i], root, &list[i]);
+            u.MVszA.cValues = static_cast<ULONG>(items.size());
+            u.MVszA.lppszA = list;
+            break;
+        }
+        case PT_MV_BINARY: {
+            const auto& items = *v.get<std::vector<Bytes>>();
+            hr = alloc(items.size() * sizeof(SBinary), root, &p);
+            if (FAILED(hr)) break;
+            auto* list = static_cast<SBinary*>(p);
+            for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i) {
+                void* item = nullptr;
+                hr = alloc_bytes(items[i].data(), items[i].size(), root, &item);
+                list[i].cb = static_cast<ULONG>(items[i].size());
+                list[i].lpb = static_cast<LPBYTE>(item);
+            }
+            u.MVbin.cValues = static_cast<ULONG>(items.size());
+            u.MVbin.lpbin = list;
+            break;
+        }
+        default:
+            out.ulPropTag = CHANGE_PROP_TYPE(v.tag(), PT_ERROR);
+            u.err = MAPI_E_NOT_FOUND;
+            break;
     }
     return hr;
 }
@@ -171,4 +187,4 @@ HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out)
     return S_OK;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

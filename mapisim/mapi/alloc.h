@@ -33,8 +33,7 @@ HRESULT alloc_wide(const std::u16string& text, void* root, WCHAR** out);
 HRESULT to_mapi(const model::Value& v, void* root, SPropValue& out);
 
 // One allocation holding the values (count may be 0: a valid empty array).
-HRESULT make_prop_array(const std::vector<model::Value>& values, ULONG* count,
-                        SPropValue** out);
+HRESULT make_prop_array(const std::vector<model::Value>& values, ULONG* count, SPropValue** out);
 
 // A row set of the rows, each row's values its own allocation, as
 // FreeProws expects.
@@ -43,4 +42,4 @@ HRESULT make_row_set(const std::vector<std::vector<model::Value>>& rows, SRowSet
 // A tag array of the tags.
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

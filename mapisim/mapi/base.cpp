@@ -82,7 +82,7 @@ HRESULT make_name(const model::NamedId& n, void* root, LPMAPINAMEID* out)
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
 HRESULT names_from_ids(model::NameMap& map, LPSPropTagArray* tags, LPGUID guid, ULONG flags,
                        ULONG* count, LPMAPINAMEID** names)
@@ -103,7 +103,8 @@ HRESULT names_from_ids(model::NameMap& map, LPSPropTagArray* tags, LPGUID guid, 
         ids.assign((*tags)->aulPropTag, (*tags)->aulPropTag + (*tags)->cValues);
     }
     void* p = nullptr;
-    HRESULT hr = MAPIAllocateBuffer(static_cast<ULONG>((ids.empty() ? 1 : ids.size()) * sizeof(LPMAPINAMEID)), &p);
+    HRESULT hr = MAPIAllocateBuffer(
+        static_cast<ULONG>((ids.empty() ? 1 : ids.size()) * sizeof(LPMAPINAMEID)), &p);
     if (FAILED(hr)) return hr;
     MapiPtr<LPMAPINAMEID> list(static_cast<LPMAPINAMEID*>(p));
     bool missing = false;
@@ -130,7 +131,8 @@ HRESULT ids_from_names(model::NameMap& map, ULONG n, LPMAPINAMEID* names, ULONG 
                        LPSPropTagArray* out)
 {
     *out = nullptr;
-    if (n == 0 || n > kMaxItems || !names) return MAPI_E_INVALID_PARAMETER;  // listing every id is not supported
+    if (n == 0 || n > kMaxItems || !names)
+        return MAPI_E_INVALID_PARAMETER; // listing every id is not supported
     std::vector<ULONG> tags;
     bool missing = false;
     for (ULONG i = 0; i < n; ++i) {
@@ -159,4 +161,4 @@ HRESULT ids_from_names(model::NameMap& map, ULONG n, LPMAPINAMEID* names, ULONG 
     return missing ? MAPI_W_ERRORS_RETURNED : S_OK;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -27,14 +27,20 @@ public:
         if (p) p->AddRef();
         return Ref(p);
     }
-    Ref(const Ref& o) noexcept : p_(o.p_) { if (p_) p_->AddRef(); }
+    Ref(const Ref& o) noexcept : p_(o.p_)
+    {
+        if (p_) p_->AddRef();
+    }
     Ref(Ref&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
     Ref& operator=(Ref o) noexcept
     {
         std::swap(p_, o.p_);
         return *this;
     }
-    ~Ref() { if (p_) p_->Release(); }
+    ~Ref()
+    {
+        if (p_) p_->Release();
+    }
 
     T* get() const noexcept { return p_; }
     T* operator->() const noexcept { return p_; }
@@ -154,8 +160,8 @@ public:
     }
 
 protected:
-    virtual HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags,
-                               ULONG* type, LPUNKNOWN* out, Call& call) = 0;
+    virtual HRESULT open_entry(ULONG cb, const ENTRYID* eid, LPCIID iid, ULONG flags, ULONG* type,
+                               LPUNKNOWN* out, Call& call) = 0;
 };
 
 // CompareEntryIDs over the stand-in's entry identifiers.
@@ -239,7 +245,8 @@ public:
         values.reserve(want.size());
         bool errors = false;
         for (ULONG tag : want) {
-            if (wide && PROP_TYPE(tag) == PT_STRING8 && !tags) tag = CHANGE_PROP_TYPE(tag, PT_UNICODE);
+            if (wide && PROP_TYPE(tag) == PT_STRING8 && !tags)
+                tag = CHANGE_PROP_TYPE(tag, PT_UNICODE);
             std::optional<Value> raw = read(tag);
             if (raw && PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
                 raw = raw->converted(PT_UNICODE);
@@ -285,7 +292,8 @@ public:
         for (ULONG i = 0; props && i < n && i < 8; ++i) call.arg_tag("tag", props[i].ulPropTag);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (problems) *problems = nullptr;
-        if ((n && !props) || n > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no values, or too many");
+        if ((n && !props) || n > kMaxItems)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no values, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
         std::vector<Problem> found;
@@ -294,7 +302,8 @@ public:
             const ULONG tag = props[i].ulPropTag;
             const ULONG type = PROP_TYPE(tag);
             if (type == PT_ERROR || type == PT_NULL) continue;
-            if (type == PT_OBJECT || PROP_ID(tag) == PROP_ID_NULL || PROP_ID(tag) == PROP_ID_INVALID) {
+            if (type == PT_OBJECT || PROP_ID(tag) == PROP_ID_NULL ||
+                PROP_ID(tag) == PROP_ID_INVALID) {
                 found.push_back({i, tag, MAPI_E_INVALID_TYPE});
                 continue;
             }
@@ -326,17 +335,21 @@ public:
                                           LPSPropProblemArray* problems) override
     {
         Call call(&err_, iface(), "DeleteProps");
-        for (ULONG i = 0; tags && i < tags->cValues && i < 8; ++i) call.arg_tag("tag", tags->aulPropTag[i]);
+        for (ULONG i = 0; tags && i < tags->cValues && i < 8; ++i)
+            call.arg_tag("tag", tags->aulPropTag[i]);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (problems) *problems = nullptr;
-        if (!tags || tags->cValues > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no tags, or too many");
+        if (!tags || tags->cValues > kMaxItems)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no tags, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the object was opened read-only");
         std::vector<Problem> found;
         for (ULONG i = 0; i < tags->cValues; ++i) {
             const ULONG tag = tags->aulPropTag[i];
-            if (is_computed(tag) && !settable(tag)) found.push_back({i, tag, MAPI_E_COMPUTED});
-            else remove(tag);
+            if (is_computed(tag) && !settable(tag))
+                found.push_back({i, tag, MAPI_E_COMPUTED});
+            else
+                remove(tag);
         }
         if (problems && !found.empty()) {
             if (HRESULT h = make_problems(found, problems); FAILED(h))
@@ -353,8 +366,8 @@ public:
         return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
     }
 
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID,
-                                        LPVOID, ULONG flags, LPSPropProblemArray*) override
+    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID, LPVOID,
+                                        ULONG flags, LPSPropProblemArray*) override
     {
         Call call(&err_, iface(), "CopyProps", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
@@ -412,7 +425,8 @@ HRESULT STDMETHODCALLTYPE PropObject<I>::GetNamesFromIDs(LPSPropTagArray* tags, 
     Call call(&err_, iface(), "GetNamesFromIDs", flags);
     call.arg("tags", tags && *tags ? "given" : "all");
     if (HRESULT h = call.begin(); h != S_OK) return h;
-    if (!tags || !count || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+    if (!tags || !count || !out)
+        return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
     model::NameMap* map = names();
     if (!map) return call.fail(MAPI_E_NO_SUPPORT, "this object has no named properties");
     HRESULT hr = names_from_ids(*map, tags, guid, flags, count, out);
@@ -435,4 +449,4 @@ HRESULT STDMETHODCALLTYPE PropObject<I>::GetIDsFromNames(ULONG n, LPMAPINAMEID* 
     return FAILED(hr) ? call.fail(hr, "bad names") : call.done(hr);
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

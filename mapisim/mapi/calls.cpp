@@ -46,13 +46,13 @@ bool matches(const std::string& pattern, const std::string& method)
                         std::string_view(method).substr(m + 2));
 }
 
-}  // namespace
+} // namespace
 
 Call::Call(ErrorState* object, const char* iface, const char* method, ULONG flags)
-    : object_(object), method_(iface && *iface ? std::string(iface) + "::" + method : method),
+    : object_(object),
+      method_(iface && *iface ? std::string(iface) + "::" + method : method),
       flags_(flags)
-{
-}
+{}
 
 Call::~Call()
 {
@@ -166,4 +166,4 @@ void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT 
 
 void clear_faults() { rules().clear(); }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -36,9 +36,9 @@ struct ErrorState {
 };
 
 struct CallRecord {
-    std::string method;  // "IMAPIFolder::CreateFolder", "MAPILogonEx"
+    std::string method; // "IMAPIFolder::CreateFolder", "MAPILogonEx"
     ULONG flags = 0;
-    std::string args;    // "name=Inbox; comment=" pairs, in the order given
+    std::string args; // "name=Inbox; comment=" pairs, in the order given
     HRESULT result = S_OK;
     bool injected = false;
 };
@@ -52,10 +52,10 @@ public:
     ~Call();
 
     Call& arg(const char* name, std::string_view text);
-    Call& arg(const char* name, const char* text);  // null logs as "(null)"
+    Call& arg(const char* name, const char* text); // null logs as "(null)"
     Call& arg_wide(const char* name, const WCHAR* text);
     Call& arg(const char* name, ULONG value);
-    Call& arg_tag(const char* name, ULONG tag);  // 0x0037001E
+    Call& arg_tag(const char* name, ULONG tag); // 0x0037001E
     Call& arg_hex(const char* name, const void* bytes, ULONG size);
 
     // Adds to the logged arguments after begin(): what the call decided.
@@ -87,4 +87,4 @@ void clear_call_log();
 void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT hr);
 void clear_faults();
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

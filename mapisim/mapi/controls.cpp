@@ -29,7 +29,7 @@ const char* find_arg(const std::string& args, const char* name, std::size_t& len
     return nullptr;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -62,8 +62,10 @@ MAPISIM_EXPORT void mapisim_set_short_term_ids(int on)
 MAPISIM_EXPORT void mapisim_script_logon_choice(const char* profile)
 {
     auto& choice = model::current().script.logon_choice;
-    if (profile) choice = std::string(profile);
-    else choice.reset();
+    if (profile)
+        choice = std::string(profile);
+    else
+        choice.reset();
 }
 
 MAPISIM_EXPORT void mapisim_script_show_form(int32_t hresult)
@@ -157,4 +159,4 @@ MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* 
 
 MAPISIM_EXPORT void mapisim_call_log_clear(void) { mapi::clear_call_log(); }
 
-}  // extern "C"
+} // extern "C"

@@ -6,7 +6,7 @@ namespace mapisim::mapi {
 namespace {
 
 // The stand-in's provider identifier: "mapisim" and a fixed tail.
-constexpr std::uint8_t kProvider[16] = {'m', 'a', 'p', 'i', 's', 'i', 'm', 0,
+constexpr std::uint8_t kProvider[16] = {'m',  'a',  'p',  'i',  's',  'i',  'm',  0,
                                         0x4F, 0x72, 0x76, 0x69, 0x4D, 0x61, 0x70, 0x69};
 
 void put32(std::uint8_t* p, std::uint32_t v)
@@ -19,7 +19,7 @@ std::uint32_t get32(const std::uint8_t* p)
     return p[0] | (p[1] << 8) | (p[2] << 16) | (std::uint32_t(p[3]) << 24);
 }
 
-}  // namespace
+} // namespace
 
 model::Bytes encode(const EntryId& id)
 {
@@ -61,4 +61,4 @@ model::Bytes short_term(const model::Bytes& eid)
     return out;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

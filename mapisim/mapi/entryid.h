@@ -51,7 +51,7 @@ std::optional<EntryId> decode(ULONG cb, const void* bytes);
 // The same bytes with the short-term flag set, when they are one of ours.
 model::Bytes short_term(const model::Bytes& eid);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

@@ -43,7 +43,8 @@ public:
     }
     std::optional<Value> get(ULONG tag) const override
     {
-        if (PROP_ID(tag) == PROP_ID(PR_DEPTH)) return Value::i4(PR_DEPTH, static_cast<std::int32_t>(depth_));
+        if (PROP_ID(tag) == PROP_ID(PR_DEPTH))
+            return Value::i4(PR_DEPTH, static_cast<std::int32_t>(depth_));
         return folder_prop(*store_, *folder_, tag);
     }
 
@@ -57,7 +58,8 @@ bool is_within(const Folder& f, const Folder& ancestor);
 
 // The number of the folder or message an identifier of a notification names
 // in store; empty when it names nothing there.
-std::optional<std::uint32_t> number_in(const model::Store& store, const model::Bytes& bytes, Kind kind)
+std::optional<std::uint32_t> number_in(const model::Store& store, const model::Bytes& bytes,
+                                       Kind kind)
 {
     if (bytes.empty()) return std::nullopt;
     auto id = decode(static_cast<ULONG>(bytes.size()), bytes.data());
@@ -88,47 +90,57 @@ class ContentsSource final : public FolderSource {
 public:
     ContentsSource(StorePtr s, FolderPtr f, bool assoc)
         : FolderSource(std::move(s), std::move(f)), assoc_(assoc)
-    {
-    }
+    {}
     RowChanges changes_for(const model::Store& store, const Event& e) const override
     {
         RowChanges out;
-        if (&store != store_.get() || e.object_type != MAPI_MESSAGE || e.associated != assoc_) return out;
+        if (&store != store_.get() || e.object_type != MAPI_MESSAGE || e.associated != assoc_)
+            return out;
         const auto message = number_in(store, e.entry, Kind::Message);
         if (!message) return out;
         const bool here = number_in(store, e.parent, Kind::Folder) == folder_->number();
         const bool was_here = number_in(store, e.old_parent, Kind::Folder) == folder_->number();
         switch (e.type) {
-        case fnevObjectCreated:
-        case fnevObjectCopied:
-            if (here) out.added.push_back(*message);
-            break;
-        case fnevObjectDeleted:
-            if (here) out.deleted.push_back(*message);
-            break;
-        case fnevObjectModified:
-            if (here) out.modified.push_back(*message);
-            break;
-        case fnevObjectMoved:
-            if (was_here && !here) out.deleted.push_back(*message);
-            if (here && !was_here) out.added.push_back(*message);
-            break;
-        default: break;
+            case fnevObjectCreated:
+            case fnevObjectCopied:
+                if (here) out.added.push_back(*message);
+                break;
+            case fnevObjectDeleted:
+                if (here) out.deleted.push_back(*message);
+                break;
+            case fnevObjectModified:
+                if (here) out.modified.push_back(*message);
+                break;
+            case fnevObjectMoved:
+                if (was_here && !here) out.deleted.push_back(*message);
+                if (here && !was_here) out.added.push_back(*message);
+                break;
+            default:
+                break;
         }
         return out;
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ENTRYID,          PR_INSTANCE_KEY,  PR_SUBJECT_A,    PR_MESSAGE_CLASS_A,
-                PR_MESSAGE_FLAGS,    PR_MESSAGE_SIZE,  PR_MESSAGE_DELIVERY_TIME,
-                PR_SENDER_NAME_A,    PR_DISPLAY_TO_A,  PR_HASATTACH,    PR_IMPORTANCE};
+        return {PR_ENTRYID,
+                PR_INSTANCE_KEY,
+                PR_SUBJECT_A,
+                PR_MESSAGE_CLASS_A,
+                PR_MESSAGE_FLAGS,
+                PR_MESSAGE_SIZE,
+                PR_MESSAGE_DELIVERY_TIME,
+                PR_SENDER_NAME_A,
+                PR_DISPLAY_TO_A,
+                PR_HASATTACH,
+                PR_IMPORTANCE};
     }
 
 private:
     void add_rows(std::vector<RowPtr>& out) const override
     {
         for (auto& m : folder_->messages())
-            if (m->associated == assoc_) out.push_back(std::make_shared<MessageRow>(store_, folder_, m));
+            if (m->associated == assoc_)
+                out.push_back(std::make_shared<MessageRow>(store_, folder_, m));
     }
 
     bool assoc_;
@@ -138,8 +150,7 @@ class HierarchySource final : public FolderSource {
 public:
     HierarchySource(StorePtr s, FolderPtr f, bool deep)
         : FolderSource(std::move(s), std::move(f)), deep_(deep)
-    {
-    }
+    {}
     RowChanges changes_for(const model::Store& store, const Event& e) const override
     {
         RowChanges out;
@@ -151,7 +162,7 @@ public:
             if (n && is_row(*n)) out.modified.push_back(*n);
         };
         if (e.object_type == MAPI_MESSAGE) {
-            if (e.type == fnevNewMail) return out;  // the created notification says it
+            if (e.type == fnevNewMail) return out; // the created notification says it
             touch_row(parent);
             if (old_parent != parent) touch_row(old_parent);
             return out;
@@ -161,30 +172,31 @@ public:
         const bool under_new = parent && lists_children_of(*parent);
         const bool under_old = old_parent && lists_children_of(*old_parent);
         switch (e.type) {
-        case fnevObjectModified:
-            touch_row(folder);
-            return out;
-        case fnevObjectCreated:
-            if (under_new) out.added.push_back(*folder);
-            break;
-        case fnevObjectCopied:
-        case fnevObjectDeleted:
-        case fnevObjectMoved:
-            // In a deep table a whole subtree comes or goes.
-            if (deep_ && (under_new || under_old)) {
-                out.whole = true;
+            case fnevObjectModified:
+                touch_row(folder);
                 return out;
-            }
-            if (e.type == fnevObjectDeleted) {
-                if (under_new) out.deleted.push_back(*folder);
-            } else if (e.type == fnevObjectCopied) {
+            case fnevObjectCreated:
                 if (under_new) out.added.push_back(*folder);
-            } else {
-                if (under_old && !under_new) out.deleted.push_back(*folder);
-                if (under_new && !under_old) out.added.push_back(*folder);
-            }
-            break;
-        default: return out;
+                break;
+            case fnevObjectCopied:
+            case fnevObjectDeleted:
+            case fnevObjectMoved:
+                // In a deep table a whole subtree comes or goes.
+                if (deep_ && (under_new || under_old)) {
+                    out.whole = true;
+                    return out;
+                }
+                if (e.type == fnevObjectDeleted) {
+                    if (under_new) out.deleted.push_back(*folder);
+                } else if (e.type == fnevObjectCopied) {
+                    if (under_new) out.added.push_back(*folder);
+                } else {
+                    if (under_old && !under_new) out.deleted.push_back(*folder);
+                    if (under_new && !under_old) out.added.push_back(*folder);
+                }
+                break;
+            default:
+                return out;
         }
         touch_row(parent);
         if (old_parent != parent) touch_row(old_parent);
@@ -192,9 +204,9 @@ public:
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ENTRYID,     PR_INSTANCE_KEY,       PR_DISPLAY_NAME_A, PR_CONTENT_COUNT,
-                PR_CONTENT_UNREAD, PR_SUBFOLDERS,      PR_CONTAINER_CLASS_A, PR_DEPTH,
-                PR_FOLDER_TYPE};
+        return {PR_ENTRYID,           PR_INSTANCE_KEY,   PR_DISPLAY_NAME_A,
+                PR_CONTENT_COUNT,     PR_CONTENT_UNREAD, PR_SUBFOLDERS,
+                PR_CONTAINER_CLASS_A, PR_DEPTH,          PR_FOLDER_TYPE};
     }
 
 private:
@@ -260,7 +272,6 @@ void remap_bag(model::PropertyBag& bag, model::Store& from, model::Store& to)
     }
     bag = std::move(out);
 }
-
 
 void remap_message(Message& m, model::Store& from, model::Store& to)
 {
@@ -339,7 +350,8 @@ public:
     {
         return unsupported("SetSearchCriteria", flags);
     }
-    HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction*, LPENTRYLIST*, ULONG*) override
+    HRESULT STDMETHODCALLTYPE GetSearchCriteria(ULONG flags, LPSRestriction*, LPENTRYLIST*,
+                                                ULONG*) override
     {
         return unsupported("GetSearchCriteria", flags);
     }
@@ -373,8 +385,10 @@ public:
             return call.fail(MAPI_E_INVALID_PARAMETER, "no list or no destination");
         FolderPtr target;
         StorePtr target_store = store_of_folder_object(dest, &target);
-        if (!target_store) return call.fail(MAPI_E_INVALID_PARAMETER, "the destination is no folder");
-        if (!target_store->contains(*target)) return call.fail(MAPI_E_NOT_FOUND, "the destination was deleted");
+        if (!target_store)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "the destination is no folder");
+        if (!target_store->contains(*target))
+            return call.fail(MAPI_E_NOT_FOUND, "the destination was deleted");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         notify::Batch batch;
         bool partial = false;
@@ -442,7 +456,8 @@ public:
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         FolderPtr f = folder_->find_subfolder(*name);
         if (f && !(flags & OPEN_IF_EXISTS))
-            return call.fail(MAPI_E_COLLISION, "a subfolder has the name '" + f->display_name() + "'");
+            return call.fail(MAPI_E_COLLISION,
+                             "a subfolder has the name '" + f->display_name() + "'");
         if (!f) {
             f = store_->add_folder(*folder_, *name);
             if (comment && !comment->empty()) f->props.set(Value::string8(PR_COMMENT_A, *comment));
@@ -470,16 +485,20 @@ public:
             return call.fail(h, "the entry is no subfolder of this folder");
         FolderPtr target;
         StorePtr target_store = store_of_folder_object(dest, &target);
-        if (!target_store) return call.fail(MAPI_E_INVALID_PARAMETER, "the destination is no folder");
-        if (!target_store->contains(*target)) return call.fail(MAPI_E_NOT_FOUND, "the destination was deleted");
+        if (!target_store)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "the destination is no folder");
+        if (!target_store->contains(*target))
+            return call.fail(MAPI_E_NOT_FOUND, "the destination was deleted");
         if (target_store == store_ && is_within(*target, *source))
             return call.fail(MAPI_E_FOLDER_CYCLE, "the destination lies within the folder");
-        const std::string name = new_name && !new_name->empty() ? *new_name : source->display_name();
+        const std::string name =
+            new_name && !new_name->empty() ? *new_name : source->display_name();
         const bool move = flags & FOLDER_MOVE;
         // A folder moved onto its own name (a rename in place) meets only itself.
         FolderPtr clash = target->find_subfolder(name);
         if (clash && !(move && clash == source))
-            return call.fail(MAPI_E_COLLISION, "the destination has a subfolder '" + clash->display_name() + "'");
+            return call.fail(MAPI_E_COLLISION,
+                             "the destination has a subfolder '" + clash->display_name() + "'");
         notify::Batch batch;
         if (move && target_store == store_) {
             store_->detach_folder(*source);
@@ -528,7 +547,8 @@ public:
     {
         Call call(&err_, kIface, "SetReadFlags", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (list && ((list->cValues && !list->lpbin) || list->cValues > kMaxItems)) return call.fail(MAPI_E_INVALID_PARAMETER, "bad list");
+        if (list && ((list->cValues && !list->lpbin) || list->cValues > kMaxItems))
+            return call.fail(MAPI_E_INVALID_PARAMETER, "bad list");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the folder was deleted");
         std::vector<MessagePtr> targets;
         bool partial = false;
@@ -537,8 +557,10 @@ public:
                 if (!m->associated) targets.push_back(m);
         } else {
             for (ULONG i = 0; i < list->cValues; ++i) {
-                if (auto m = own_message(list->lpbin[i])) targets.push_back(m);
-                else partial = true;
+                if (auto m = own_message(list->lpbin[i]))
+                    targets.push_back(m);
+                else
+                    partial = true;
             }
         }
         notify::Batch batch;
@@ -573,7 +595,8 @@ public:
         if (!m) return call.fail(MAPI_E_NOT_FOUND, "no such message in this folder");
         const ULONG before = static_cast<ULONG>(m->props.i4(PR_MSG_STATUS).value_or(0));
         if (old) *old = before;
-        m->props.set(Value::i4(PR_MSG_STATUS, static_cast<std::int32_t>((before & ~mask) | (status & mask))));
+        m->props.set(Value::i4(PR_MSG_STATUS,
+                               static_cast<std::int32_t>((before & ~mask) | (status & mask))));
         return call.done(S_OK);
     }
 
@@ -628,10 +651,7 @@ protected:
         return S_OK;
     }
     model::NameMap* names() override { return &store_->names; }
-    HRESULT alive() override
-    {
-        return store_->contains(*folder_) ? S_OK : MAPI_E_OBJECT_DELETED;
-    }
+    HRESULT alive() override { return store_->contains(*folder_) ? S_OK : MAPI_E_OBJECT_DELETED; }
 
     HRESULT check_set(const std::vector<Value>& values, Call& call) override
     {
@@ -645,7 +665,8 @@ protected:
             if (!parent) continue;
             auto clash = parent->find_subfolder(name);
             if (clash && clash != folder_)
-                return call.fail(MAPI_E_COLLISION, "a sibling has the name '" + clash->display_name() + "'");
+                return call.fail(MAPI_E_COLLISION,
+                                 "a sibling has the name '" + clash->display_name() + "'");
         }
         return S_OK;
     }
@@ -668,10 +689,16 @@ protected:
             }
             return call.fail(MAPI_E_NOT_FOUND, "no such table");
         }
-        if (iid != IID_IStream) return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
+        if (iid != IID_IStream)
+            return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
         FolderPtr f = folder_;
-        HRESULT hr = open_value_stream(read(tag), tag, flags,
-                                       [f](Value v) { f->props.set(std::move(v)); return S_OK; }, out);
+        HRESULT hr = open_value_stream(
+            read(tag), tag, flags,
+            [f](Value v) {
+                f->props.set(std::move(v));
+                return S_OK;
+            },
+            out);
         return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
     }
 
@@ -706,10 +733,10 @@ private:
 
     StorePtr store_;
     FolderPtr folder_;
-    bool changed_ = false;  // properties set since the last SaveChanges
+    bool changed_ = false; // properties set since the last SaveChanges
 };
 
-}  // namespace
+} // namespace
 
 IMAPIFolder* new_folder(StorePtr store, FolderPtr folder, bool writable)
 {
@@ -744,4 +771,4 @@ IMAPITable* new_bag_table(std::vector<model::PropertyBag> rows, std::vector<ULON
     return new_table(std::make_unique<BagSource>(std::move(rows), std::move(columns)), flags);
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

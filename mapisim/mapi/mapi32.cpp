@@ -9,9 +9,8 @@ using namespace mapisim::mapi;
 
 extern "C" {
 
-MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags,
-                                   LPSRestriction res, LPSSortOrderSet sort, LONG max_rows,
-                                   LPSRowSet* out)
+MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags, LPSRestriction res,
+                                   LPSSortOrderSet sort, LONG max_rows, LPSRowSet* out)
 {
     Call call(nullptr, "", "HrQueryAllRows");
     call.arg("max", static_cast<ULONG>(max_rows));
@@ -19,10 +18,14 @@ MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags,
     if (!table || !out) return call.fail(MAPI_E_INVALID_PARAMETER, "no table or no out");
     if (max_rows < 0) return call.fail(MAPI_E_INVALID_PARAMETER, "a negative row limit");
     HRESULT hr;
-    if (tags && FAILED(hr = table->SetColumns(tags, TBL_BATCH))) return call.fail(hr, "SetColumns failed");
-    if (res && FAILED(hr = table->Restrict(res, TBL_BATCH))) return call.fail(hr, "Restrict failed");
-    if (sort && FAILED(hr = table->SortTable(sort, TBL_BATCH))) return call.fail(hr, "SortTable failed");
-    if (FAILED(hr = table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr))) return call.fail(hr, "SeekRow failed");
+    if (tags && FAILED(hr = table->SetColumns(tags, TBL_BATCH)))
+        return call.fail(hr, "SetColumns failed");
+    if (res && FAILED(hr = table->Restrict(res, TBL_BATCH)))
+        return call.fail(hr, "Restrict failed");
+    if (sort && FAILED(hr = table->SortTable(sort, TBL_BATCH)))
+        return call.fail(hr, "SortTable failed");
+    if (FAILED(hr = table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr)))
+        return call.fail(hr, "SeekRow failed");
 
     // Batches until the table runs dry: a server may return fewer rows than asked.
     std::vector<SRowSet*> batches;
@@ -36,7 +39,8 @@ MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags,
     std::size_t total = 0;
     for (;;) {
         SRowSet* batch = nullptr;
-        if (FAILED(hr = table->QueryRows(0x7FFF, 0, &batch))) return call.fail(hr, "QueryRows failed");
+        if (FAILED(hr = table->QueryRows(0x7FFF, 0, &batch)))
+            return call.fail(hr, "QueryRows failed");
         if (!batch) return call.fail(MAPI_E_CALL_FAILED, "QueryRows gave no row set");
         if (batch->cRows == 0) {
             MAPIFreeBuffer(batch);
@@ -54,7 +58,7 @@ MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags,
     all->cRows = 0;
     for (SRowSet* b : batches) {
         for (ULONG i = 0; i < b->cRows; ++i) all->aRow[all->cRows++] = b->aRow[i];
-        b->cRows = 0;  // the rows moved; only the set itself is freed
+        b->cRows = 0; // the rows moved; only the set itself is freed
     }
     *out = all;
     return call.done(S_OK);
@@ -80,4 +84,4 @@ MAPISIM_API HRESULT HrGetOneProp(LPMAPIPROP obj, ULONG tag, LPSPropValue* out)
     return call.done(S_OK);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -25,12 +25,13 @@ HRESULT open_pending_stream(IUnknown* owner, PropertyBag& pending, const std::op
 {
     Ref<IUnknown> hold = Ref<IUnknown>::share(owner);
     PropertyBag* bag = &pending;
-    HRESULT hr = open_value_stream(raw, tag, flags,
-                                   [bag, hold](Value v) {
-                                       bag->set(std::move(v));
-                                       return S_OK;
-                                   },
-                                   out);
+    HRESULT hr = open_value_stream(
+        raw, tag, flags,
+        [bag, hold](Value v) {
+            bag->set(std::move(v));
+            return S_OK;
+        },
+        out);
     return FAILED(hr) ? call.fail(hr, "could not open the property") : call.done(hr);
 }
 
@@ -47,15 +48,19 @@ std::optional<Value> attach_prop(const Attachment& a, const PropertyBag& bag, UL
 {
     if (const Value* v = bag.find(tag)) return *v;
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ATTACH_NUM): return Value::i4(PR_ATTACH_NUM, static_cast<std::int32_t>(a.number));
-    case PROP_ID(PR_OBJECT_TYPE): return Value::i4(PR_OBJECT_TYPE, MAPI_ATTACH);
-    case PROP_ID(PR_ATTACH_SIZE): return Value::i4(PR_ATTACH_SIZE, attach_size(a));
-    case PROP_ID(PR_RECORD_KEY): {
-        model::Bytes b(4);
-        for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(a.number >> (8 * i));
-        return Value::binary(PR_RECORD_KEY, std::move(b));
-    }
-    default: return std::nullopt;
+        case PROP_ID(PR_ATTACH_NUM):
+            return Value::i4(PR_ATTACH_NUM, static_cast<std::int32_t>(a.number));
+        case PROP_ID(PR_OBJECT_TYPE):
+            return Value::i4(PR_OBJECT_TYPE, MAPI_ATTACH);
+        case PROP_ID(PR_ATTACH_SIZE):
+            return Value::i4(PR_ATTACH_SIZE, attach_size(a));
+        case PROP_ID(PR_RECORD_KEY): {
+            model::Bytes b(4);
+            for (int i = 0; i < 4; ++i) b[i] = static_cast<std::uint8_t>(a.number >> (8 * i));
+            return Value::binary(PR_RECORD_KEY, std::move(b));
+        }
+        default:
+            return std::nullopt;
     }
 }
 
@@ -75,8 +80,8 @@ public:
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ROWID, PR_INSTANCE_KEY, PR_RECIPIENT_TYPE, PR_DISPLAY_NAME_A, PR_ADDRTYPE_A,
-                PR_EMAIL_ADDRESS_A};
+        return {PR_ROWID,          PR_INSTANCE_KEY, PR_RECIPIENT_TYPE,
+                PR_DISPLAY_NAME_A, PR_ADDRTYPE_A,   PR_EMAIL_ADDRESS_A};
     }
 
 private:
@@ -113,7 +118,7 @@ public:
     }
     std::vector<ULONG> columns() const override
     {
-        return {PR_ATTACH_NUM, PR_INSTANCE_KEY, PR_RENDERING_POSITION, PR_ATTACH_FILENAME_A,
+        return {PR_ATTACH_NUM,    PR_INSTANCE_KEY,   PR_RENDERING_POSITION, PR_ATTACH_FILENAME_A,
                 PR_ATTACH_METHOD, PR_DISPLAY_NAME_A, PR_ATTACH_SIZE};
     }
 
@@ -180,9 +185,11 @@ protected:
         Attachment* a = find();
         if (!a) return call.fail(MAPI_E_OBJECT_DELETED, "the attachment was deleted");
         if (PROP_ID(tag) == PROP_ID(PR_ATTACH_DATA_OBJ) && PROP_TYPE(tag) == PT_OBJECT) {
-            if (iid != IID_IMessage) return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only IMessage");
+            if (iid != IID_IMessage)
+                return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only IMessage");
             if (!a->embedded) {
-                if (!(flags & MAPI_CREATE)) return call.fail(MAPI_E_NOT_FOUND, "no embedded message");
+                if (!(flags & MAPI_CREATE))
+                    return call.fail(MAPI_E_NOT_FOUND, "no embedded message");
                 a->embedded = std::make_shared<Message>();
                 model::touch();
                 pending_.set(Value::i4(PR_ATTACH_METHOD, ATTACH_EMBEDDED_MSG));
@@ -203,7 +210,7 @@ private:
         return nullptr;
     }
 
-    Ref<IMessage> owner_;  // keeps the message object alive while attachments are open
+    Ref<IMessage> owner_; // keeps the message object alive while attachments are open
     MessageOpen open_;
     ULONG number_;
     PropertyBag pending_;
@@ -233,7 +240,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE OpenAttach(ULONG number, LPCIID iid, ULONG flags, LPATTACH* out) override
+    HRESULT STDMETHODCALLTYPE OpenAttach(ULONG number, LPCIID iid, ULONG flags,
+                                         LPATTACH* out) override
     {
         Call call(&err_, kIface, "OpenAttach", flags);
         call.arg("number", number);
@@ -264,7 +272,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE DeleteAttach(ULONG number, ULONG_PTR, LPMAPIPROGRESS, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE DeleteAttach(ULONG number, ULONG_PTR, LPMAPIPROGRESS,
+                                           ULONG flags) override
     {
         Call call(&err_, kIface, "DeleteAttach", flags);
         call.arg("number", number);
@@ -293,15 +302,18 @@ public:
     {
         Call call(&err_, kIface, "ModifyRecipients", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!mods || mods->cEntries > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "no list, or too long");
+        if (!mods || mods->cEntries > kMaxItems)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no list, or too long");
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the message was opened read-only");
         std::vector<model::Recipient> changed;
         for (ULONG i = 0; i < mods->cEntries; ++i) {
             const ADRENTRY& e = mods->aEntries[i];
-            if ((e.cValues && !e.rgPropVals) || e.cValues > kMaxItems) return call.fail(MAPI_E_INVALID_PARAMETER, "bad entry");
+            if ((e.cValues && !e.rgPropVals) || e.cValues > kMaxItems)
+                return call.fail(MAPI_E_INVALID_PARAMETER, "bad entry");
             model::Recipient r;
             for (ULONG k = 0; k < e.cValues; ++k)
-                if (auto v = Value::from_mapi(e.rgPropVals[k]); v && !v->is_error()) r.props.set(*v);
+                if (auto v = Value::from_mapi(e.rgPropVals[k]); v && !v->is_error())
+                    r.props.set(*v);
             changed.push_back(std::move(r));
         }
         auto& list = open_.message->recipients;
@@ -392,7 +404,8 @@ protected:
     HRESULT save(ULONG flags, Call& call) override
     {
         if (!writable_) return call.fail(MAPI_E_NO_ACCESS, "the message is read-only");
-        if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the message or its folder was deleted");
+        if (HRESULT h = alive(); FAILED(h))
+            return call.fail(h, "the message or its folder was deleted");
         pending_.set(Value::systime(PR_LAST_MODIFICATION_TIME, now()));
         open_.message->props = pending_;
         if (open_.created) {
@@ -418,7 +431,8 @@ protected:
                 return call.fail(MAPI_E_NOT_FOUND, "no such table");
             return call.done(S_OK);
         }
-        if (iid != IID_IStream) return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
+        if (iid != IID_IStream)
+            return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
         return open_pending_stream(this, pending_, read(tag), tag, flags, out, call);
     }
 
@@ -429,7 +443,8 @@ private:
     // whose changes are announced.
     bool in_store() const
     {
-        return !open_.embedded && !open_.created && open_.store && open_.store->contains(*open_.message);
+        return !open_.embedded && !open_.created && open_.store &&
+               open_.store->contains(*open_.message);
     }
 
     MessageOpen open_;
@@ -437,7 +452,7 @@ private:
     mutable FolderPtr parent_hold_;
 };
 
-}  // namespace
+} // namespace
 
 IMessage* new_message(MessageOpen open) { return new MessageObject(std::move(open)); }
 
@@ -447,4 +462,4 @@ MessagePtr message_of_object(IMessage* object)
     return m ? m->message() : nullptr;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -21,12 +21,12 @@ IMsgStore* new_store(StorePtr store, bool writable);
 IMAPIFolder* new_folder(StorePtr store, FolderPtr folder, bool writable);
 
 struct MessageOpen {
-    StorePtr store;          // null only for messages outside any store
+    StorePtr store; // null only for messages outside any store
     MessagePtr message;
-    FolderPtr parent;        // where a new message goes when saved
+    FolderPtr parent; // where a new message goes when saved
     bool writable = false;
-    bool created = false;    // not yet saved into parent
-    bool embedded = false;   // lives inside an attachment
+    bool created = false;  // not yet saved into parent
+    bool embedded = false; // lives inside an attachment
 };
 IMessage* new_message(MessageOpen open);
 
@@ -65,4 +65,4 @@ StorePtr store_of_folder_object(void* folder_object, FolderPtr* folder);
 StorePtr store_of_store_object(void* store_object);
 MessagePtr message_of_object(IMessage* message_object);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

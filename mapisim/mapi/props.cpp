@@ -73,7 +73,7 @@ void add_bag(std::vector<ULONG>& tags, const PropertyBag& bag)
         if (!v.is_error()) add_unique(tags, v.tag());
 }
 
-}  // namespace
+} // namespace
 
 model::FileTime now()
 {
@@ -85,7 +85,10 @@ model::FileTime now()
 }
 
 EntryId store_id(const Store& s) { return {Kind::Store, s.number(), 0, false}; }
-EntryId folder_id(const Store& s, const Folder& f) { return {Kind::Folder, s.number(), f.number(), false}; }
+EntryId folder_id(const Store& s, const Folder& f)
+{
+    return {Kind::Folder, s.number(), f.number(), false};
+}
 EntryId message_id(const Store& s, const Message& m)
 {
     return {Kind::Message, s.number(), m.number(), false};
@@ -106,27 +109,27 @@ std::optional<Value> fit(const std::optional<Value>& v, ULONG tag)
 bool is_computed(ULONG tag)
 {
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID):
-    case PROP_ID(PR_PARENT_ENTRYID):
-    case PROP_ID(PR_RECORD_KEY):
-    case PROP_ID(PR_STORE_ENTRYID):
-    case PROP_ID(PR_STORE_RECORD_KEY):
-    case PROP_ID(PR_INSTANCE_KEY):
-    case PROP_ID(PR_OBJECT_TYPE):
-    case PROP_ID(PR_MESSAGE_SIZE):
-    case PROP_ID(PR_HASATTACH):
-    case PROP_ID(PR_ACCESS):
-    case PROP_ID(PR_ACCESS_LEVEL):
-    case PROP_ID(PR_CONTENT_COUNT):
-    case PROP_ID(PR_CONTENT_UNREAD):
-    case PROP_ID(PR_ASSOC_CONTENT_COUNT):
-    case PROP_ID(PR_SUBFOLDERS):
-    case PROP_ID(PR_FOLDER_TYPE):
-    case PROP_ID(PR_MESSAGE_RECIPIENTS):
-    case PROP_ID(PR_MESSAGE_ATTACHMENTS):
-        return true;
-    default:
-        return false;
+        case PROP_ID(PR_ENTRYID):
+        case PROP_ID(PR_PARENT_ENTRYID):
+        case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_STORE_ENTRYID):
+        case PROP_ID(PR_STORE_RECORD_KEY):
+        case PROP_ID(PR_INSTANCE_KEY):
+        case PROP_ID(PR_OBJECT_TYPE):
+        case PROP_ID(PR_MESSAGE_SIZE):
+        case PROP_ID(PR_HASATTACH):
+        case PROP_ID(PR_ACCESS):
+        case PROP_ID(PR_ACCESS_LEVEL):
+        case PROP_ID(PR_CONTENT_COUNT):
+        case PROP_ID(PR_CONTENT_UNREAD):
+        case PROP_ID(PR_ASSOC_CONTENT_COUNT):
+        case PROP_ID(PR_SUBFOLDERS):
+        case PROP_ID(PR_FOLDER_TYPE):
+        case PROP_ID(PR_MESSAGE_RECIPIENTS):
+        case PROP_ID(PR_MESSAGE_ATTACHMENTS):
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -138,37 +141,53 @@ std::optional<Value> store_prop(const Store& s, ULONG tag)
         return entryid_value(tag, {Kind::Folder, s.number(), number, false});
     };
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID):
-    case PROP_ID(PR_STORE_ENTRYID): return entryid_value(tag, store_id(s));
-    case PROP_ID(PR_RECORD_KEY):
-    case PROP_ID(PR_STORE_RECORD_KEY): return Value::binary(tag, record_key(s.number(), 0));
-    case PROP_ID(PR_OBJECT_TYPE): return i4(tag, MAPI_STORE);
-    case PROP_ID(PR_DISPLAY_NAME): return Value::string8(tag, s.display_name);
-    case PROP_ID(PR_PROVIDER_DISPLAY): return Value::string8(tag, s.provider_display);
-    case PROP_ID(PR_DEFAULT_STORE): return Value::boolean(tag, s.is_default);
-    case PROP_ID(PR_RESOURCE_FLAGS): return i4(tag, s.resource_flags);
-    case PROP_ID(PR_STORE_SUPPORT_MASK): return i4(tag, kStoreSupport);
-    case PROP_ID(PR_MDB_PROVIDER): {
-        const Bytes eid = encode(store_id(s));
-        return Value::binary(tag, Bytes(eid.begin() + 4, eid.begin() + 20));
-    }
-    case PROP_ID(PR_VALID_FOLDER_MASK): {
-        ULONG mask = 0;
-        if (s.ipm_subtree) mask |= FOLDER_IPM_SUBTREE_VALID;
-        if (s.receive_folder("").first) mask |= FOLDER_IPM_INBOX_VALID;
-        if (s.outbox) mask |= FOLDER_IPM_OUTBOX_VALID;
-        if (s.wastebasket) mask |= FOLDER_IPM_WASTEBASKET_VALID;
-        if (s.sentmail) mask |= FOLDER_IPM_SENTMAIL_VALID;
-        return i4(tag, mask);
-    }
-    case PROP_ID(PR_IPM_SUBTREE_ENTRYID): return special(s.ipm_subtree);
-    case PROP_ID(PR_IPM_OUTBOX_ENTRYID): return special(s.outbox);
-    case PROP_ID(PR_IPM_WASTEBASKET_ENTRYID): return special(s.wastebasket);
-    case PROP_ID(PR_IPM_SENTMAIL_ENTRYID): return special(s.sentmail);
-    case PROP_ID(PR_VIEWS_ENTRYID): return special(s.views);
-    case PROP_ID(PR_COMMON_VIEWS_ENTRYID): return special(s.common_views);
-    case PROP_ID(PR_FINDER_ENTRYID): return special(s.finder);
-    default: return std::nullopt;
+        case PROP_ID(PR_ENTRYID):
+        case PROP_ID(PR_STORE_ENTRYID):
+            return entryid_value(tag, store_id(s));
+        case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_STORE_RECORD_KEY):
+            return Value::binary(tag, record_key(s.number(), 0));
+        case PROP_ID(PR_OBJECT_TYPE):
+            return i4(tag, MAPI_STORE);
+        case PROP_ID(PR_DISPLAY_NAME):
+            return Value::string8(tag, s.display_name);
+        case PROP_ID(PR_PROVIDER_DISPLAY):
+            return Value::string8(tag, s.provider_display);
+        case PROP_ID(PR_DEFAULT_STORE):
+            return Value::boolean(tag, s.is_default);
+        case PROP_ID(PR_RESOURCE_FLAGS):
+            return i4(tag, s.resource_flags);
+        case PROP_ID(PR_STORE_SUPPORT_MASK):
+            return i4(tag, kStoreSupport);
+        case PROP_ID(PR_MDB_PROVIDER): {
+            const Bytes eid = encode(store_id(s));
+            return Value::binary(tag, Bytes(eid.begin() + 4, eid.begin() + 20));
+        }
+        case PROP_ID(PR_VALID_FOLDER_MASK): {
+            ULONG mask = 0;
+            if (s.ipm_subtree) mask |= FOLDER_IPM_SUBTREE_VALID;
+            if (s.receive_folder("").first) mask |= FOLDER_IPM_INBOX_VALID;
+            if (s.outbox) mask |= FOLDER_IPM_OUTBOX_VALID;
+            if (s.wastebasket) mask |= FOLDER_IPM_WASTEBASKET_VALID;
+            if (s.sentmail) mask |= FOLDER_IPM_SENTMAIL_VALID;
+            return i4(tag, mask);
+        }
+        case PROP_ID(PR_IPM_SUBTREE_ENTRYID):
+            return special(s.ipm_subtree);
+        case PROP_ID(PR_IPM_OUTBOX_ENTRYID):
+            return special(s.outbox);
+        case PROP_ID(PR_IPM_WASTEBASKET_ENTRYID):
+            return special(s.wastebasket);
+        case PROP_ID(PR_IPM_SENTMAIL_ENTRYID):
+            return special(s.sentmail);
+        case PROP_ID(PR_VIEWS_ENTRYID):
+            return special(s.views);
+        case PROP_ID(PR_COMMON_VIEWS_ENTRYID):
+            return special(s.common_views);
+        case PROP_ID(PR_FINDER_ENTRYID):
+            return special(s.finder);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -176,12 +195,12 @@ std::vector<ULONG> store_tags(const Store& s)
 {
     std::vector<ULONG> tags;
     add_bag(tags, s.props);
-    for (ULONG t : {PR_ENTRYID, PR_RECORD_KEY, PR_STORE_ENTRYID, PR_STORE_RECORD_KEY,
-                    PR_OBJECT_TYPE, PR_DISPLAY_NAME_A, PR_PROVIDER_DISPLAY_A, PR_DEFAULT_STORE,
-                    PR_RESOURCE_FLAGS, PR_STORE_SUPPORT_MASK, PR_MDB_PROVIDER,
-                    PR_VALID_FOLDER_MASK, PR_IPM_SUBTREE_ENTRYID, PR_IPM_OUTBOX_ENTRYID,
-                    PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_VIEWS_ENTRYID,
-                    PR_COMMON_VIEWS_ENTRYID, PR_FINDER_ENTRYID})
+    for (ULONG t :
+         {PR_ENTRYID, PR_RECORD_KEY, PR_STORE_ENTRYID, PR_STORE_RECORD_KEY, PR_OBJECT_TYPE,
+          PR_DISPLAY_NAME_A, PR_PROVIDER_DISPLAY_A, PR_DEFAULT_STORE, PR_RESOURCE_FLAGS,
+          PR_STORE_SUPPORT_MASK, PR_MDB_PROVIDER, PR_VALID_FOLDER_MASK, PR_IPM_SUBTREE_ENTRYID,
+          PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID,
+          PR_VIEWS_ENTRYID, PR_COMMON_VIEWS_ENTRYID, PR_FINDER_ENTRYID})
         if (auto v = store_prop(s, t); v && !v->is_error()) add_unique(tags, v->tag());
     return tags;
 }
@@ -196,32 +215,40 @@ std::optional<Value> folder_prop(const Store& s, const Folder& f, ULONG tag)
         return n;
     };
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID): return entryid_value(tag, folder_id(s, f));
-    case PROP_ID(PR_PARENT_ENTRYID): {
-        // The root is its own parent, as in MAPI stores.
-        auto parent = f.parent();
-        return entryid_value(tag, folder_id(s, parent ? *parent : f));
-    }
-    case PROP_ID(PR_RECORD_KEY): return Value::binary(tag, record_key(s.number(), f.number()));
-    case PROP_ID(PR_STORE_ENTRYID): return entryid_value(tag, store_id(s));
-    case PROP_ID(PR_STORE_RECORD_KEY): return Value::binary(tag, record_key(s.number(), 0));
-    case PROP_ID(PR_OBJECT_TYPE): return i4(tag, MAPI_FOLDER);
-    case PROP_ID(PR_FOLDER_TYPE): return i4(tag, f.folder_type);
-    case PROP_ID(PR_CONTENT_COUNT):
-        return i4(tag, count([](const Message& m) { return !m.associated; }));
-    case PROP_ID(PR_ASSOC_CONTENT_COUNT):
-        return i4(tag, count([](const Message& m) { return m.associated; }));
-    case PROP_ID(PR_CONTENT_UNREAD):
-        return i4(tag, count([](const Message& m) {
-                      auto flags = m.props.i4(PR_MESSAGE_FLAGS);
-                      return !m.associated && flags && !(*flags & MSGFLAG_READ);
-                  }));
-    case PROP_ID(PR_SUBFOLDERS): return Value::boolean(tag, !f.subfolders().empty());
-    case PROP_ID(PR_ACCESS):
-        return i4(tag, MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE |
-                           MAPI_ACCESS_CREATE_HIERARCHY | MAPI_ACCESS_CREATE_CONTENTS |
-                           MAPI_ACCESS_CREATE_ASSOCIATED);
-    default: return std::nullopt;
+        case PROP_ID(PR_ENTRYID):
+            return entryid_value(tag, folder_id(s, f));
+        case PROP_ID(PR_PARENT_ENTRYID): {
+            // The root is its own parent, as in MAPI stores.
+            auto parent = f.parent();
+            return entryid_value(tag, folder_id(s, parent ? *parent : f));
+        }
+        case PROP_ID(PR_RECORD_KEY):
+            return Value::binary(tag, record_key(s.number(), f.number()));
+        case PROP_ID(PR_STORE_ENTRYID):
+            return entryid_value(tag, store_id(s));
+        case PROP_ID(PR_STORE_RECORD_KEY):
+            return Value::binary(tag, record_key(s.number(), 0));
+        case PROP_ID(PR_OBJECT_TYPE):
+            return i4(tag, MAPI_FOLDER);
+        case PROP_ID(PR_FOLDER_TYPE):
+            return i4(tag, f.folder_type);
+        case PROP_ID(PR_CONTENT_COUNT):
+            return i4(tag, count([](const Message& m) { return !m.associated; }));
+        case PROP_ID(PR_ASSOC_CONTENT_COUNT):
+            return i4(tag, count([](const Message& m) { return m.associated; }));
+        case PROP_ID(PR_CONTENT_UNREAD):
+            return i4(tag, count([](const Message& m) {
+                          auto flags = m.props.i4(PR_MESSAGE_FLAGS);
+                          return !m.associated && flags && !(*flags & MSGFLAG_READ);
+                      }));
+        case PROP_ID(PR_SUBFOLDERS):
+            return Value::boolean(tag, !f.subfolders().empty());
+        case PROP_ID(PR_ACCESS):
+            return i4(tag, MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE |
+                               MAPI_ACCESS_CREATE_HIERARCHY | MAPI_ACCESS_CREATE_CONTENTS |
+                               MAPI_ACCESS_CREATE_ASSOCIATED);
+        default:
+            return std::nullopt;
     }
 }
 
@@ -251,32 +278,40 @@ std::optional<Value> message_prop(const Store* s, const Folder* folder, const Me
     if (const Value* v = bag.find(tag)) return *v;
     const bool placed = s && m.number();
     switch (PROP_ID(tag)) {
-    case PROP_ID(PR_ENTRYID):
-        if (!placed) return std::nullopt;
-        return entryid_value(tag, message_id(*s, m));
-    case PROP_ID(PR_PARENT_ENTRYID):
-        if (!s || !folder) return std::nullopt;
-        return entryid_value(tag, folder_id(*s, *folder));
-    case PROP_ID(PR_RECORD_KEY):
-    case PROP_ID(PR_SEARCH_KEY):
-        if (!placed) return std::nullopt;
-        return Value::binary(tag, record_key(s->number(), m.number()));
-    case PROP_ID(PR_STORE_ENTRYID):
-        if (!s) return std::nullopt;
-        return entryid_value(tag, store_id(*s));
-    case PROP_ID(PR_STORE_RECORD_KEY):
-        if (!s) return std::nullopt;
-        return Value::binary(tag, record_key(s->number(), 0));
-    case PROP_ID(PR_OBJECT_TYPE): return i4(tag, MAPI_MESSAGE);
-    case PROP_ID(PR_MESSAGE_SIZE): return i4(tag, static_cast<ULONG>(message_size(m, bag)));
-    case PROP_ID(PR_HASATTACH): return Value::boolean(tag, !m.attachments.empty());
-    case PROP_ID(PR_ACCESS):
-        return i4(tag, MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE);
-    case PROP_ID(PR_MSG_STATUS): return i4(tag, 0);
-    case PROP_ID(PR_DISPLAY_TO): return Value::string8(tag, join_recipients(m, MAPI_TO));
-    case PROP_ID(PR_DISPLAY_CC): return Value::string8(tag, join_recipients(m, MAPI_CC));
-    case PROP_ID(PR_DISPLAY_BCC): return Value::string8(tag, join_recipients(m, MAPI_BCC));
-    default: return std::nullopt;
+        case PROP_ID(PR_ENTRYID):
+            if (!placed) return std::nullopt;
+            return entryid_value(tag, message_id(*s, m));
+        case PROP_ID(PR_PARENT_ENTRYID):
+            if (!s || !folder) return std::nullopt;
+            return entryid_value(tag, folder_id(*s, *folder));
+        case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_SEARCH_KEY):
+            if (!placed) return std::nullopt;
+            return Value::binary(tag, record_key(s->number(), m.number()));
+        case PROP_ID(PR_STORE_ENTRYID):
+            if (!s) return std::nullopt;
+            return entryid_value(tag, store_id(*s));
+        case PROP_ID(PR_STORE_RECORD_KEY):
+            if (!s) return std::nullopt;
+            return Value::binary(tag, record_key(s->number(), 0));
+        case PROP_ID(PR_OBJECT_TYPE):
+            return i4(tag, MAPI_MESSAGE);
+        case PROP_ID(PR_MESSAGE_SIZE):
+            return i4(tag, static_cast<ULONG>(message_size(m, bag)));
+        case PROP_ID(PR_HASATTACH):
+            return Value::boolean(tag, !m.attachments.empty());
+        case PROP_ID(PR_ACCESS):
+            return i4(tag, MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE);
+        case PROP_ID(PR_MSG_STATUS):
+            return i4(tag, 0);
+        case PROP_ID(PR_DISPLAY_TO):
+            return Value::string8(tag, join_recipients(m, MAPI_TO));
+        case PROP_ID(PR_DISPLAY_CC):
+            return Value::string8(tag, join_recipients(m, MAPI_CC));
+        case PROP_ID(PR_DISPLAY_BCC):
+            return Value::string8(tag, join_recipients(m, MAPI_BCC));
+        default:
+            return std::nullopt;
     }
 }
 
@@ -285,13 +320,13 @@ std::vector<ULONG> message_tags(const Store* s, const Folder* folder, const Mess
 {
     std::vector<ULONG> tags;
     add_bag(tags, bag);
-    for (ULONG t : {PR_ENTRYID, PR_PARENT_ENTRYID, PR_RECORD_KEY, PR_SEARCH_KEY,
-                    PR_STORE_ENTRYID, PR_STORE_RECORD_KEY, PR_OBJECT_TYPE, PR_MESSAGE_SIZE,
-                    PR_HASATTACH, PR_ACCESS, PR_MSG_STATUS, PR_MESSAGE_FLAGS, PR_DISPLAY_TO_A,
-                    PR_DISPLAY_CC_A, PR_DISPLAY_BCC_A})
+    for (ULONG t :
+         {PR_ENTRYID, PR_PARENT_ENTRYID, PR_RECORD_KEY, PR_SEARCH_KEY, PR_STORE_ENTRYID,
+          PR_STORE_RECORD_KEY, PR_OBJECT_TYPE, PR_MESSAGE_SIZE, PR_HASATTACH, PR_ACCESS,
+          PR_MSG_STATUS, PR_MESSAGE_FLAGS, PR_DISPLAY_TO_A, PR_DISPLAY_CC_A, PR_DISPLAY_BCC_A})
         if (auto v = message_prop(s, folder, m, bag, t); v && !v->is_error())
             add_unique(tags, v->tag());
     return tags;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

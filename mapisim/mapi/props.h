@@ -45,4 +45,4 @@ EntryId store_id(const model::Store& s);
 
 model::FileTime now();
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -31,70 +31,70 @@ HRESULT copy(const SRestriction& in, Res& out, int depth)
     if (depth > kMaxDepth) return MAPI_E_TOO_COMPLEX;
     out.rt = in.rt;
     switch (in.rt) {
-    case RES_AND:
-    case RES_OR: {
-        const ULONG n = in.rt == RES_AND ? in.res.resAnd.cRes : in.res.resOr.cRes;
-        const SRestriction* list = in.rt == RES_AND ? in.res.resAnd.lpRes : in.res.resOr.lpRes;
-        if (n && !list) return MAPI_E_INVALID_PARAMETER;
-        if (n > 100000) return MAPI_E_TOO_COMPLEX;
-        out.children.resize(n);
-        for (ULONG i = 0; i < n; ++i)
-            if (HRESULT hr = copy(list[i], out.children[i], depth + 1); FAILED(hr)) return hr;
-        return S_OK;
-    }
-    case RES_NOT: {
-        if (!in.res.resNot.lpRes) return MAPI_E_INVALID_PARAMETER;
-        out.children.resize(1);
-        return copy(*in.res.resNot.lpRes, out.children[0], depth + 1);
-    }
-    case RES_CONTENT: {
-        const auto& c = in.res.resContent;
-        const ULONG type = PROP_TYPE(c.ulPropTag) & ~MV_FLAG;
-        if (type != PT_STRING8 && type != PT_UNICODE && type != PT_BINARY)
-            return MAPI_E_TOO_COMPLEX;
-        out.op = c.ulFuzzyLevel;
-        out.tag = c.ulPropTag;
-        return copy_value(c.lpProp, c.ulPropTag, out);
-    }
-    case RES_PROPERTY: {
-        const auto& p = in.res.resProperty;
-        if (p.relop > RELOP_NE) return p.relop == RELOP_RE ? MAPI_E_TOO_COMPLEX
-                                                             : MAPI_E_INVALID_PARAMETER;
-        out.op = p.relop;
-        out.tag = p.ulPropTag;
-        return copy_value(p.lpProp, p.ulPropTag, out);
-    }
-    case RES_COMPAREPROPS: {
-        const auto& p = in.res.resCompareProps;
-        if (p.relop > RELOP_NE) return MAPI_E_TOO_COMPLEX;
-        out.op = p.relop;
-        out.tag = p.ulPropTag1;
-        out.tag2 = p.ulPropTag2;
-        return S_OK;
-    }
-    case RES_BITMASK:
-        if (in.res.resBitMask.relBMR > BMR_NEZ) return MAPI_E_INVALID_PARAMETER;
-        out.op = in.res.resBitMask.relBMR;
-        out.tag = in.res.resBitMask.ulPropTag;
-        out.num = in.res.resBitMask.ulMask;
-        return S_OK;
-    case RES_SIZE:
-        if (in.res.resSize.relop > RELOP_NE) return MAPI_E_TOO_COMPLEX;
-        out.op = in.res.resSize.relop;
-        out.tag = in.res.resSize.ulPropTag;
-        out.num = in.res.resSize.cb;
-        return S_OK;
-    case RES_EXIST:
-        out.tag = in.res.resExist.ulPropTag;
-        return S_OK;
-    case RES_COMMENT:
-        if (in.res.resComment.lpRes) {
-            out.children.resize(1);
-            return copy(*in.res.resComment.lpRes, out.children[0], depth + 1);
+        case RES_AND:
+        case RES_OR: {
+            const ULONG n = in.rt == RES_AND ? in.res.resAnd.cRes : in.res.resOr.cRes;
+            const SRestriction* list = in.rt == RES_AND ? in.res.resAnd.lpRes : in.res.resOr.lpRes;
+            if (n && !list) return MAPI_E_INVALID_PARAMETER;
+            if (n > 100000) return MAPI_E_TOO_COMPLEX;
+            out.children.resize(n);
+            for (ULONG i = 0; i < n; ++i)
+                if (HRESULT hr = copy(list[i], out.children[i], depth + 1); FAILED(hr)) return hr;
+            return S_OK;
         }
-        return S_OK;
-    default:
-        return MAPI_E_TOO_COMPLEX;
+        case RES_NOT: {
+            if (!in.res.resNot.lpRes) return MAPI_E_INVALID_PARAMETER;
+            out.children.resize(1);
+            return copy(*in.res.resNot.lpRes, out.children[0], depth + 1);
+        }
+        case RES_CONTENT: {
+            const auto& c = in.res.resContent;
+            const ULONG type = PROP_TYPE(c.ulPropTag) & ~MV_FLAG;
+            if (type != PT_STRING8 && type != PT_UNICODE && type != PT_BINARY)
+                return MAPI_E_TOO_COMPLEX;
+            out.op = c.ulFuzzyLevel;
+            out.tag = c.ulPropTag;
+            return copy_value(c.lpProp, c.ulPropTag, out);
+        }
+        case RES_PROPERTY: {
+            const auto& p = in.res.resProperty;
+            if (p.relop > RELOP_NE)
+                return p.relop == RELOP_RE ? MAPI_E_TOO_COMPLEX : MAPI_E_INVALID_PARAMETER;
+            out.op = p.relop;
+            out.tag = p.ulPropTag;
+            return copy_value(p.lpProp, p.ulPropTag, out);
+        }
+        case RES_COMPAREPROPS: {
+            const auto& p = in.res.resCompareProps;
+            if (p.relop > RELOP_NE) return MAPI_E_TOO_COMPLEX;
+            out.op = p.relop;
+            out.tag = p.ulPropTag1;
+            out.tag2 = p.ulPropTag2;
+            return S_OK;
+        }
+        case RES_BITMASK:
+            if (in.res.resBitMask.relBMR > BMR_NEZ) return MAPI_E_INVALID_PARAMETER;
+            out.op = in.res.resBitMask.relBMR;
+            out.tag = in.res.resBitMask.ulPropTag;
+            out.num = in.res.resBitMask.ulMask;
+            return S_OK;
+        case RES_SIZE:
+            if (in.res.resSize.relop > RELOP_NE) return MAPI_E_TOO_COMPLEX;
+            out.op = in.res.resSize.relop;
+            out.tag = in.res.resSize.ulPropTag;
+            out.num = in.res.resSize.cb;
+            return S_OK;
+        case RES_EXIST:
+            out.tag = in.res.resExist.ulPropTag;
+            return S_OK;
+        case RES_COMMENT:
+            if (in.res.resComment.lpRes) {
+                out.children.resize(1);
+                return copy(*in.res.resComment.lpRes, out.children[0], depth + 1);
+            }
+            return S_OK;
+        default:
+            return MAPI_E_TOO_COMPLEX;
     }
 }
 
@@ -124,7 +124,8 @@ int compare_text(const std::string& a, const std::string& b)
 
 int compare_bytes(const Bytes& a, const Bytes& b)
 {
-    const int c = a.empty() || b.empty() ? 0 : std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
+    const int c =
+        a.empty() || b.empty() ? 0 : std::memcmp(a.data(), b.data(), std::min(a.size(), b.size()));
     if (c) return c < 0 ? -1 : 1;
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
@@ -143,13 +144,20 @@ int compare_same(const Value& a, const Value& b)
             using T = std::decay_t<decltype(x)>;
             const T* y = b.get<T>();
             if (!y) return three_way(a.data().index(), b.data().index());
-            if constexpr (std::is_same_v<T, std::string>) return compare_text(x, *y);
-            else if constexpr (std::is_same_v<T, std::u16string>) return compare_wide(x, *y);
-            else if constexpr (std::is_same_v<T, Bytes>) return compare_bytes(x, *y);
-            else if constexpr (std::is_same_v<T, model::FileTime>) return three_way(x.ticks, y->ticks);
-            else if constexpr (std::is_same_v<T, GUID>) return std::memcmp(&x, y, sizeof x) < 0 ? -1 : (std::memcmp(&x, y, sizeof x) > 0);
-            else if constexpr (std::is_same_v<T, model::ErrorCode>) return three_way(x.scode, y->scode);
-            else if constexpr (std::is_same_v<T, std::monostate>) return 0;
+            if constexpr (std::is_same_v<T, std::string>)
+                return compare_text(x, *y);
+            else if constexpr (std::is_same_v<T, std::u16string>)
+                return compare_wide(x, *y);
+            else if constexpr (std::is_same_v<T, Bytes>)
+                return compare_bytes(x, *y);
+            else if constexpr (std::is_same_v<T, model::FileTime>)
+                return three_way(x.ticks, y->ticks);
+            else if constexpr (std::is_same_v<T, GUID>)
+                return std::memcmp(&x, y, sizeof x) < 0 ? -1 : (std::memcmp(&x, y, sizeof x) > 0);
+            else if constexpr (std::is_same_v<T, model::ErrorCode>)
+                return three_way(x.scode, y->scode);
+            else if constexpr (std::is_same_v<T, std::monostate>)
+                return 0;
             else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
                 for (std::size_t i = 0; i < x.size() && i < y->size(); ++i)
                     if (int c = compare_text(x[i], (*y)[i])) return c;
@@ -168,13 +176,20 @@ int compare_same(const Value& a, const Value& b)
 bool relop_holds(ULONG relop, int c)
 {
     switch (relop) {
-    case RELOP_LT: return c < 0;
-    case RELOP_LE: return c <= 0;
-    case RELOP_GT: return c > 0;
-    case RELOP_GE: return c >= 0;
-    case RELOP_EQ: return c == 0;
-    case RELOP_NE: return c != 0;
-    default: return false;
+        case RELOP_LT:
+            return c < 0;
+        case RELOP_LE:
+            return c <= 0;
+        case RELOP_GT:
+            return c > 0;
+        case RELOP_GE:
+            return c >= 0;
+        case RELOP_EQ:
+            return c == 0;
+        case RELOP_NE:
+            return c != 0;
+        default:
+            return false;
     }
 }
 
@@ -227,7 +242,7 @@ std::optional<Value> present(const Getter& get, ULONG tag)
     return v;
 }
 
-}  // namespace
+} // namespace
 
 HRESULT copy_restriction(const SRestriction& in, Res& out)
 {
@@ -245,50 +260,54 @@ int compare(const std::optional<Value>& a, const std::optional<Value>& b)
 bool evaluate(const Res& r, const Getter& get)
 {
     switch (r.rt) {
-    case RES_AND:
-        return std::all_of(r.children.begin(), r.children.end(),
-                           [&](const Res& c) { return evaluate(c, get); });
-    case RES_OR:
-        return std::any_of(r.children.begin(), r.children.end(),
-                           [&](const Res& c) { return evaluate(c, get); });
-    case RES_NOT: return !evaluate(r.children[0], get);
-    case RES_COMMENT: return r.children.empty() || evaluate(r.children[0], get);
-    case RES_EXIST: return present(get, r.tag).has_value();
-    case RES_PROPERTY: {
-        auto v = present(get, r.tag);
-        // A missing property differs from every value and matches nothing else.
-        if (!v) return r.op == RELOP_NE;
-        for (const Value& item : items(*v))
-            if (relop_holds(r.op, compare(item, r.value))) return true;
-        return false;
-    }
-    case RES_CONTENT: {
-        auto v = present(get, r.tag);
-        if (!v) return false;
-        for (const Value& item : items(*v))
-            if (content_matches(item, *r.value, r.op)) return true;
-        return false;
-    }
-    case RES_COMPAREPROPS: {
-        auto a = present(get, r.tag);
-        auto b = present(get, r.tag2);
-        if (!a || !b) return false;
-        return relop_holds(r.op, compare(a, fit(b, a->tag())));
-    }
-    case RES_BITMASK: {
-        auto v = present(get, r.tag);
-        if (!v || !v->get<std::int32_t>()) return false;
-        const bool zero = (static_cast<ULONG>(*v->get<std::int32_t>()) & r.num) == 0;
-        return r.op == BMR_EQZ ? zero : !zero;
-    }
-    case RES_SIZE: {
-        auto v = present(get, r.tag);
-        if (!v) return false;
-        const auto size = static_cast<long long>(v->payload_size());
-        return relop_holds(r.op, size < r.num ? -1 : (size > r.num ? 1 : 0));
-    }
-    default: return false;
+        case RES_AND:
+            return std::all_of(r.children.begin(), r.children.end(),
+                               [&](const Res& c) { return evaluate(c, get); });
+        case RES_OR:
+            return std::any_of(r.children.begin(), r.children.end(),
+                               [&](const Res& c) { return evaluate(c, get); });
+        case RES_NOT:
+            return !evaluate(r.children[0], get);
+        case RES_COMMENT:
+            return r.children.empty() || evaluate(r.children[0], get);
+        case RES_EXIST:
+            return present(get, r.tag).has_value();
+        case RES_PROPERTY: {
+            auto v = present(get, r.tag);
+            // A missing property differs from every value and matches nothing else.
+            if (!v) return r.op == RELOP_NE;
+            for (const Value& item : items(*v))
+                if (relop_holds(r.op, compare(item, r.value))) return true;
+            return false;
+        }
+        case RES_CONTENT: {
+            auto v = present(get, r.tag);
+            if (!v) return false;
+            for (const Value& item : items(*v))
+                if (content_matches(item, *r.value, r.op)) return true;
+            return false;
+        }
+        case RES_COMPAREPROPS: {
+            auto a = present(get, r.tag);
+            auto b = present(get, r.tag2);
+            if (!a || !b) return false;
+            return relop_holds(r.op, compare(a, fit(b, a->tag())));
+        }
+        case RES_BITMASK: {
+            auto v = present(get, r.tag);
+            if (!v || !v->get<std::int32_t>()) return false;
+            const bool zero = (static_cast<ULONG>(*v->get<std::int32_t>()) & r.num) == 0;
+            return r.op == BMR_EQZ ? zero : !zero;
+        }
+        case RES_SIZE: {
+            auto v = present(get, r.tag);
+            if (!v) return false;
+            const auto size = static_cast<long long>(v->payload_size());
+            return relop_holds(r.op, size < r.num ? -1 : (size > r.num ? 1 : 0));
+        }
+        default:
+            return false;
     }
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -38,4 +38,4 @@ bool evaluate(const Res& r, const Getter& get);
 // before anything. Returns <0, 0, >0.
 int compare(const std::optional<Value>& a, const std::optional<Value>& b);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -51,15 +51,19 @@ public:
         return call.fail(STG_E_ACCESSDENIED, "the stream was opened for reading");
     }
 
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newpos) override
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                   ULARGE_INTEGER* newpos) override
     {
         Call call(&err_, kIface, "Seek");
         call.arg("origin", origin);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         long long target;
-        if (origin == STREAM_SEEK_SET) target = move.QuadPart;
-        else if (origin == STREAM_SEEK_CUR) target = static_cast<long long>(pos_) + move.QuadPart;
-        else return call.fail(STG_E_INVALIDFUNCTION, "the decompressed size is not known");
+        if (origin == STREAM_SEEK_SET)
+            target = move.QuadPart;
+        else if (origin == STREAM_SEEK_CUR)
+            target = static_cast<long long>(pos_) + move.QuadPart;
+        else
+            return call.fail(STG_E_INVALIDFUNCTION, "the decompressed size is not known");
         if (target < 0) return call.fail(STG_E_INVALIDFUNCTION, "before the start");
         if (static_cast<std::uint64_t>(target) < pos_) {
             if (!restartable_) return call.fail(STG_E_INVALIDFUNCTION, "cannot go back");
@@ -77,7 +81,7 @@ public:
             ULONG n = 0;
             HRESULT hr = pull(skip, static_cast<ULONG>(left < sizeof skip ? left : sizeof skip), n);
             if (FAILED(hr)) return call.fail(hr, why(hr));
-            if (n == 0) break;  // past the end stays at the end
+            if (n == 0) break; // past the end stays at the end
         }
         if (newpos) newpos->QuadPart = pos_;
         return call.done(S_OK);
@@ -99,10 +103,13 @@ protected:
     }
     DWORD mode() const override { return STGM_READ; }
     HRESULT read_into(std::uint8_t* out, ULONG cb, ULONG& n) override { return pull(out, cb, n); }
-    const char* unsupported_why() const override { return "not possible on a decompressing stream"; }
+    const char* unsupported_why() const override
+    {
+        return "not possible on a decompressing stream";
+    }
 
-    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read,
-                    ULARGE_INTEGER* written, Call& call) override
+    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written,
+                    Call& call) override
     {
         std::uint8_t buf[4096];
         std::uint64_t left = cb;
@@ -175,8 +182,7 @@ class RtfWriter final : public StreamObject {
 public:
     RtfWriter(Ref<IStream> target, bool uncompressed)
         : target_(std::move(target)), uncompressed_(uncompressed)
-    {
-    }
+    {}
     ~RtfWriter() override
     {
         if (dirty_) flush();
@@ -203,7 +209,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newpos) override
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                   ULARGE_INTEGER* newpos) override
     {
         Call call(&err_, kIface, "Seek");
         if (HRESULT h = call.begin(); h != S_OK) return h;
@@ -219,7 +226,8 @@ public:
         return refuse("SetSize", STG_E_INVALIDFUNCTION);
     }
     // Refused before the destination or the counts are looked at.
-    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override
+    HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                     ULARGE_INTEGER*) override
     {
         return refuse("CopyTo", STG_E_ACCESSDENIED);
     }
@@ -269,11 +277,10 @@ private:
     std::vector<std::uint8_t> rtf_;
 };
 
-}  // namespace
-}  // namespace mapisim::mapi
+} // namespace
+} // namespace mapisim::mapi
 
-extern "C" MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM source, ULONG flags,
-                                                       LPSTREAM* out)
+extern "C" MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM source, ULONG flags, LPSTREAM* out)
 {
     using namespace mapisim::mapi;
     Call call(nullptr, "", "WrapCompressedRTFStream", flags);

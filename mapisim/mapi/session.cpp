@@ -73,11 +73,13 @@ public:
         return call.fail(MAPI_E_NO_SUPPORT, "no passwords");
     }
 
-    HRESULT STDMETHODCALLTYPE FlushQueues(ULONG_PTR ui, ULONG cb, LPENTRYID target, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE FlushQueues(ULONG_PTR ui, ULONG cb, LPENTRYID target,
+                                          ULONG flags) override
     {
         Call call(&err_, kIface, "FlushQueues", flags);
         call.arg("ui", static_cast<ULONG>(ui)).arg_hex("target", target, cb);
-        if (auto id = decode(cb, target); id && id->kind == Kind::Status) call.arg("transport", id->number);
+        if (auto id = decode(cb, target); id && id->kind == Kind::Status)
+            call.arg("transport", id->number);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (cb && !target) return call.fail(MAPI_E_INVALID_PARAMETER, "a size without bytes");
         return call.done(S_OK);
@@ -158,7 +160,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE AdminServices(LPSTR, LPSTR, ULONG_PTR, ULONG flags, LPSERVICEADMIN*) override
+    HRESULT STDMETHODCALLTYPE AdminServices(LPSTR, LPSTR, ULONG_PTR, ULONG flags,
+                                            LPSERVICEADMIN*) override
     {
         return unsupported("AdminServices", flags);
     }
@@ -174,8 +177,7 @@ private:
     static constexpr const char* kIface = "IProfAdmin";
 };
 
-class SessionObject final
-    : public ComparesEntryIds<OpensEntries<ReportingObject<IMAPISession>>> {
+class SessionObject final : public ComparesEntryIds<OpensEntries<ReportingObject<IMAPISession>>> {
 public:
     SessionObject(ProfilePtr profile, bool shared) : profile_(std::move(profile)), shared_(shared)
     {
@@ -202,16 +204,18 @@ public:
         std::vector<PropertyBag> rows;
         for (auto& s : profile_->stores) {
             PropertyBag b;
-            for (ULONG tag : {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_PROVIDER_DISPLAY_A, PR_DEFAULT_STORE,
-                              PR_RESOURCE_FLAGS, PR_MDB_PROVIDER, PR_RECORD_KEY, PR_OBJECT_TYPE})
+            for (ULONG tag :
+                 {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_PROVIDER_DISPLAY_A, PR_DEFAULT_STORE,
+                  PR_RESOURCE_FLAGS, PR_MDB_PROVIDER, PR_RECORD_KEY, PR_OBJECT_TYPE})
                 if (auto v = store_prop(*s, tag)) b.set(*v);
             b.set(Value::i4(PR_RESOURCE_TYPE, MAPI_STORE_PROVIDER));
             rows.push_back(std::move(b));
         }
-        *out = new_bag_table(std::move(rows),
-                             {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_DEFAULT_STORE, PR_PROVIDER_DISPLAY_A,
-                              PR_RESOURCE_FLAGS, PR_MDB_PROVIDER, PR_INSTANCE_KEY},
-                             flags);
+        *out =
+            new_bag_table(std::move(rows),
+                          {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_DEFAULT_STORE, PR_PROVIDER_DISPLAY_A,
+                           PR_RESOURCE_FLAGS, PR_MDB_PROVIDER, PR_INSTANCE_KEY},
+                          flags);
         return call.done(S_OK);
     }
 
@@ -223,7 +227,8 @@ public:
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
         auto id = decode(cb, eid);
-        if (!id || id->kind != Kind::Store) return call.fail(MAPI_E_INVALID_ENTRYID, "not a store identifier");
+        if (!id || id->kind != Kind::Store)
+            return call.fail(MAPI_E_INVALID_ENTRYID, "not a store identifier");
         auto store = profile_->find_store(id->store);
         if (!store) return call.fail(MAPI_E_NOT_FOUND, "no such store in the profile");
         LPUNKNOWN unk = nullptr;
@@ -233,7 +238,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR, LPCIID iid, ULONG flags, LPADRBOOK* out) override
+    HRESULT STDMETHODCALLTYPE OpenAddressBook(ULONG_PTR, LPCIID iid, ULONG flags,
+                                              LPADRBOOK* out) override
     {
         Call call(&err_, kIface, "OpenAddressBook", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
@@ -245,7 +251,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID, LPCIID, ULONG flags, LPPROFSECT*) override
+    HRESULT STDMETHODCALLTYPE OpenProfileSection(LPMAPIUID, LPCIID, ULONG flags,
+                                                 LPPROFSECT*) override
     {
         return unsupported("OpenProfileSection", flags);
     }
@@ -256,8 +263,8 @@ public:
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
         *out = new_bag_table(status_rows(*profile_),
-                             {PR_DISPLAY_NAME_A, PR_ENTRYID, PR_PROVIDER_DISPLAY_A, PR_RESOURCE_FLAGS,
-                              PR_RESOURCE_TYPE, PR_STATUS_CODE},
+                             {PR_DISPLAY_NAME_A, PR_ENTRYID, PR_PROVIDER_DISPLAY_A,
+                              PR_RESOURCE_FLAGS, PR_RESOURCE_TYPE, PR_STATUS_CODE},
                              flags);
         return call.done(S_OK);
     }
@@ -271,7 +278,8 @@ public:
     {
         return unsupported("MessageOptions", flags);
     }
-    HRESULT STDMETHODCALLTYPE QueryDefaultMessageOpt(LPSTR, ULONG flags, ULONG*, LPSPropValue*) override
+    HRESULT STDMETHODCALLTYPE QueryDefaultMessageOpt(LPSTR, ULONG flags, ULONG*,
+                                                     LPSPropValue*) override
     {
         return unsupported("QueryDefaultMessageOpt", flags);
     }
@@ -309,11 +317,16 @@ public:
             forms_.erase(it);
         }
         Call call(&err_, kIface, "ShowForm", flags);
-        call.arg("ui", static_cast<ULONG>(ui)).arg("token", token).arg("status", status)
-            .arg("message_flags", msg_flags).arg("access", access).arg("class", cls);
+        call.arg("ui", static_cast<ULONG>(ui))
+            .arg("token", token)
+            .arg("status", status)
+            .arg("message_flags", msg_flags)
+            .arg("access", access)
+            .arg("class", cls);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!message) return call.fail(MAPI_E_INVALID_PARAMETER, "no such form token");
-        if (!store || !folder || sent) return call.fail(MAPI_E_INVALID_PARAMETER, "bad form arguments");
+        if (!store || !folder || sent)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "bad form arguments");
         const HRESULT scripted = model::current().script.show_form_result;
 
         ShownForm& form = runtime().last_form;
@@ -332,7 +345,8 @@ public:
         if (MessagePtr m = message_of_object(message.get()))
             if (auto subject = m->props.text(PR_SUBJECT_A)) form.subject = *subject;
         form.result = scripted;
-        return FAILED(scripted) ? call.fail(scripted, "the user's form result") : call.done(scripted);
+        return FAILED(scripted) ? call.fail(scripted, "the user's form result")
+                                : call.done(scripted);
     }
 
     HRESULT STDMETHODCALLTYPE PrepareForm(LPCIID, LPMESSAGE msg, ULONG* token) override
@@ -388,7 +402,8 @@ HRESULT choose_profile(const char* name, ULONG flags, ProfilePtr& out, Call& cal
     auto& world = model::current();
     if (name && *name) {
         out = world.find_profile(name);
-        return out ? S_OK : call.fail(MAPI_E_LOGON_FAILED, std::string("no profile '") + name + "'");
+        return out ? S_OK
+                   : call.fail(MAPI_E_LOGON_FAILED, std::string("no profile '") + name + "'");
     }
     if ((flags & MAPI_USE_DEFAULT) && !(flags & MAPI_EXPLICIT_PROFILE)) {
         out = world.default_profile();
@@ -402,12 +417,13 @@ HRESULT choose_profile(const char* name, ULONG flags, ProfilePtr& out, Call& cal
         out = world.default_profile();
         return out ? S_OK : call.fail(MAPI_E_USER_CANCEL, "the user cancelled the profile dialog");
     }
-    if (choice->empty()) return call.fail(MAPI_E_USER_CANCEL, "the user cancelled the profile dialog");
+    if (choice->empty())
+        return call.fail(MAPI_E_USER_CANCEL, "the user cancelled the profile dialog");
     out = world.find_profile(*choice);
     return out ? S_OK : call.fail(MAPI_E_LOGON_FAILED, "the user chose an unknown profile");
 }
 
-}  // namespace
+} // namespace
 
 std::vector<PropertyBag> status_rows(const model::Profile& profile)
 {
@@ -437,12 +453,9 @@ std::uint32_t init_count() { return runtime().initialized; }
 
 const ShownForm& last_form() { return runtime().last_form; }
 
-void reset_runtime()
-{
-    runtime() = Runtime{};
-}
+void reset_runtime() { runtime() = Runtime{}; }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi
 
 using namespace mapisim::mapi;
 
@@ -484,7 +497,7 @@ MAPISIM_API HRESULT MAPILogonEx(ULONG_PTR ui, LPSTR profile, LPSTR password, ULO
     ProfilePtr chosen;
     bool share = false;
     if (!(flags & MAPI_NEW_SESSION) && (chosen = rt.shared_profile.lock())) {
-        share = true;  // joins the running shared session, whatever was named
+        share = true; // joins the running shared session, whatever was named
     } else if (HRESULT hr = choose_profile(profile, flags, chosen, call); FAILED(hr)) {
         return hr;
     }
@@ -507,4 +520,4 @@ MAPISIM_API HRESULT MAPIAdminProfiles(ULONG flags, LPPROFADMIN* out)
     return call.done(S_OK);
 }
 
-}  // extern "C"
+} // extern "C"

@@ -15,7 +15,7 @@ void reset_runtime();
 struct ShownForm {
     bool shown = false;
     std::uintptr_t window = 0;
-    std::string store;          // display names; "" for objects not the stand-in's
+    std::string store; // display names; "" for objects not the stand-in's
     std::string folder;
     std::uint32_t token = 0;
     std::uint32_t flags = 0;
@@ -23,9 +23,9 @@ struct ShownForm {
     std::uint32_t message_flags = 0;
     std::uint32_t access = 0;
     std::string message_class;
-    std::string subject;        // of the message the token stood for
-    std::int32_t result = 0;    // what ShowForm returned
+    std::string subject;     // of the message the token stood for
+    std::int32_t result = 0; // what ShowForm returned
 };
 const ShownForm& last_form();
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -35,7 +35,8 @@ public:
         });
     }
 
-    HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR cls, ULONG flags, ULONG cb, LPENTRYID eid) override
+    HRESULT STDMETHODCALLTYPE SetReceiveFolder(LPSTR cls, ULONG flags, ULONG cb,
+                                               LPENTRYID eid) override
     {
         Call call(&err_, kIface, "SetReceiveFolder", flags);
         call.arg("class", cls);
@@ -68,7 +69,8 @@ public:
         MapiPtr<void> hold(p);
         if (explicit_class) {
             char* text = nullptr;
-            if (FAILED(hr = alloc_text(matched, nullptr, &text))) return call.fail(hr, "out of memory");
+            if (FAILED(hr = alloc_text(matched, nullptr, &text)))
+                return call.fail(hr, "out of memory");
             *explicit_class = text;
         }
         *cb = static_cast<ULONG>(bytes.size());
@@ -130,7 +132,7 @@ private:
     StorePtr store_;
 };
 
-}  // namespace
+} // namespace
 
 IMsgStore* new_store(StorePtr store, bool writable)
 {
@@ -172,31 +174,30 @@ HRESULT open_in_store(const StorePtr& store, IMsgStore* self, ULONG cb, const EN
         (id->kind != Kind::Store && id->kind != Kind::Folder && id->kind != Kind::Message))
         return MAPI_E_INVALID_ENTRYID;
     switch (id->kind) {
-    case Kind::Store: {
-        *type = MAPI_STORE;
-        if (self) {
-            self->AddRef();
-            return hand_out(self, iid, out);
+        case Kind::Store: {
+            *type = MAPI_STORE;
+            if (self) {
+                self->AddRef();
+                return hand_out(self, iid, out);
+            }
+            return hand_out(new_store(store, write), iid, out);
         }
-        return hand_out(new_store(store, write), iid, out);
-    }
-    case Kind::Folder: {
-        auto f = store->find_folder(id->number);
-        if (!f) return MAPI_E_NOT_FOUND;
-        *type = MAPI_FOLDER;
-        return hand_out(new_folder(store, f, write), iid, out);
-    }
-    default: {
-        auto m = store->find_message(id->number);
-        if (!m) return MAPI_E_NOT_FOUND;
-        *type = MAPI_MESSAGE;
-        return hand_out(new_message({store, m, nullptr, write, false, false}), iid, out);
-    }
+        case Kind::Folder: {
+            auto f = store->find_folder(id->number);
+            if (!f) return MAPI_E_NOT_FOUND;
+            *type = MAPI_FOLDER;
+            return hand_out(new_folder(store, f, write), iid, out);
+        }
+        default: {
+            auto m = store->find_message(id->number);
+            if (!m) return MAPI_E_NOT_FOUND;
+            *type = MAPI_MESSAGE;
+            return hand_out(new_message({store, m, nullptr, write, false, false}), iid, out);
+        }
     }
 }
 
-HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID* e2,
-                          ULONG* result)
+HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID* e2, ULONG* result)
 {
     if (!result) return MAPI_E_INVALID_PARAMETER;
     auto a = decode(cb1, e1);
@@ -206,4 +207,4 @@ HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID
     return S_OK;
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -54,17 +54,25 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* newpos) override
+    HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin,
+                                   ULARGE_INTEGER* newpos) override
     {
         Call call(&err_, kIface, "Seek");
         call.arg("origin", origin);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         long long base;
         switch (origin) {
-        case STREAM_SEEK_SET: base = 0; break;
-        case STREAM_SEEK_CUR: base = static_cast<long long>(pos_); break;
-        case STREAM_SEEK_END: base = static_cast<long long>(shared_->data.size()); break;
-        default: return call.fail(STG_E_INVALIDFUNCTION, "bad origin");
+            case STREAM_SEEK_SET:
+                base = 0;
+                break;
+            case STREAM_SEEK_CUR:
+                base = static_cast<long long>(pos_);
+                break;
+            case STREAM_SEEK_END:
+                base = static_cast<long long>(shared_->data.size());
+                break;
+            default:
+                return call.fail(STG_E_INVALIDFUNCTION, "bad origin");
         }
         const long long target = base + move.QuadPart;
         if (target < 0 || (move.QuadPart > 0 && target < base))
@@ -117,8 +125,8 @@ protected:
     DWORD mode() const override { return shared_->commit ? STGM_READWRITE : STGM_READ; }
     const char* unsupported_why() const override { return "no locking"; }
 
-    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read,
-                    ULARGE_INTEGER* written, Call& call) override
+    HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written,
+                    Call& call) override
     {
         const auto& d = shared_->data;
         const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
@@ -140,7 +148,7 @@ private:
     std::uint64_t pos_ = 0;
 };
 
-}  // namespace
+} // namespace
 
 HRESULT STDMETHODCALLTYPE StreamObject::Stat(STATSTG* stat, DWORD flags)
 {
@@ -191,16 +199,17 @@ HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flag
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out)
 {
     const ULONG type = PROP_TYPE(tag);
-    if (type != PT_BINARY && type != PT_STRING8 && type != PT_UNICODE)
-        return MAPI_E_INVALID_TYPE;
+    if (type != PT_BINARY && type != PT_STRING8 && type != PT_UNICODE) return MAPI_E_INVALID_TYPE;
     model::Bytes bytes;
     if (!(flags & MAPI_CREATE)) {
         if (!raw) return MAPI_E_NOT_FOUND;
         if (raw->is_error()) return raw->get<model::ErrorCode>()->scode;
         auto v = fit(raw, tag);
         if (!v) return MAPI_E_NOT_FOUND;
-        if (auto b = v->get<model::Bytes>()) bytes = *b;
-        else if (auto s = v->get<std::string>()) bytes.assign(s->begin(), s->end());
+        if (auto b = v->get<model::Bytes>())
+            bytes = *b;
+        else if (auto s = v->get<std::string>())
+            bytes.assign(s->begin(), s->end());
         else if (auto w = v->get<std::u16string>())
             for (char16_t c : *w) {
                 bytes.push_back(static_cast<std::uint8_t>(c));
@@ -230,4 +239,4 @@ IStream* new_prop_stream(model::Bytes data, CommitFn commit)
     return new PropStream(std::move(shared));
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

@@ -76,4 +76,4 @@ IStream* new_prop_stream(model::Bytes data, CommitFn commit);
 HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flags,
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

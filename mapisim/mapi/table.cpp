@@ -134,13 +134,13 @@ public:
             base = static_cast<long long>(view_.size());
         } else {
             auto it = bookmarks_.find(origin);
-            if (it == bookmarks_.end()) return call.fail(MAPI_E_INVALID_BOOKMARK, "no such bookmark");
+            if (it == bookmarks_.end())
+                return call.fail(MAPI_E_INVALID_BOOKMARK, "no such bookmark");
             auto pos = locate(it->second);
             if (!pos.second) result = MAPI_W_POSITION_CHANGED;
             base = static_cast<long long>(pos.first);
         }
-        const long long target =
-            std::clamp(base + rows, 0LL, static_cast<long long>(view_.size()));
+        const long long target = std::clamp(base + rows, 0LL, static_cast<long long>(view_.size()));
         set_cursor(static_cast<std::size_t>(target));
         if (sought) *sought = static_cast<LONG>(target - base);
         return call.done(result);
@@ -152,7 +152,8 @@ public:
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (den == 0 || num > den) return call.fail(MAPI_E_INVALID_PARAMETER, "bad fraction");
         if (HRESULT h = refresh(); FAILED(h)) return call.fail(h, "the container is gone");
-        set_cursor(static_cast<std::size_t>(static_cast<unsigned long long>(view_.size()) * num / den));
+        set_cursor(
+            static_cast<std::size_t>(static_cast<unsigned long long>(view_.size()) * num / den));
         return call.done(S_OK);
     }
 
@@ -160,7 +161,8 @@ public:
     {
         Call call(&err_, kIface, "QueryPosition");
         if (HRESULT h = call.begin(); h != S_OK) return h;
-        if (!row || !num || !den) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        if (!row || !num || !den)
+            return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
         if (HRESULT h = refresh(); FAILED(h)) return call.fail(h, "the container is gone");
         *row = static_cast<ULONG>(cursor_);
         *num = static_cast<ULONG>(cursor_);
@@ -174,14 +176,18 @@ public:
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!res) return call.fail(MAPI_E_INVALID_PARAMETER, "no restriction");
         Res r;
-        if (HRESULT h = copy_restriction(*res, r); FAILED(h)) return call.fail(h, "bad restriction");
+        if (HRESULT h = copy_restriction(*res, r); FAILED(h))
+            return call.fail(h, "bad restriction");
         if (HRESULT h = refresh(); FAILED(h)) return call.fail(h, "the container is gone");
         std::size_t start = cursor_;
-        if (origin == BOOKMARK_BEGINNING) start = 0;
-        else if (origin == BOOKMARK_END) start = view_.size();
+        if (origin == BOOKMARK_BEGINNING)
+            start = 0;
+        else if (origin == BOOKMARK_END)
+            start = view_.size();
         else if (origin != BOOKMARK_CURRENT) {
             auto it = bookmarks_.find(origin);
-            if (it == bookmarks_.end()) return call.fail(MAPI_E_INVALID_BOOKMARK, "no such bookmark");
+            if (it == bookmarks_.end())
+                return call.fail(MAPI_E_INVALID_BOOKMARK, "no such bookmark");
             start = locate(it->second).first;
         }
         const bool back = flags & DIR_BACKWARD;
@@ -304,7 +310,8 @@ public:
 
     HRESULT STDMETHODCALLTYPE Abort() override { return logged_only("Abort"); }
 
-    HRESULT STDMETHODCALLTYPE ExpandRow(ULONG, LPBYTE, ULONG, ULONG flags, LPSRowSet*, ULONG*) override
+    HRESULT STDMETHODCALLTYPE ExpandRow(ULONG, LPBYTE, ULONG, ULONG flags, LPSRowSet*,
+                                        ULONG*) override
     {
         return unsupported("ExpandRow", flags);
     }
@@ -347,15 +354,20 @@ private:
     std::optional<Value> raw(const Row& row, ULONG tag) const
     {
         if (auto v = row.get(tag)) {
-            if (PROP_ID(tag) == PROP_ID(PR_ENTRYID) && model::current().settings.short_term_ids_in_tables)
+            if (PROP_ID(tag) == PROP_ID(PR_ENTRYID) &&
+                model::current().settings.short_term_ids_in_tables)
                 if (auto b = v->get<model::Bytes>()) return Value::binary(v->tag(), short_term(*b));
             return v;
         }
         switch (PROP_ID(tag)) {
-        case PROP_ID(PR_INSTANCE_KEY): return instance_key(row.key);
-        case PROP_ID(PR_ROW_TYPE): return Value::i4(PR_ROW_TYPE, TBL_LEAF_ROW_);
-        case PROP_ID(PR_DEPTH): return Value::i4(PR_DEPTH, 0);
-        default: return std::nullopt;
+            case PROP_ID(PR_INSTANCE_KEY):
+                return instance_key(row.key);
+            case PROP_ID(PR_ROW_TYPE):
+                return Value::i4(PR_ROW_TYPE, TBL_LEAF_ROW_);
+            case PROP_ID(PR_DEPTH):
+                return Value::i4(PR_DEPTH, 0);
+            default:
+                return std::nullopt;
         }
     }
 
@@ -395,7 +407,8 @@ private:
         if (!sort_.empty()) {
             std::vector<std::vector<std::optional<Value>>> keys(rows.size());
             for (std::size_t i = 0; i < rows.size(); ++i)
-                for (auto& s : sort_) keys[i].push_back(fit(raw(*rows[i], s.ulPropTag), s.ulPropTag));
+                for (auto& s : sort_)
+                    keys[i].push_back(fit(raw(*rows[i], s.ulPropTag), s.ulPropTag));
             std::vector<std::size_t> order(rows.size());
             std::iota(order.begin(), order.end(), 0);
             std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -467,11 +480,11 @@ private:
     BOOKMARK next_bookmark_ = BOOKMARK_END + 1;
 };
 
-}  // namespace
+} // namespace
 
 IMAPITable* new_table(std::unique_ptr<RowSource> source, ULONG flags)
 {
     return new Table(std::move(source), flags);
 }
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

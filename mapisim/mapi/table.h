@@ -16,7 +16,7 @@ public:
     virtual ~Row() = default;
     // The raw value with the tag's identifier (any type), or empty.
     virtual std::optional<Value> get(ULONG tag) const = 0;
-    std::uint64_t key = 0;  // PR_INSTANCE_KEY: unique in the table, stable
+    std::uint64_t key = 0; // PR_INSTANCE_KEY: unique in the table, stable
 };
 using RowPtr = std::shared_ptr<const Row>;
 
@@ -59,4 +59,4 @@ public:
 // text columns _W.
 IMAPITable* new_table(std::unique_ptr<RowSource> source, ULONG flags);
 
-}  // namespace mapisim::mapi
+} // namespace mapisim::mapi

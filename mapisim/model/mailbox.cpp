@@ -11,10 +11,14 @@ std::string fold_case(std::string_view s)
     std::string out(s);
     for (char& ch : out) {
         unsigned char c = static_cast<unsigned char>(ch);
-        if (c >= 'A' && c <= 'Z') c = static_cast<unsigned char>(c + 32);
-        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7) c = static_cast<unsigned char>(c + 32);
-        else if (c == 0x8A || c == 0x8C || c == 0x8E) c = static_cast<unsigned char>(c + 16);
-        else if (c == 0x9F) c = 0xFF;
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<unsigned char>(c + 32);
+        else if (c >= 0xC0 && c <= 0xDE && c != 0xD7)
+            c = static_cast<unsigned char>(c + 32);
+        else if (c == 0x8A || c == 0x8C || c == 0x8E)
+            c = static_cast<unsigned char>(c + 16);
+        else if (c == 0x9F)
+            c = 0xFF;
         ch = static_cast<char>(c);
     }
     return out;
@@ -60,8 +64,8 @@ Attachment Attachment::embedded_message(std::shared_ptr<Message> msg)
     return a;
 }
 
-Recipient& Message::add_recipient(ULONG type, const std::string& name,
-                                  const std::string& addrtype, const std::string& address)
+Recipient& Message::add_recipient(ULONG type, const std::string& name, const std::string& addrtype,
+                                  const std::string& address)
 {
     Recipient r;
     r.props.set(Value::i4(PR_RECIPIENT_TYPE, static_cast<std::int32_t>(type)));
@@ -313,4 +317,4 @@ std::pair<std::uint32_t, std::string> Store::receive_folder(const std::string& m
     }
 }
 
-}  // namespace mapisim::model
+} // namespace mapisim::model

@@ -53,13 +53,13 @@ public:
 };
 
 struct Recipient {
-    PropertyBag props;  // PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_ADDRTYPE, PR_EMAIL_ADDRESS ...
+    PropertyBag props; // PR_RECIPIENT_TYPE, PR_DISPLAY_NAME, PR_ADDRTYPE, PR_EMAIL_ADDRESS ...
 };
 
 struct Attachment {
     ULONG number = 0;  // PR_ATTACH_NUM; set by Message::add_attachment
     PropertyBag props; // PR_ATTACH_METHOD, file names, PR_ATTACH_DATA_BIN (by value) ...
-    std::shared_ptr<Message> embedded;  // PR_ATTACH_DATA_OBJ when the method is ATTACH_EMBEDDED_MSG
+    std::shared_ptr<Message> embedded; // PR_ATTACH_DATA_OBJ when the method is ATTACH_EMBEDDED_MSG
 
     // ATTACH_BY_VALUE with PR_ATTACH_DATA_BIN, PR_ATTACH_FILENAME_A,
     // PR_ATTACH_LONG_FILENAME_A, PR_DISPLAY_NAME_A and PR_ATTACH_SIZE.
@@ -73,9 +73,9 @@ struct Attachment {
 class Message : public std::enable_shared_from_this<Message> {
 public:
     PropertyBag props;
-    std::vector<Recipient> recipients;   // PR_ROWID is the position
+    std::vector<Recipient> recipients; // PR_ROWID is the position
     std::vector<Attachment> attachments;
-    bool associated = false;  // folder-associated ("hidden") message
+    bool associated = false; // folder-associated ("hidden") message
 
     // Adds a recipient of the given type (MAPI_TO, MAPI_CC, MAPI_BCC).
     Recipient& add_recipient(ULONG type, const std::string& name, const std::string& addrtype,
@@ -101,8 +101,8 @@ private:
 
 class Folder : public std::enable_shared_from_this<Folder> {
 public:
-    PropertyBag props;  // PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_COMMENT ...
-    ULONG folder_type = FOLDER_GENERIC;  // FOLDER_ROOT for a store's root
+    PropertyBag props;                  // PR_DISPLAY_NAME, PR_CONTAINER_CLASS, PR_COMMENT ...
+    ULONG folder_type = FOLDER_GENERIC; // FOLDER_ROOT for a store's root
 
     std::uint32_t number() const noexcept { return number_; }
     std::shared_ptr<Folder> parent() const { return parent_.lock(); }
@@ -118,7 +118,7 @@ public:
     void set_message_source(std::shared_ptr<MessageSource> source) { source_ = std::move(source); }
     bool messages_pending() const noexcept { return source_ != nullptr; }
 
-    std::string display_name() const;  // "" when unset
+    std::string display_name() const; // "" when unset
 
     // A deep copy (messages, and subfolders when asked) without numbers or
     // parent, ready for Store::attach_folder.
@@ -146,21 +146,21 @@ public:
 
     std::uint32_t number() const noexcept { return number_; }
 
-    std::string display_name;      // PR_DISPLAY_NAME
-    std::string provider_display;  // PR_PROVIDER_DISPLAY in the store table
-    bool is_default = false;       // PR_DEFAULT_STORE
-    ULONG resource_flags = 0;      // PR_RESOURCE_FLAGS (STATUS_DEFAULT_STORE, STATUS_PRIMARY_STORE ...)
-    PropertyBag props;             // further store properties, returned as they are
+    std::string display_name;     // PR_DISPLAY_NAME
+    std::string provider_display; // PR_PROVIDER_DISPLAY in the store table
+    bool is_default = false;      // PR_DEFAULT_STORE
+    ULONG resource_flags = 0; // PR_RESOURCE_FLAGS (STATUS_DEFAULT_STORE, STATUS_PRIMARY_STORE ...)
+    PropertyBag props;        // further store properties, returned as they are
 
     // Special folders by number; 0 = the store has none (its property is
     // then missing from GetProps).
-    std::uint32_t ipm_subtree = 0;   // PR_IPM_SUBTREE_ENTRYID
-    std::uint32_t outbox = 0;        // PR_IPM_OUTBOX_ENTRYID
-    std::uint32_t wastebasket = 0;   // PR_IPM_WASTEBASKET_ENTRYID
-    std::uint32_t sentmail = 0;      // PR_IPM_SENTMAIL_ENTRYID
-    std::uint32_t views = 0;         // PR_VIEWS_ENTRYID
-    std::uint32_t common_views = 0;  // PR_COMMON_VIEWS_ENTRYID
-    std::uint32_t finder = 0;        // PR_FINDER_ENTRYID
+    std::uint32_t ipm_subtree = 0;  // PR_IPM_SUBTREE_ENTRYID
+    std::uint32_t outbox = 0;       // PR_IPM_OUTBOX_ENTRYID
+    std::uint32_t wastebasket = 0;  // PR_IPM_WASTEBASKET_ENTRYID
+    std::uint32_t sentmail = 0;     // PR_IPM_SENTMAIL_ENTRYID
+    std::uint32_t views = 0;        // PR_VIEWS_ENTRYID
+    std::uint32_t common_views = 0; // PR_COMMON_VIEWS_ENTRYID
+    std::uint32_t finder = 0;       // PR_FINDER_ENTRYID
 
     NameMap names;
 
@@ -211,8 +211,8 @@ private:
     std::uint32_t number_;
     std::uint32_t next_number_ = 1;
     std::shared_ptr<Folder> root_;
-    std::map<std::string, std::uint32_t> receive_;  // class folded to lower case
-    std::map<std::string, std::string> receive_names_;  // folded -> as given
+    std::map<std::string, std::uint32_t> receive_;     // class folded to lower case
+    std::map<std::string, std::string> receive_names_; // folded -> as given
     mutable std::map<std::uint32_t, std::weak_ptr<Folder>> folders_;
     mutable std::map<std::uint32_t, std::weak_ptr<Message>> messages_;
 };
@@ -222,7 +222,7 @@ private:
 std::string fold_case(std::string_view s);
 bool equal_nocase(std::string_view a, std::string_view b);
 
-}  // namespace mapisim::model
+} // namespace mapisim::model
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

@@ -9,7 +9,7 @@ namespace {
 
 ULONG with_type(ULONG tag, ULONG type) { return CHANGE_PROP_TYPE(tag, type); }
 
-}  // namespace
+} // namespace
 
 Value Value::i2(ULONG tag, std::int16_t v) { return Value(with_type(tag, PT_I2), v); }
 Value Value::i4(ULONG tag, std::int32_t v) { return Value(with_type(tag, PT_LONG), v); }
@@ -51,54 +51,61 @@ std::optional<Value> Value::from_mapi(const SPropValue& v)
     const ULONG tag = v.ulPropTag;
     const auto& u = v.Value;
     switch (PROP_TYPE(tag)) {
-    case PT_I2: return i2(tag, u.i);
-    case PT_LONG: return i4(tag, u.l);
-    case PT_BOOLEAN: return boolean(tag, u.b != 0);
-    case PT_I8: return i8(tag, u.li.QuadPart);
-    case PT_DOUBLE: return dbl(tag, u.dbl);
-    case PT_SYSTIME:
-        return systime(tag, FileTime{(std::uint64_t(u.ft.dwHighDateTime) << 32) |
-                                     u.ft.dwLowDateTime});
-    case PT_ERROR: return error(tag, u.err);
-    case PT_STRING8:
-        if (!u.lpszA) return std::nullopt;
-        return string8(tag, u.lpszA);
-    case PT_UNICODE: {
-        if (!u.lpszW) return std::nullopt;
-        std::u16string s;
-        for (const WCHAR* p = u.lpszW; *p; ++p) s.push_back(*p);
-        return unicode(tag, std::move(s));
-    }
-    case PT_BINARY:
-        if (u.bin.cb && !u.bin.lpb) return std::nullopt;
-        return binary(tag, u.bin.lpb, u.bin.cb);
-    case PT_CLSID:
-        if (!u.lpguid) return std::nullopt;
-        return clsid(tag, *u.lpguid);
-    case PT_MV_STRING8: {
-        if (u.MVszA.cValues && !u.MVszA.lppszA) return std::nullopt;
-        std::vector<std::string> items;
-        for (ULONG i = 0; i < u.MVszA.cValues; ++i) {
-            if (!u.MVszA.lppszA[i]) return std::nullopt;
-            items.emplace_back(u.MVszA.lppszA[i]);
+        case PT_I2:
+            return i2(tag, u.i);
+        case PT_LONG:
+            return i4(tag, u.l);
+        case PT_BOOLEAN:
+            return boolean(tag, u.b != 0);
+        case PT_I8:
+            return i8(tag, u.li.QuadPart);
+        case PT_DOUBLE:
+            return dbl(tag, u.dbl);
+        case PT_SYSTIME:
+            return systime(
+                tag, FileTime{(std::uint64_t(u.ft.dwHighDateTime) << 32) | u.ft.dwLowDateTime});
+        case PT_ERROR:
+            return error(tag, u.err);
+        case PT_STRING8:
+            if (!u.lpszA) return std::nullopt;
+            return string8(tag, u.lpszA);
+        case PT_UNICODE: {
+            if (!u.lpszW) return std::nullopt;
+            std::u16string s;
+            for (const WCHAR* p = u.lpszW; *p; ++p) s.push_back(*p);
+            return unicode(tag, std::move(s));
         }
-        return mv_string8(tag, std::move(items));
-    }
-    case PT_MV_LONG: {
-        if (u.MVl.cValues && !u.MVl.lpl) return std::nullopt;
-        return mv_long(tag, std::vector<std::int32_t>(u.MVl.lpl, u.MVl.lpl + u.MVl.cValues));
-    }
-    case PT_MV_BINARY: {
-        if (u.MVbin.cValues && !u.MVbin.lpbin) return std::nullopt;
-        std::vector<Bytes> items;
-        for (ULONG i = 0; i < u.MVbin.cValues; ++i) {
-            const SBinary& b = u.MVbin.lpbin[i];
-            if (b.cb && !b.lpb) return std::nullopt;
-            items.emplace_back(b.lpb, b.lpb + b.cb);
+        case PT_BINARY:
+            if (u.bin.cb && !u.bin.lpb) return std::nullopt;
+            return binary(tag, u.bin.lpb, u.bin.cb);
+        case PT_CLSID:
+            if (!u.lpguid) return std::nullopt;
+            return clsid(tag, *u.lpguid);
+        case PT_MV_STRING8: {
+            if (u.MVszA.cValues && !u.MVszA.lppszA) return std::nullopt;
+            std::vector<std::string> items;
+            for (ULONG i = 0; i < u.MVszA.cValues; ++i) {
+                if (!u.MVszA.lppszA[i]) return std::nullopt;
+                items.emplace_back(u.MVszA.lppszA[i]);
+            }
+            return mv_string8(tag, std::move(items));
         }
-        return mv_binary(tag, std::move(items));
-    }
-    default: return std::nullopt;
+        case PT_MV_LONG: {
+            if (u.MVl.cValues && !u.MVl.lpl) return std::nullopt;
+            return mv_long(tag, std::vector<std::int32_t>(u.MVl.lpl, u.MVl.lpl + u.MVl.cValues));
+        }
+        case PT_MV_BINARY: {
+            if (u.MVbin.cValues && !u.MVbin.lpbin) return std::nullopt;
+            std::vector<Bytes> items;
+            for (ULONG i = 0; i < u.MVbin.cValues; ++i) {
+                const SBinary& b = u.MVbin.lpbin[i];
+                if (b.cb && !b.lpb) return std::nullopt;
+                items.emplace_back(b.lpb, b.lpb + b.cb);
+            }
+            return mv_binary(tag, std::move(items));
+        }
+        default:
+            return std::nullopt;
     }
 }
 
@@ -212,4 +219,4 @@ const NamedId* NameMap::name_of(ULONG id) const
     return &entries_[id - 0x8000].second;
 }
 
-}  // namespace mapisim::model
+} // namespace mapisim::model

@@ -49,15 +49,15 @@ struct ErrorCode {
 
 class Value {
 public:
-    using Data = std::variant<std::monostate, std::int16_t, std::int32_t, bool, std::int64_t,
-                              double, FileTime, std::string, std::u16string, Bytes, GUID,
-                              std::vector<std::string>, std::vector<std::int32_t>,
-                              std::vector<Bytes>, ErrorCode>;
+    using Data =
+        std::variant<std::monostate, std::int16_t, std::int32_t, bool, std::int64_t, double,
+                     FileTime, std::string, std::u16string, Bytes, GUID, std::vector<std::string>,
+                     std::vector<std::int32_t>, std::vector<Bytes>, ErrorCode>;
 
-    Value() = default;  // PR_NULL, holds nothing
+    Value() = default; // PR_NULL, holds nothing
 
     static Value i2(ULONG tag, std::int16_t v);
-    static Value i4(ULONG tag, std::int32_t v);  // PT_LONG
+    static Value i4(ULONG tag, std::int32_t v); // PT_LONG
     static Value boolean(ULONG tag, bool v);
     static Value i8(ULONG tag, std::int64_t v);
     static Value dbl(ULONG tag, double v);
@@ -70,7 +70,7 @@ public:
     static Value mv_string8(ULONG tag, std::vector<std::string> v);
     static Value mv_long(ULONG tag, std::vector<std::int32_t> v);
     static Value mv_binary(ULONG tag, std::vector<Bytes> v);
-    static Value error(ULONG tag, SCODE sc);  // the tag's type becomes PT_ERROR
+    static Value error(ULONG tag, SCODE sc); // the tag's type becomes PT_ERROR
 
     // A copy of a MAPI value. Empty when the type is not one of the above
     // or the value is malformed (a null string, a null array with items).
@@ -83,7 +83,10 @@ public:
 
     // Typed access; nullptr when the value holds another type.
     template <class T>
-    const T* get() const noexcept { return std::get_if<T>(&data_); }
+    const T* get() const noexcept
+    {
+        return std::get_if<T>(&data_);
+    }
 
     bool is_error() const noexcept { return type() == PT_ERROR; }
 
@@ -141,7 +144,7 @@ public:
     // and the stored one is the other form; PT_UNSPECIFIED takes the stored
     // type. Empty when missing or of a type that does not convert.
     std::optional<Value> get(ULONG tag) const;
-    bool erase(ULONG tag);  // by identifier; false when it was not there
+    bool erase(ULONG tag); // by identifier; false when it was not there
     bool contains(ULONG tag) const { return find(tag) != nullptr; }
     std::size_t size() const noexcept { return values_.size(); }
     bool empty() const noexcept { return values_.empty(); }
@@ -157,7 +160,7 @@ public:
     std::optional<std::int32_t> i4(ULONG tag) const;
     std::optional<bool> boolean(ULONG tag) const;
 
-    auto begin() const { return values_.begin(); }  // pairs of (id, Value)
+    auto begin() const { return values_.begin(); } // pairs of (id, Value)
     auto end() const { return values_.end(); }
 
     friend bool operator==(const PropertyBag&, const PropertyBag&) = default;
@@ -175,10 +178,12 @@ struct NamedId {
     std::u16string name;
 
     static NamedId by_lid(const GUID& set, LONG lid) { return {set, MNID_ID, lid, {}}; }
-    static NamedId by_name(const GUID& set, std::u16string n) {
+    static NamedId by_name(const GUID& set, std::u16string n)
+    {
         return {set, MNID_STRING, 0, std::move(n)};
     }
-    friend bool operator==(const NamedId& a, const NamedId& b) {
+    friend bool operator==(const NamedId& a, const NamedId& b)
+    {
         return a.guid == b.guid && a.kind == b.kind &&
                (a.kind == MNID_ID ? a.lid == b.lid : a.name == b.name);
     }
@@ -203,20 +208,20 @@ private:
 };
 
 // Published property sets used with named properties.
-inline constexpr GUID PS_PUBLIC_STRINGS = {0x00020329, 0x0000, 0x0000,
-                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID PS_MAPI = {0x00020328, 0x0000, 0x0000,
-                                 {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID PSETID_Common = {0x00062008, 0x0000, 0x0000,
-                                       {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID PSETID_Address = {0x00062004, 0x0000, 0x0000,
-                                        {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID PSETID_Task = {0x00062003, 0x0000, 0x0000,
-                                     {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
-inline constexpr GUID PSETID_Appointment = {0x00062002, 0x0000, 0x0000,
-                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PS_PUBLIC_STRINGS = {
+    0x00020329, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PS_MAPI = {
+    0x00020328, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PSETID_Common = {
+    0x00062008, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PSETID_Address = {
+    0x00062004, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PSETID_Task = {
+    0x00062003, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+inline constexpr GUID PSETID_Appointment = {
+    0x00062002, 0x0000, 0x0000, {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
 
-}  // namespace mapisim::model
+} // namespace mapisim::model
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

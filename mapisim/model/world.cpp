@@ -13,7 +13,7 @@ std::shared_ptr<World>& installed()
     return world;
 }
 
-}  // namespace
+} // namespace
 
 AbEntry& AbContainer::add_entry(const std::string& name, const std::string& addrtype,
                                 const std::string& address)
@@ -58,8 +58,8 @@ std::shared_ptr<AbContainer> AddressBook::find_container(std::uint32_t number) c
 std::shared_ptr<Store> Profile::add_store(const std::string& display_name,
                                           const std::string& provider_display)
 {
-    auto s = std::make_shared<Store>(world_->allocate_store_number(), display_name,
-                                     provider_display);
+    auto s =
+        std::make_shared<Store>(world_->allocate_store_number(), display_name, provider_display);
     stores.push_back(s);
     return s;
 }
@@ -113,4 +113,4 @@ void install(std::shared_ptr<World> world)
     touch();
 }
 
-}  // namespace mapisim::model
+} // namespace mapisim::model

@@ -39,23 +39,23 @@ namespace mapisim::model {
 // A row of the session's status table besides those the stand-in makes
 // itself (the MAPI subsystem, the spooler and one per store).
 struct StatusRow {
-    std::string display_name;      // PR_DISPLAY_NAME
-    std::string provider_display;  // PR_PROVIDER_DISPLAY
-    ULONG resource_type = MAPI_TRANSPORT_PROVIDER;  // PR_RESOURCE_TYPE
-    ULONG resource_flags = 0;      // PR_RESOURCE_FLAGS
-    std::optional<ULONG> status_code;  // PR_STATUS_CODE; missing when empty
-    PropertyBag props;             // anything more, returned as it is
+    std::string display_name;                      // PR_DISPLAY_NAME
+    std::string provider_display;                  // PR_PROVIDER_DISPLAY
+    ULONG resource_type = MAPI_TRANSPORT_PROVIDER; // PR_RESOURCE_TYPE
+    ULONG resource_flags = 0;                      // PR_RESOURCE_FLAGS
+    std::optional<ULONG> status_code;              // PR_STATUS_CODE; missing when empty
+    PropertyBag props;                             // anything more, returned as it is
 };
 
 struct AbEntry {
-    std::uint32_t number = 0;  // set by AbContainer::add_entry, unique in its container
+    std::uint32_t number = 0; // set by AbContainer::add_entry, unique in its container
     // PR_DISPLAY_NAME, PR_ADDRTYPE, PR_EMAIL_ADDRESS, PR_DISPLAY_TYPE
     // (DT_MAILUSER unless set), PR_COMPANY_NAME, PR_GIVEN_NAME ...
     PropertyBag props;
 };
 
 struct AbContainer {
-    std::uint32_t number = 0;  // set by AddressBook::add_container
+    std::uint32_t number = 0; // set by AddressBook::add_container
     std::string display_name;
     PropertyBag props;
     std::vector<AbEntry> entries;
@@ -76,10 +76,11 @@ public:
     // A new container; with is_pab it becomes the personal address book
     // that GetPAB names.
     AbContainer& add_container(const std::string& display_name, bool is_pab = false);
-    const std::vector<std::shared_ptr<AbContainer>>& containers() const noexcept {
+    const std::vector<std::shared_ptr<AbContainer>>& containers() const noexcept
+    {
         return containers_;
     }
-    std::uint32_t pab = 0;  // container number of the PAB; 0 = none
+    std::uint32_t pab = 0; // container number of the PAB; 0 = none
 
     std::shared_ptr<AbContainer> find_container(std::uint32_t number) const;
 
@@ -93,26 +94,26 @@ class World;
 class Profile {
 public:
     Profile(World& world, std::string name, bool is_default)
-        : name(std::move(name)), is_default(is_default), world_(&world) {}
+        : name(std::move(name)), is_default(is_default), world_(&world)
+    {}
     Profile(const Profile&) = delete;
     Profile& operator=(const Profile&) = delete;
 
     std::string name;
-    bool is_default = false;  // PR_DEFAULT_PROFILE
+    bool is_default = false; // PR_DEFAULT_PROFILE
 
     // The spooler's row: present unless has_spooler is false.
     bool has_spooler = true;
     ULONG spooler_status = STATUS_AVAILABLE;
 
-    std::vector<std::shared_ptr<Store>> stores;  // in store-table order
-    std::vector<StatusRow> status_rows;          // transports and others
+    std::vector<std::shared_ptr<Store>> stores; // in store-table order
+    std::vector<StatusRow> status_rows;         // transports and others
     AddressBook address_book;
 
     // A store numbered uniquely within the world, appended to stores.
     std::shared_ptr<Store> add_store(const std::string& display_name,
                                      const std::string& provider_display);
-    StatusRow& add_transport(const std::string& display_name,
-                             const std::string& provider_display,
+    StatusRow& add_transport(const std::string& display_name, const std::string& provider_display,
                              std::optional<ULONG> status_code);
 
     std::shared_ptr<Store> find_store(std::uint32_t number) const;
@@ -141,8 +142,8 @@ struct Script {
     // profile (cancels when there is none); "" = the user cancels
     // (MAPI_E_USER_CANCEL); otherwise the profile the user picks.
     std::optional<std::string> logon_choice;
-    HRESULT show_form_result = S_OK;        // IMAPISession::ShowForm
-    HRESULT address_dialog_result = S_OK;   // IAddrBook::Address
+    HRESULT show_form_result = S_OK;      // IMAPISession::ShowForm
+    HRESULT address_dialog_result = S_OK; // IAddrBook::Address
 };
 
 class World {
@@ -174,7 +175,7 @@ std::shared_ptr<World> current_ptr();
 // Replaces the installed world in one step (null installs an empty one).
 void install(std::shared_ptr<World> world);
 
-}  // namespace mapisim::model
+} // namespace mapisim::model
 
 #if defined(__GNUC__)
 #pragma GCC visibility pop

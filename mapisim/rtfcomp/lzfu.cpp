@@ -33,8 +33,8 @@ constexpr std::size_t kRunOutput = 8 * kMaxMatch;
 
 std::uint32_t load_le32(const std::uint8_t* p) noexcept
 {
-    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-           std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24;
+    return std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 | std::uint32_t(p[2]) << 16 |
+           std::uint32_t(p[3]) << 24;
 }
 
 void store_le32(std::uint8_t* p, std::uint32_t v) noexcept
@@ -84,9 +84,8 @@ constexpr CrcTables kCrc = make_crc_tables();
 
 LZFU_CLMUL_TARGET inline __m128i fold(__m128i x, __m128i k, __m128i next) noexcept
 {
-    return _mm_xor_si128(_mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00),
-                                       _mm_clmulepi64_si128(x, k, 0x11)),
-                         next);
+    return _mm_xor_si128(
+        _mm_xor_si128(_mm_clmulepi64_si128(x, k, 0x00), _mm_clmulepi64_si128(x, k, 0x11)), next);
 }
 
 LZFU_CLMUL_TARGET inline __m128i load16(const std::uint8_t* p) noexcept
@@ -137,11 +136,10 @@ void copy_exact(std::uint8_t* start, std::size_t done, std::size_t len, std::siz
                 const std::uint8_t* ring, std::uint32_t off) noexcept
 {
     for (std::size_t k = 0; k < len; ++k)
-        start[done + k] = done + k >= dist ? start[done + k - dist]
-                                           : ring[(off + k) & kRingMask];
+        start[done + k] = done + k >= dist ? start[done + k - dist] : ring[(off + k) & kRingMask];
 }
 
-}  // namespace
+} // namespace
 
 // Decodes straight into the caller's buffer. History written since `start`
 // is read back from the output itself, older history from the ring, which
@@ -184,9 +182,9 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                 const std::size_t dist = (base + done - off) & kRingMask;
                 const std::uint8_t* src;
                 if (dist >= 16 && dist <= done) {
-                    src = out - dist;  // 16 or more bytes back: cannot overlap
+                    src = out - dist; // 16 or more bytes back: cannot overlap
                 } else if (done + len <= dist) {
-                    src = ring + off;  // mirrored past its end, so no wrap
+                    src = ring + off; // mirrored past its end, so no wrap
                 } else if (dist == 0) {
                     ended = true;
                     break;
@@ -204,7 +202,7 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
             if (ended) break;
             continue;
         }
-        if (!input_final && std::size_t(in_end - in) < kRunInput) break;  // refill first
+        if (!input_final && std::size_t(in_end - in) < kRunInput) break; // refill first
         if (nbits == 0) {
             if (in == in_end) break;
             ctrl = *in++;
@@ -255,9 +253,8 @@ std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc) noexc
     for (; size >= 8; size -= 8, p += 8) {
         const std::uint32_t lo = crc ^ load_le32(p);
         const std::uint32_t hi = load_le32(p + 4);
-        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^
-              t[4][lo >> 24] ^ t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^
-              t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^
+              t[3][hi & 0xFF] ^ t[2][(hi >> 8) & 0xFF] ^ t[1][(hi >> 16) & 0xFF] ^ t[0][hi >> 24];
     }
     for (; size > 0; --size, ++p) crc = t[0][(crc ^ *p) & 0xFF] ^ (crc >> 8);
     return crc;
@@ -469,7 +466,8 @@ std::size_t Decoder::read(void* out_v, std::size_t n)
     std::uint8_t* const end = out + n;
     for (;;) {
         if (pend_pos_ < pend_len_) {
-            const std::size_t k = std::min<std::size_t>(pend_len_ - pend_pos_, std::size_t(end - p));
+            const std::size_t k =
+                std::min<std::size_t>(pend_len_ - pend_pos_, std::size_t(end - p));
             std::memcpy(p, pending_ + pend_pos_, k);
             p += k;
             pend_pos_ = std::uint8_t(pend_pos_ + k);
@@ -568,11 +566,11 @@ std::vector<std::uint8_t> compress(const void* data, std::size_t size)
             out.push_back(b[p++]);
         }
     }
-    reference(p, 2);  // the end marker: a reference to the write position
+    reference(p, 2); // the end marker: a reference to the write position
 
     if (out.size() - 4 > std::numeric_limits<std::uint32_t>::max()) return {};
-    store_header(out.data(), std::uint32_t(out.size() - 4), std::uint32_t(size),
-                 kTypeCompressed, crc32(out.data() + kHeaderSize, out.size() - kHeaderSize));
+    store_header(out.data(), std::uint32_t(out.size() - 4), std::uint32_t(size), kTypeCompressed,
+                 crc32(out.data() + kHeaderSize, out.size() - kHeaderSize));
     return out;
 }
 
@@ -607,4 +605,4 @@ Status decompress(const void* data, std::size_t size, std::vector<std::uint8_t>&
     return dec.status();
 }
 
-}  // namespace mapisim::lzfu
+} // namespace mapisim::lzfu

@@ -29,27 +29,24 @@
 
 namespace mapisim::lzfu {
 
-inline constexpr std::uint32_t kTypeCompressed = 0x75465A4Cu;    // "LZFu"
-inline constexpr std::uint32_t kTypeUncompressed = 0x414C454Du;  // "MELA"
+inline constexpr std::uint32_t kTypeCompressed = 0x75465A4Cu;   // "LZFu"
+inline constexpr std::uint32_t kTypeUncompressed = 0x414C454Du; // "MELA"
 inline constexpr std::size_t kHeaderSize = 16;
 
 enum class Status {
-    Ok,            // more data may follow
-    End,           // every byte has been delivered; for LZFu the CRC matched
-    ShortHeader,   // fewer than 16 bytes, or a COMPSIZE below 12
-    UnknownType,   // COMPTYPE is neither LZFu nor MELA
-    Truncated,     // the data ended before the end marker, before COMPSIZE
-                   // bytes, or (MELA) before RAWSIZE bytes
-    CrcMismatch,   // LZFu data whose CRC differs from the header's
-    SourceFailed,  // the source returned Source::kFailed; it knows why
+    Ok,           // more data may follow
+    End,          // every byte has been delivered; for LZFu the CRC matched
+    ShortHeader,  // fewer than 16 bytes, or a COMPSIZE below 12
+    UnknownType,  // COMPTYPE is neither LZFu nor MELA
+    Truncated,    // the data ended before the end marker, before COMPSIZE
+                  // bytes, or (MELA) before RAWSIZE bytes
+    CrcMismatch,  // LZFu data whose CRC differs from the header's
+    SourceFailed, // the source returned Source::kFailed; it knows why
 };
 
 // True for every status but Ok and End. All errors are corrupt data to a
 // MAPI caller except SourceFailed, whose real cause the source keeps.
-constexpr bool is_error(Status s) noexcept
-{
-    return s != Status::Ok && s != Status::End;
-}
+constexpr bool is_error(Status s) noexcept { return s != Status::Ok && s != Status::End; }
 
 // Where a Decoder pulls the compressed bytes from.
 class LZFU_API Source {
@@ -68,7 +65,8 @@ public:
 class LZFU_API MemorySource final : public Source {
 public:
     MemorySource(const void* data, std::size_t size) noexcept
-        : p_(static_cast<const std::uint8_t*>(data)), left_(size) {}
+        : p_(static_cast<const std::uint8_t*>(data)), left_(size)
+    {}
     std::size_t read(void* buf, std::size_t n) override;
     std::size_t remaining() const noexcept { return left_; }
 
@@ -109,7 +107,7 @@ public:
 
 private:
     static constexpr std::size_t kRing = 4096;
-    static constexpr std::size_t kMirror = 32;  // ring head copied past its end
+    static constexpr std::size_t kMirror = 32; // ring head copied past its end
     static constexpr std::size_t kInput = 16384;
 
     std::size_t read_mela(std::uint8_t* out, std::size_t n);
@@ -131,12 +129,12 @@ private:
     bool crc_on_ = false;
     std::uint32_t comp_size_ = 0, raw_size_ = 0, comp_type_ = 0, crc_header_ = 0;
     std::uint32_t crc_ = 0;
-    std::uint64_t content_left_ = kHeaderSize;  // bytes the source may still give
-    std::uint32_t wpos_ = 0;  // ring position of the next output byte
-    std::uint32_t ctrl_ = 0;  // control bits not yet used, lowest first
+    std::uint64_t content_left_ = kHeaderSize; // bytes the source may still give
+    std::uint32_t wpos_ = 0;                   // ring position of the next output byte
+    std::uint32_t ctrl_ = 0;                   // control bits not yet used, lowest first
     std::uint32_t nbits_ = 0;
     std::uint8_t pend_pos_ = 0, pend_len_ = 0;
-    std::uint8_t pending_[17];  // decoded by the slow path, not yet handed out
+    std::uint8_t pending_[17]; // decoded by the slow path, not yet handed out
     std::size_t in_pos_ = 0, in_end_ = 0;
     std::uint8_t ring_[kRing + kMirror];
     std::uint8_t in_[kInput];
@@ -144,8 +142,7 @@ private:
 
 // CRC-32 as compressed RTF uses it (reflected 0xEDB88320, starting from 0,
 // no final inversion); pass the previous result to continue a running CRC.
-LZFU_API std::uint32_t crc32(const void* data, std::size_t size,
-                    std::uint32_t crc = 0) noexcept;
+LZFU_API std::uint32_t crc32(const void* data, std::size_t size, std::uint32_t crc = 0) noexcept;
 
 // LZFu with header and CRC (greedy longest match, ties to the older
 // position). Returns an empty vector when the result would not fit the
@@ -159,4 +156,4 @@ LZFU_API std::vector<std::uint8_t> store_uncompressed(const void* data, std::siz
 // success; on error out holds what was decoded before it.
 LZFU_API Status decompress(const void* data, std::size_t size, std::vector<std::uint8_t>& out);
 
-}  // namespace mapisim::lzfu
+} // namespace mapisim::lzfu

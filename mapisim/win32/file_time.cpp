@@ -12,9 +12,9 @@ constexpr uint64_t kTicksPerDay = 86400 * kTicksPerSecond;
 constexpr uint64_t kDaysPer400Years = 146097;
 constexpr uint64_t kDaysPer100Years = 36524;
 constexpr uint64_t kDaysPer4Years = 1461;
-constexpr int kFirstYear = 1601;     // starts a 400-year cycle
-constexpr int kLastYear = 30827;     // the last year SYSTEMTIME accepts
-constexpr WORD kFirstDayOfWeek = 1;  // 1601-01-01 was a Monday
+constexpr int kFirstYear = 1601;    // starts a 400-year cycle
+constexpr int kLastYear = 30827;    // the last year SYSTEMTIME accepts
+constexpr WORD kFirstDayOfWeek = 1; // 1601-01-01 was a Monday
 
 constexpr WORD kDaysBeforeMonth[2][13] = {
     {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334, 365},
@@ -23,7 +23,7 @@ constexpr WORD kDaysBeforeMonth[2][13] = {
 
 bool IsLeap(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -92,4 +92,4 @@ MAPISIM_API BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME
     return TRUE;
 }
 
-}  // extern "C"
+} // extern "C"

@@ -111,15 +111,15 @@ char* LocalAllocText(std::size_t size)
     return memory;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
 MAPISIM_API DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                  DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void* Arguments)
 {
-    (void)lpSource;   // no module tables: only the system's
-    (void)Arguments;  // no text here has inserts
+    (void)lpSource;  // no module tables: only the system's
+    (void)Arguments; // no text here has inserts
     const bool allocate = (dwFlags & FORMAT_MESSAGE_ALLOCATE_BUFFER) != 0;
     if (allocate && lpBuffer != nullptr) *reinterpret_cast<LPSTR*>(lpBuffer) = nullptr;
     if (lpBuffer == nullptr || (dwFlags & FORMAT_MESSAGE_FROM_SYSTEM) == 0 ||
@@ -153,7 +153,7 @@ MAPISIM_API HLOCAL LocalFree(HLOCAL hMem)
         std::lock_guard<std::mutex> guard(lock);
         if (localBlocks.erase(hMem) == 0) {
             mapisim::NoteBadFree();
-            return hMem;  // Windows' failure result: the handle itself
+            return hMem; // Windows' failure result: the handle itself
         }
     }
     delete[] static_cast<char*>(hMem);
@@ -166,4 +166,4 @@ MAPISIM_EXPORT uint32_t mapisim_live_local_allocations(void)
     return static_cast<uint32_t>(localBlocks.size());
 }
 
-}  // extern "C"
+} // extern "C"

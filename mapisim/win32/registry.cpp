@@ -17,19 +17,19 @@
 namespace {
 
 struct Value {
-    std::string name;  // as first set
+    std::string name; // as first set
     DWORD type;
     std::vector<BYTE> data;
 };
 
 struct Key {
-    std::vector<Value> values;  // in the order first set
+    std::vector<Value> values; // in the order first set
 };
 
 // An open handle shares the key, so it outlives a delete of that key.
 struct OpenKey {
     int root;
-    std::string path;  // folded
+    std::string path; // folded
     std::shared_ptr<Key> key;
 };
 
@@ -78,8 +78,10 @@ std::string Join(const std::string& base, const std::string& sub)
 int RootIndex(mapisim_root root)
 {
     switch (root) {
-    case MAPISIM_HKCU: return 0;
-    case MAPISIM_HKLM: return 1;
+        case MAPISIM_HKCU:
+            return 0;
+        case MAPISIM_HKLM:
+            return 1;
     }
     return -1;
 }
@@ -149,7 +151,7 @@ int SetValue(mapisim_root root, const char* key, const char* name, DWORD type, c
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -157,7 +159,7 @@ MAPISIM_API LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, R
                                   PHKEY phkResult)
 {
     (void)ulOptions;
-    (void)samDesired;  // the stand-in grants every access
+    (void)samDesired; // the stand-in grants every access
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     *phkResult = nullptr;
 
@@ -280,7 +282,7 @@ MAPISIM_EXPORT int mapisim_registry_delete_key(mapisim_root root, const char* ke
     const std::string path = NormalPath(key);
     std::lock_guard<std::mutex> guard(lock);
     EnsureRoots();
-    if (path.empty()) {  // the root stays; it loses its values and subkeys
+    if (path.empty()) { // the root stays; it loses its values and subkeys
         keys[index].clear();
         EnsureRoots();
         return 0;
@@ -308,4 +310,4 @@ MAPISIM_EXPORT uint32_t mapisim_open_registry_keys(void)
     return static_cast<uint32_t>(handles.size());
 }
 
-}  // extern "C"
+} // extern "C"

@@ -21,19 +21,19 @@ struct Versions {
 
 constexpr char kKey[] = "VS_VERSION_INFO";
 constexpr std::size_t kKeyOffset = 6;
-constexpr std::size_t kFixedOffset = 40;  // 6 + 16 UTF-16 units, padded to 4
+constexpr std::size_t kFixedOffset = 40; // 6 + 16 UTF-16 units, padded to 4
 constexpr std::size_t kBlobSize = kFixedOffset + sizeof(VS_FIXEDFILEINFO);
 static_assert(kKeyOffset + sizeof kKey * 2 <= kFixedOffset);
 static_assert(sizeof(VS_FIXEDFILEINFO) == 52);
 
 constexpr DWORD kSignature = 0xFEEF04BD;
 constexpr DWORD kStrucVersion = 0x00010000;
-constexpr DWORD kFileFlagsMask = 0x3F;  // VS_FFI_FILEFLAGSMASK
-constexpr DWORD kFileOs = 0x00040004;   // VOS_NT_WINDOWS32
-constexpr DWORD kFileType = 1;          // VFT_APP
+constexpr DWORD kFileFlagsMask = 0x3F; // VS_FFI_FILEFLAGSMASK
+constexpr DWORD kFileOs = 0x00040004;  // VOS_NT_WINDOWS32
+constexpr DWORD kFileType = 1;         // VFT_APP
 
 std::mutex lock;
-std::map<std::string, Versions> registered;  // by folded path
+std::map<std::string, Versions> registered; // by folded path
 
 std::string FoldedPath(const char* path)
 {
@@ -67,7 +67,7 @@ void MakeBlob(const Versions& versions, unsigned char (&blob)[kBlobSize])
     std::memset(blob, 0, sizeof blob);
     PutWord(blob, static_cast<WORD>(kBlobSize));
     PutWord(blob + 2, static_cast<WORD>(sizeof(VS_FIXEDFILEINFO)));
-    PutWord(blob + 4, 0);  // binary value
+    PutWord(blob + 4, 0); // binary value
     for (std::size_t i = 0; i < sizeof kKey; ++i)
         PutWord(blob + kKeyOffset + 2 * i, static_cast<WORD>(kKey[i]));
 
@@ -94,7 +94,7 @@ bool IsBlob(const unsigned char* block)
     return signature == kSignature;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" {
 
@@ -108,7 +108,7 @@ MAPISIM_API DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHan
 MAPISIM_API BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen,
                                      LPVOID lpData)
 {
-    (void)dwHandle;  // ignored, as on Windows
+    (void)dwHandle; // ignored, as on Windows
     Versions versions;
     if (lpData == nullptr || !Find(lptstrFilename, &versions)) return FALSE;
     unsigned char blob[kBlobSize];
@@ -156,4 +156,4 @@ MAPISIM_EXPORT void mapisim_version_clear(void)
     registered.clear();
 }
 
-}  // extern "C"
+} // extern "C"

@@ -18,7 +18,7 @@
 
 namespace {
 
-constexpr int kCapacity = 1024;  // bytes, terminator included
+constexpr int kCapacity = 1024; // bytes, terminator included
 
 class Output {
 public:
@@ -55,7 +55,7 @@ struct Spec {
     bool alternate = false;
     bool zero = false;
     int width = 0;
-    int precision = -1;  // none given
+    int precision = -1; // none given
     Size size = Size::Default;
 };
 
@@ -162,31 +162,32 @@ Spec ReadSpec(const char*& at)
         spec.precision = ReadNumber(at);
     }
     switch (*at) {
-    case 'h':
-        spec.size = Size::Short;
-        ++at;
-        break;
-    case 'l':
-        spec.size = Size::Long;
-        ++at;
-        break;
-    case 'w':
-        spec.size = Size::Wide;
-        ++at;
-        break;
-    case 'I':
-        ++at;
-        if (at[0] == '6' && at[1] == '4') {
-            spec.size = Size::Int64;
-            at += 2;
-        } else if (at[0] == '3' && at[1] == '2') {
-            spec.size = Size::Int32;
-            at += 2;
-        } else {
-            spec.size = Size::Pointer;
-        }
-        break;
-    default: break;
+        case 'h':
+            spec.size = Size::Short;
+            ++at;
+            break;
+        case 'l':
+            spec.size = Size::Long;
+            ++at;
+            break;
+        case 'w':
+            spec.size = Size::Wide;
+            ++at;
+            break;
+        case 'I':
+            ++at;
+            if (at[0] == '6' && at[1] == '4') {
+                spec.size = Size::Int64;
+                at += 2;
+            } else if (at[0] == '3' && at[1] == '2') {
+                spec.size = Size::Int32;
+                at += 2;
+            } else {
+                spec.size = Size::Pointer;
+            }
+            break;
+        default:
+            break;
     }
     return spec;
 }
@@ -208,72 +209,88 @@ int Format(char* buffer, const char* format, va_list args)
 
         const bool wide = spec.size == Size::Long || spec.size == Size::Wide;
         switch (type) {
-        case 'c':
-        case 'C': {
-            // c is 8-bit and C 16-bit unless a size says otherwise; a zero
-            // character with h or l is skipped, as documented.
-            const unsigned value = static_cast<unsigned>(va_arg(args, int));
-            const bool isWide = type == 'C' ? spec.size != Size::Short : wide;
-            if ((spec.size == Size::Short || wide) &&
-                (isWide ? (value & 0xFFFF) : (value & 0xFF)) == 0)
+            case 'c':
+            case 'C': {
+                // c is 8-bit and C 16-bit unless a size says otherwise; a zero
+                // character with h or l is skipped, as documented.
+                const unsigned value = static_cast<unsigned>(va_arg(args, int));
+                const bool isWide = type == 'C' ? spec.size != Size::Short : wide;
+                if ((spec.size == Size::Short || wide) &&
+                    (isWide ? (value & 0xFFFF) : (value & 0xFF)) == 0)
+                    break;
+                PutCharacter(out, spec, isWide ? Narrow(value & 0xFFFF) : static_cast<char>(value));
                 break;
-            PutCharacter(out, spec, isWide ? Narrow(value & 0xFFFF) : static_cast<char>(value));
-            break;
-        }
-        case 's':
-        case 'S': {
-            const bool isWide = type == 'S' ? spec.size != Size::Short : wide;
-            if (isWide)
-                PutWideString(out, spec, va_arg(args, const WCHAR*));
-            else
-                PutString(out, spec, va_arg(args, const char*));
-            break;
-        }
-        case 'd':
-        case 'i': {
-            int64_t value;
-            switch (spec.size) {
-            case Size::Int64: value = va_arg(args, long long); break;
-            case Size::Pointer: value = va_arg(args, intptr_t); break;
-            case Size::Short: value = static_cast<short>(va_arg(args, int)); break;
-            default: value = va_arg(args, int); break;  // l is 32 bits, as on Windows
             }
-            const bool negative = value < 0;
-            const uint64_t magnitude =
-                negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
-            PutNumber(out, spec, negative, magnitude, 10, false);
-            break;
-        }
-        case 'u':
-        case 'x':
-        case 'X': {
-            uint64_t value;
-            switch (spec.size) {
-            case Size::Int64: value = va_arg(args, unsigned long long); break;
-            case Size::Pointer: value = va_arg(args, uintptr_t); break;
-            case Size::Short: value = static_cast<unsigned short>(va_arg(args, unsigned)); break;
-            default: value = va_arg(args, unsigned); break;
+            case 's':
+            case 'S': {
+                const bool isWide = type == 'S' ? spec.size != Size::Short : wide;
+                if (isWide)
+                    PutWideString(out, spec, va_arg(args, const WCHAR*));
+                else
+                    PutString(out, spec, va_arg(args, const char*));
+                break;
             }
-            PutNumber(out, spec, false, value, type == 'u' ? 10 : 16, type == 'X');
-            break;
-        }
-        case 'p': {
-            // Pointer-wide, upper case, zero-filled to all its digits.
-            Spec pointer = spec;
-            pointer.precision = static_cast<int>(2 * sizeof(void*));
-            PutNumber(out, pointer, false, reinterpret_cast<uintptr_t>(va_arg(args, void*)), 16,
-                      true);
-            break;
-        }
-        default:
-            out.Put(type);  // "%%" gives "%"
-            break;
+            case 'd':
+            case 'i': {
+                int64_t value;
+                switch (spec.size) {
+                    case Size::Int64:
+                        value = va_arg(args, long long);
+                        break;
+                    case Size::Pointer:
+                        value = va_arg(args, intptr_t);
+                        break;
+                    case Size::Short:
+                        value = static_cast<short>(va_arg(args, int));
+                        break;
+                    default:
+                        value = va_arg(args, int);
+                        break; // l is 32 bits, as on Windows
+                }
+                const bool negative = value < 0;
+                const uint64_t magnitude =
+                    negative ? 0 - static_cast<uint64_t>(value) : static_cast<uint64_t>(value);
+                PutNumber(out, spec, negative, magnitude, 10, false);
+                break;
+            }
+            case 'u':
+            case 'x':
+            case 'X': {
+                uint64_t value;
+                switch (spec.size) {
+                    case Size::Int64:
+                        value = va_arg(args, unsigned long long);
+                        break;
+                    case Size::Pointer:
+                        value = va_arg(args, uintptr_t);
+                        break;
+                    case Size::Short:
+                        value = static_cast<unsigned short>(va_arg(args, unsigned));
+                        break;
+                    default:
+                        value = va_arg(args, unsigned);
+                        break;
+                }
+                PutNumber(out, spec, false, value, type == 'u' ? 10 : 16, type == 'X');
+                break;
+            }
+            case 'p': {
+                // Pointer-wide, upper case, zero-filled to all its digits.
+                Spec pointer = spec;
+                pointer.precision = static_cast<int>(2 * sizeof(void*));
+                PutNumber(out, pointer, false, reinterpret_cast<uintptr_t>(va_arg(args, void*)), 16,
+                          true);
+                break;
+            }
+            default:
+                out.Put(type); // "%%" gives "%"
+                break;
         }
     }
     return out.Finish();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" MAPISIM_API int wsprintfA(LPSTR buffer, LPCSTR format, ...)
 {

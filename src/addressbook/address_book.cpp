@@ -28,7 +28,7 @@ SizedSSortOrderSet(1, addressBookSortOrder) = {1, 0, 0, {{tag::DisplayName, TABL
             return RECORD_FAILURE("Address Book not opened", 0, status); \
     } while (0)
 
-}  // namespace
+} // namespace
 
 LPSPropTagArray AddressBookColumns()
 {

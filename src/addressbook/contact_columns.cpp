@@ -20,7 +20,7 @@ constexpr std::array<ULONG, contactcol::Count> InitialColumns()
 
 constinit PatchableColumns<contactcol::Count> contactColumns(InitialColumns());
 
-}  // namespace
+} // namespace
 
 LPSPropTagArray ContactColumns() { return contactColumns.Array(); }
 void SetContactColumn(ULONG position, ULONG propTag) { contactColumns.Set(position, propTag); }

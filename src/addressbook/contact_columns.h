@@ -14,7 +14,7 @@ enum : ULONG {
     Email3EmailAddress, Email3OriginalDisplayName, Count
 };
 // clang-format on
-}
+} // namespace contactcol
 
 // The placeholder of position 9 + i is 0x8006001E + (i << 16).
 inline constexpr ULONG kContactPlaceholderFirst = 0x8006001E;

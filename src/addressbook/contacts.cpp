@@ -93,7 +93,7 @@ int32_t WriteAndSave(IMessage* message, ContactValues& values)
     return 0;
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiContactContQuerySet(OrviMapiFolder folder, OrviMapiTable* tableOut)
 {

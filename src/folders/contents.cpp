@@ -25,7 +25,7 @@ enum : ULONG {
     TransportMessageHeaders, Count
 };
 // clang-format on
-}
+} // namespace contcol
 
 // Column 13 keeps the placeholder: resolution patches only the message column set.
 // clang-format off
@@ -95,7 +95,7 @@ void SetText(uint32_t& length, char*& text, const SPropValue& value)
     text = value.Value.lpszA;
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQuerySet(OrviMapiFolder folder, OrviMapiTable* tableOut)
 {
@@ -127,7 +127,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContQueryGetRow(OrviMapiTable table, Orvi
 }
 
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiFolderContGetEID(OrviMapiRowSet rows, uint32_t rowIndex, uint32_t* cbOut, unsigned char** bytesOut)
+OrviMapiFolderContGetEID(OrviMapiRowSet rows, uint32_t rowIndex, uint32_t* cbOut,
+                         unsigned char** bytesOut)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -140,11 +141,13 @@ OrviMapiFolderContGetEID(OrviMapiRowSet rows, uint32_t rowIndex, uint32_t* cbOut
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetDisplayTo(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderContGetDisplayTo(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
-    return static_cast<int32_t>(CopyTextColumn(rows, 0, contcol::DisplayTo, tag::DisplayTo, bufSize, buf));
+    return static_cast<int32_t>(
+        CopyTextColumn(rows, 0, contcol::DisplayTo, tag::DisplayTo, bufSize, buf));
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetHasAttachFlag(OrviMapiRowSet rows, uint32_t* flagOut)
@@ -159,7 +162,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetHasAttachFlag(OrviMapiRowSet rows,
 
 // A row without a modification time gives the all-zero time, as the record
 // does; an unconvertible one is left to FileTimeToSystemTime.
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgModifyTime(OrviMapiRowSet rows, OrviMapiSystemTime* timeOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderContGetMsgModifyTime(OrviMapiRowSet rows, OrviMapiSystemTime* timeOut)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -174,7 +178,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgModifyTime(OrviMapiRowSet rows,
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgClass(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderContGetMsgClass(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -209,7 +214,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSize(OrviMapiRowSet rows, uint3
 }
 
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiFolderContGetMsgSenderEmailAddress(OrviMapiRowSet rows, uint32_t bufSize, uint32_t rowIndex, char* buf)
+OrviMapiFolderContGetMsgSenderEmailAddress(OrviMapiRowSet rows, uint32_t bufSize, uint32_t rowIndex,
+                                           char* buf)
 {
     CHECK_SESSION(-1);
     if (bufSize == 0) return 0;
@@ -220,7 +226,8 @@ OrviMapiFolderContGetMsgSenderEmailAddress(OrviMapiRowSet rows, uint32_t bufSize
 }
 
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiFolderContGetMsgSenderName(OrviMapiRowSet rows, uint32_t bufSize, uint32_t rowIndex, char* buf)
+OrviMapiFolderContGetMsgSenderName(OrviMapiRowSet rows, uint32_t bufSize, uint32_t rowIndex,
+                                   char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -229,11 +236,13 @@ OrviMapiFolderContGetMsgSenderName(OrviMapiRowSet rows, uint32_t bufSize, uint32
         CopyTextColumn(rows, rowIndex, contcol::SenderName, tag::SenderName, bufSize, buf));
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderContGetMsgSubject(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderContGetMsgSubject(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
-    return static_cast<int32_t>(CopyTextColumn(rows, 0, contcol::Subject, tag::Subject, bufSize, buf));
+    return static_cast<int32_t>(
+        CopyTextColumn(rows, 0, contcol::Subject, tag::Subject, bufSize, buf));
 }
 
 // A row index beyond the row set is refused with a recorded failure.
@@ -278,9 +287,10 @@ OrviMapiFolderContReadParam(OrviMapiRowSet rows, uint32_t rowIndex, FolderConten
         SetText(r.messageClassLength, r.messageClass, messageClass);
 
     SYSTEMTIME time{};
-    SetTime(r.modified, ColumnTime(row[contcol::LastModificationTime], tag::LastModificationTime, time)
-                            ? time
-                            : SYSTEMTIME{});
+    SetTime(r.modified,
+            ColumnTime(row[contcol::LastModificationTime], tag::LastModificationTime, time)
+                ? time
+                : SYSTEMTIME{});
     r.priorityCode = PriorityCode(row[contcol::Priority].Value.l);
 
     SYSTEMTIME delivered{};
@@ -302,7 +312,8 @@ OrviMapiFolderContReadParam(OrviMapiRowSet rows, uint32_t rowIndex, FolderConten
     r.sensitivityCode = SensitivityCode(row[contcol::Sensitivity].Value.ul);
 
     SYSTEMTIME submitted{};
-    const bool hasSubmitted = ColumnTime(row[contcol::ClientSubmitTime], tag::ClientSubmitTime, submitted);
+    const bool hasSubmitted =
+        ColumnTime(row[contcol::ClientSubmitTime], tag::ClientSubmitTime, submitted);
     if (hasSubmitted) {
         SetTime(r.submitted, submitted);
         if (!hasDelivered) SetTime(r.delivered, submitted);

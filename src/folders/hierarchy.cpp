@@ -29,7 +29,7 @@ const SPropValue& FirstRowValue(OrviMapiRowSet rows, ULONG column)
     return AsMapi(rows)->aRow[0].lpProps[column];
 }
 
-}  // namespace
+} // namespace
 
 LPSPropTagArray HierarchyColumns() { return reinterpret_cast<LPSPropTagArray>(&hierarchyColumns); }
 
@@ -92,7 +92,8 @@ OrviMapiFolderHierGetEID(OrviMapiRowSet rows, uint32_t* cbOut, unsigned char** b
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderHierGetDisplayName(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderHierGetDisplayName(OrviMapiRowSet rows, uint32_t bufSize, char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);

@@ -6,7 +6,15 @@
 #include "frame/platform.h"
 
 namespace hiercol {
-enum : ULONG { EntryId, DisplayName, ContentCount, Subfolders, ContainerClass, ParentEntryId, Count };
+enum : ULONG {
+    EntryId,
+    DisplayName,
+    ContentCount,
+    Subfolders,
+    ContainerClass,
+    ParentEntryId,
+    Count
+};
 }
 
 // All six columns.

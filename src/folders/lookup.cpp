@@ -53,16 +53,17 @@ int32_t TypeOfClass(const SPropValue* props)
     return foldertype::Other;
 }
 
-bool SameEntry(IMsgStore* store, int32_t cbEntryId, const unsigned char* entryId, const SBinary& other)
+bool SameEntry(IMsgStore* store, int32_t cbEntryId, const unsigned char* entryId,
+               const SBinary& other)
 {
     ULONG same = 0;
-    const HRESULT hr = store->CompareEntryIDs(static_cast<ULONG>(cbEntryId), AsEntryId(entryId),
-                                              other.cb, reinterpret_cast<LPENTRYID>(other.lpb), 0,
-                                              &same);
+    const HRESULT hr =
+        store->CompareEntryIDs(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), other.cb,
+                               reinterpret_cast<LPENTRYID>(other.lpb), 0, &same);
     return SUCCEEDED(hr) && same != 0;
 }
 
-}  // namespace
+} // namespace
 
 // A null container is refused rather than opened from.
 ORVIMAPI_EXTERN(int32_t)
@@ -75,9 +76,8 @@ OrviMapiFolderGet(OrviMapiFolder container, uint32_t cbEntryId, const unsigned c
 
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    const HRESULT hr = AsMapi(container)->OpenEntry(cbEntryId, AsEntryId(entryId), nullptr,
-                                                    flag::BestAccess, &objectType,
-                                                    folder.putUnknown());
+    const HRESULT hr = AsMapi(container)->OpenEntry(
+        cbEntryId, AsEntryId(entryId), nullptr, flag::BestAccess, &objectType, folder.putUnknown());
     CHECK_HR_FETCH(hr, AsMapi(container), -1);
     if (objectType != MAPI_FOLDER) return RECORD_FAILURE("Not Folder Object", hr, -1);
     *folderOut = ToHandle(folder.release());
@@ -99,8 +99,9 @@ OrviMapiFolderGetDisplayName(OrviMapiStore store, int32_t cbEntryId, const unsig
     IMsgStore* mapiStore = AsMapi(store);
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    const HRESULT hr = mapiStore->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), nullptr,
-                                            flag::DeferredErrors, &objectType, folder.putUnknown());
+    const HRESULT hr =
+        mapiStore->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), nullptr,
+                             flag::DeferredErrors, &objectType, folder.putUnknown());
     CHECK_HR_FETCH(hr, mapiStore, 0);
     if (objectType != MAPI_FOLDER) return RECORD_FAILURE("Not Folder Object", hr, 0);
 
@@ -133,9 +134,9 @@ OrviMapiFolderGetMsgSubject(OrviMapiStore store, int32_t cbEntryId, const unsign
     SizedSPropTagArray(1, columns) = {1, {tag::Subject}};
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
-    CHECK_HR_FETCH(message->GetProps(reinterpret_cast<LPSPropTagArray>(&columns), 0, &count,
-                                     props.put()),
-                   message.get(), 0);
+    CHECK_HR_FETCH(
+        message->GetProps(reinterpret_cast<LPSPropTagArray>(&columns), 0, &count, props.put()),
+        message.get(), 0);
     if (count > 0 && props[0].ulPropTag == tag::Subject)
         CopyNamedText(props[0].Value.lpszA, buf, bufSize, lenOut);
     return 0;
@@ -168,7 +169,8 @@ OrviMapiFolderPropsRead(OrviMapiFolder folder, OrviMapiProps props, FolderPropsR
     const SPropValue& contentCount = values[hiercol::ContentCount];
     record->contentCount = contentCount.ulPropTag == tag::ContentCount ? contentCount.Value.ul : 0;
     const SPropValue& subfolders = values[hiercol::Subfolders];
-    record->hasSubfolders = subfolders.ulPropTag == tag::Subfolders && subfolders.Value.b == 1 ? 1 : 0;
+    record->hasSubfolders =
+        subfolders.ulPropTag == tag::Subfolders && subfolders.Value.b == 1 ? 1 : 0;
 
     const SPropValue& name = values[hiercol::DisplayName];
     record->displayNameLength = 0;
@@ -197,14 +199,15 @@ OrviMapiFolderGetFolderType(OrviMapiStore store, int32_t cbEntryId, const unsign
 
     ULONG count = 0;
     MapiBuffer<SPropValue> special;
-    if (FAILED(mapiStore->GetProps(SpecialFolderColumns(), 0, &count, special.put())) || count == 0 ||
-        !special)
+    if (FAILED(mapiStore->GetProps(SpecialFolderColumns(), 0, &count, special.put())) ||
+        count == 0 || !special)
         return foldertype::Other;
 
     ULONG cbInbox = 0;
     MapiBuffer<ENTRYID> inboxId;
     MapiBuffer<char> explicitClass;
-    if (FAILED(mapiStore->GetReceiveFolder(nullptr, 0, &cbInbox, inboxId.put(), explicitClass.put())))
+    if (FAILED(
+            mapiStore->GetReceiveFolder(nullptr, 0, &cbInbox, inboxId.put(), explicitClass.put())))
         return foldertype::Other;
 
     struct Candidate {
@@ -227,7 +230,8 @@ OrviMapiFolderGetFolderType(OrviMapiStore store, int32_t cbEntryId, const unsign
     };
     for (const Candidate& candidate : kStoreCandidates)
         if (matches(candidate)) return candidate.type;
-    if (inboxId && SameEntry(mapiStore, cbEntryId, entryId, SBinary{cbInbox, reinterpret_cast<LPBYTE>(inboxId.get())}))
+    if (inboxId && SameEntry(mapiStore, cbEntryId, entryId,
+                             SBinary{cbInbox, reinterpret_cast<LPBYTE>(inboxId.get())}))
         return foldertype::Inbox;
     if (matches({specialcol::SentMail, tag::IpmSentMailEntryId, foldertype::SentItems}))
         return foldertype::SentItems;
@@ -250,7 +254,8 @@ OrviMapiFolderGetFolderType(OrviMapiStore store, int32_t cbEntryId, const unsign
 
 // Each row set of the walk is freed once its row has been examined; the
 // last stays alive until the folder found is opened from its identifier.
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderFindByType(OrviMapiStore store, int32_t folderType, OrviMapiFolder* folderOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderFindByType(OrviMapiStore store, int32_t folderType, OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(store != nullptr, "pMsgStore param not defined", -1);
@@ -282,7 +287,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderFindByType(OrviMapiStore store, int32_t f
         const int32_t rowCount = OrviMapiFolderHierQueryGetRow(ToHandle(table.get()), &next);
         *rows.put() = AsMapi(next);
         if (rowCount <= 0) break;
-        const int32_t eidResult = OrviMapiFolderHierGetEID(ToHandle(rows.get()), &cbEntryId, &entryId);
+        const int32_t eidResult =
+            OrviMapiFolderHierGetEID(ToHandle(rows.get()), &cbEntryId, &entryId);
         if (eidResult != 0) return eidResult;
         if (cbEntryId == 0) continue;
         currentType = OrviMapiFolderGetFolderType(store, static_cast<int32_t>(cbEntryId), entryId);

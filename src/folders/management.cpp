@@ -62,9 +62,9 @@ int32_t OpenFolder(IMsgStore* store, int32_t cbEntryId, const unsigned char* ent
     return result == -1 ? RECORD_FAILURE(kFolderOpenFailed, E_INVALIDARG, E_INVALIDARG) : 0;
 }
 
-int32_t OpenStoreAndFolder(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbEntryId,
-                           const unsigned char* entryId, ComPtr<IMsgStore>& store,
-                           ComPtr<IMAPIFolder>& folder)
+int32_t OpenStoreAndFolder(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
+                           int32_t cbEntryId, const unsigned char* entryId,
+                           ComPtr<IMsgStore>& store, ComPtr<IMAPIFolder>& folder)
 {
     if (const int32_t failed = OpenStore(cbStoreEntryId, storeEntryId, store)) return failed;
     return OpenFolder(store.get(), cbEntryId, entryId, folder);
@@ -74,10 +74,12 @@ int32_t OpenStoreAndFolder(int32_t cbStoreEntryId, const unsigned char* storeEnt
 int32_t OpenParent(IMsgStore* store, const SBinary& parentId, ComPtr<IMAPIFolder>& parent)
 {
     ULONG objectType = 0;
-    const HRESULT hr = store->OpenEntry(parentId.cb, reinterpret_cast<LPENTRYID>(parentId.lpb), nullptr,
-                                        flag::BestAccess, &objectType, parent.putUnknown());
+    const HRESULT hr =
+        store->OpenEntry(parentId.cb, reinterpret_cast<LPENTRYID>(parentId.lpb), nullptr,
+                         flag::BestAccess, &objectType, parent.putUnknown());
     CHECK_HR_FETCH(hr, store, hr);
-    if (objectType != MAPI_FOLDER) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+    if (objectType != MAPI_FOLDER)
+        return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
     return 0;
 }
 
@@ -124,10 +126,11 @@ HRESULT SetDisplayName(IMAPIFolder* folder, const char* name)
     return folder->SetProps(1, &value, nullptr);
 }
 
-}  // namespace
+} // namespace
 
 // A null parent, name or out-argument is refused.
-ORVIMAPI_EXTERN(int32_t) OrviMapiFolderAdd(OrviMapiFolder parent, const char* name, OrviMapiFolder* folderOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiFolderAdd(OrviMapiFolder parent, const char* name, OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(parent != nullptr, "Folder not defined", -1);
@@ -145,19 +148,22 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiFolderAdd(OrviMapiFolder parent, const char* na
 // A name is cut to the 127 characters of the name buffer; its retries to
 // 125 characters and the suffix.
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbParentEntryId,
-                  const unsigned char* parentEntryId, const char* name, OrviMapiFolder* folderOut)
+OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
+                  int32_t cbParentEntryId, const unsigned char* parentEntryId, const char* name,
+                  OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
     CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
     CHECK_ENTRY_ID(cbParentEntryId, parentEntryId, "EID not defined");
-    if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
-    if (folderOut == nullptr) return RECORD_FAILURE("pFolder not defined", E_INVALIDARG, E_INVALIDARG);
+    if (name == nullptr || name[0] == '\0')
+        return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (folderOut == nullptr)
+        return RECORD_FAILURE("pFolder not defined", E_INVALIDARG, E_INVALIDARG);
 
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> parent;
-    if (const int32_t failed =
-            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbParentEntryId, parentEntryId, store, parent))
+    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbParentEntryId,
+                                                  parentEntryId, store, parent))
         return failed;
 
     ComPtr<IMAPIFolder> folder;
@@ -173,9 +179,9 @@ OrviMapiFolderNew(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int
 // A source without PR_PARENT_ENTRYID (a store's root) cannot be copied:
 // MAPI_E_NOT_FOUND.
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, int32_t cbSourceEntryId,
-                   const unsigned char* sourceEntryId, int32_t cbDestEntryId,
-                   const unsigned char* destEntryId, int32_t move)
+OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
+                   int32_t cbSourceEntryId, const unsigned char* sourceEntryId,
+                   int32_t cbDestEntryId, const unsigned char* destEntryId, int32_t move)
 {
     CHECK_SESSION(-1);
     CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
@@ -185,10 +191,11 @@ OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, in
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> destination;
     ComPtr<IMAPIFolder> source;
-    if (const int32_t failed =
-            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbDestEntryId, destEntryId, store, destination))
+    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbDestEntryId,
+                                                  destEntryId, store, destination))
         return failed;
-    if (const int32_t failed = OpenFolder(store.get(), cbSourceEntryId, sourceEntryId, source)) return failed;
+    if (const int32_t failed = OpenFolder(store.get(), cbSourceEntryId, sourceEntryId, source))
+        return failed;
 
     ULONG count = 0;
     MapiBuffer<SPropValue> props;
@@ -198,13 +205,16 @@ OrviMapiFolderCopy(int32_t cbStoreEntryId, const unsigned char* storeEntryId, in
         return RECORD_FAILURE(nullptr, E_INVALIDARG, E_INVALIDARG);
     const char* baseName = props[hiercol::DisplayName].Value.lpszA;
 
-    if (count <= hiercol::ParentEntryId || props[hiercol::ParentEntryId].ulPropTag != tag::ParentEntryId)
+    if (count <= hiercol::ParentEntryId ||
+        props[hiercol::ParentEntryId].ulPropTag != tag::ParentEntryId)
         return RECORD_FAILURE(nullptr, hr, MAPI_E_NOT_FOUND);
     ComPtr<IMAPIFolder> parent;
-    if (const int32_t failed = OpenParent(store.get(), props[hiercol::ParentEntryId].Value.bin, parent))
+    if (const int32_t failed =
+            OpenParent(store.get(), props[hiercol::ParentEntryId].Value.bin, parent))
         return failed;
 
-    const ULONG flags = flag::CopySubfolders | flag::FolderDialog | (move == 1 ? flag::FolderMove : 0);
+    const ULONG flags =
+        flag::CopySubfolders | flag::FolderDialog | (move == 1 ? flag::FolderMove : 0);
     hr = WithCollisionRetries(baseName, kMaxRetryBaseLength, [&](char* attemptName) {
         return parent->CopyFolder(static_cast<ULONG>(cbSourceEntryId), AsEntryId(sourceEntryId),
                                   nullptr, destination.get(), attemptName, 0, nullptr, flags);
@@ -232,7 +242,8 @@ OrviMapiFolderRecycle(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
     CHECK_HR_FETCH(hr, store.get(), hr);
     if (count <= specialcol::Wastebasket ||
         props[specialcol::Wastebasket].ulPropTag != tag::IpmWastebasketEntryId)
-        return RECORD_FAILURE("MsgStore has no Wastebasket", MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
+        return RECORD_FAILURE("MsgStore has no Wastebasket", MAPI_E_INVALID_OBJECT,
+                              MAPI_E_INVALID_OBJECT);
     const SBinary& wastebasket = props[specialcol::Wastebasket].Value.bin;
 
     ULONG same = 0;
@@ -241,8 +252,9 @@ OrviMapiFolderRecycle(int32_t cbStoreEntryId, const unsigned char* storeEntryId,
     CHECK_HR_FETCH(hr, store.get(), hr);
     if (same != 0) return RECORD_FAILURE(nullptr, MAPI_E_INVALID_OBJECT, MAPI_E_INVALID_OBJECT);
 
-    const int32_t copied = OrviMapiFolderCopy(cbStoreEntryId, storeEntryId, cbEntryId, entryId,
-                                              static_cast<int32_t>(wastebasket.cb), wastebasket.lpb, 1);
+    const int32_t copied =
+        OrviMapiFolderCopy(cbStoreEntryId, storeEntryId, cbEntryId, entryId,
+                           static_cast<int32_t>(wastebasket.cb), wastebasket.lpb, 1);
     return copied < 0 ? copied : 0;
 }
 
@@ -256,7 +268,8 @@ OrviMapiFolderDelete(int32_t cbStoreEntryId, const unsigned char* storeEntryId, 
 
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> folder;
-    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+    if (const int32_t failed =
+            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
         return failed;
 
     MapiBuffer<SPropValue> parentId;
@@ -277,8 +290,8 @@ OrviMapiFolderDelete2(OrviMapiFolder parent, int32_t cbEntryId, const unsigned c
 {
     CHECK_SESSION(-1);
     CHECK_ARG(parent != nullptr, "Folder not defined", -1);
-    CHECK_HR_FETCH(AsMapi(parent)->DeleteFolder(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), 0,
-                                                nullptr, flag::DelMessages | flag::DelFolders),
+    CHECK_HR_FETCH(AsMapi(parent)->DeleteFolder(static_cast<ULONG>(cbEntryId), AsEntryId(entryId),
+                                                0, nullptr, flag::DelMessages | flag::DelFolders),
                    AsMapi(parent), -1);
     return 0;
 }
@@ -293,7 +306,8 @@ OrviMapiFolderEmpty(int32_t cbStoreEntryId, const unsigned char* storeEntryId, i
 
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> folder;
-    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+    if (const int32_t failed =
+            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
         return failed;
 
     // Without DEL_ASSOCIATED the folder's associated messages stay.
@@ -309,11 +323,13 @@ OrviMapiFolderRename(int32_t cbStoreEntryId, const unsigned char* storeEntryId, 
     CHECK_SESSION(-1);
     CHECK_ENTRY_ID(cbStoreEntryId, storeEntryId, "MsgStore not defined");
     CHECK_ENTRY_ID(cbEntryId, entryId, "EID not defined");
-    if (name == nullptr || name[0] == '\0') return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
+    if (name == nullptr || name[0] == '\0')
+        return RECORD_FAILURE("EID not defined", E_INVALIDARG, E_INVALIDARG);
 
     ComPtr<IMsgStore> store;
     ComPtr<IMAPIFolder> folder;
-    if (const int32_t failed = OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
+    if (const int32_t failed =
+            OpenStoreAndFolder(cbStoreEntryId, storeEntryId, cbEntryId, entryId, store, folder))
         return failed;
 
     HRESULT hr = SetDisplayName(folder.get(), name);

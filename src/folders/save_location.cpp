@@ -8,16 +8,21 @@ namespace {
 int32_t FolderTypeOfItem(int32_t itemKind)
 {
     switch (itemKind) {
-    case 4: return foldertype::Outbox;
-    case 5: return foldertype::SentItems;
-    case 16: return foldertype::Drafts;
-    default: return foldertype::Inbox;
+        case 4:
+            return foldertype::Outbox;
+        case 5:
+            return foldertype::SentItems;
+        case 16:
+            return foldertype::Drafts;
+        default:
+            return foldertype::Inbox;
     }
 }
 
-}  // namespace
+} // namespace
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiGetSaveLocFolder(int32_t itemKind, OrviMapiStore store, OrviMapiFolder* folderOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiGetSaveLocFolder(int32_t itemKind, OrviMapiStore store, OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(store != nullptr, "pMsgStore param not defined", -1);

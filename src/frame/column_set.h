@@ -25,7 +25,10 @@ public:
     {
         if (position < N) columns_.aulPropTag[position] = propTag;
     }
-    ULONG At(ULONG position) const { return position < N ? columns_.aulPropTag[position] : PR_NULL; }
+    ULONG At(ULONG position) const
+    {
+        return position < N ? columns_.aulPropTag[position] : PR_NULL;
+    }
 
     constexpr void Reset()
     {

@@ -5,8 +5,8 @@
 #include "frame/export.h"
 #include "frame/platform.h"
 
-#define ORVIMAPI_HANDLE_KIND(Handle, MapiType)                                              \
-    inline MapiType* AsMapi(Handle handle) { return reinterpret_cast<MapiType*>(handle); }  \
+#define ORVIMAPI_HANDLE_KIND(Handle, MapiType)                                             \
+    inline MapiType* AsMapi(Handle handle) { return reinterpret_cast<MapiType*>(handle); } \
     inline Handle ToHandle(MapiType* object) { return reinterpret_cast<Handle>(object); }
 
 ORVIMAPI_HANDLE_KIND(OrviMapiSession, IMAPISession)

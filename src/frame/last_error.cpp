@@ -5,7 +5,7 @@
 
 namespace {
 
-LastErrorRecord lastError;  // zero-filled at load
+LastErrorRecord lastError; // zero-filled at load
 char objectErrorText[3000];
 
 // Field texts are cut at the record's 255 characters.
@@ -18,22 +18,34 @@ void CopyField(char (&field)[256], const char* text)
 const char* FacilityText(HRESULT result)
 {
     switch ((static_cast<ULONG>(result) >> 16) & 0x1FFF) {
-    case 0: return "Facility NULL";
-    case 1: return "Facility RPC";
-    case 2: return "Facility DIPATCH";
-    case 3: return "Facility STORAGE";
-    case 4: return "Facility ITF";
-    case 7: return "Facility WIN32";
-    case 8: return "Facility WINDOWS";
-    case 9: return "Facility SSPI";
-    case 10: return "Facility CONTROL";
-    case 11: return "Facility CERT";
-    case 12: return "Facility INTERNET";
-    default: return "Facility N/A";
+        case 0:
+            return "Facility NULL";
+        case 1:
+            return "Facility RPC";
+        case 2:
+            return "Facility DIPATCH";
+        case 3:
+            return "Facility STORAGE";
+        case 4:
+            return "Facility ITF";
+        case 7:
+            return "Facility WIN32";
+        case 8:
+            return "Facility WINDOWS";
+        case 9:
+            return "Facility SSPI";
+        case 10:
+            return "Facility CONTROL";
+        case 11:
+            return "Facility CERT";
+        case 12:
+            return "Facility INTERNET";
+        default:
+            return "Facility N/A";
     }
 }
 
-}  // namespace
+} // namespace
 
 void RecordLastError(const char* sourcePath, int line, const char* message, HRESULT result)
 {
@@ -59,10 +71,10 @@ void RecordLastError(const char* sourcePath, int line, const char* message, HRES
     }
 
     LPSTR systemText = nullptr;
-    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
-                                        nullptr, static_cast<DWORD>(result),
-                                        MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-                                        reinterpret_cast<LPSTR>(&systemText), 0, nullptr);
+    const DWORD length =
+        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                       static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                       reinterpret_cast<LPSTR>(&systemText), 0, nullptr);
     if (length != 0 && systemText != nullptr) CopyField(lastError.text, systemText);
     if (systemText != nullptr) LocalFree(systemText);
 }

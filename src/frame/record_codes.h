@@ -10,9 +10,12 @@
 inline uint32_t ImportanceCode(LONG importance)
 {
     switch (importance) {
-    case 0: return 2;
-    case 2: return 3;
-    default: return 1;
+        case 0:
+            return 2;
+        case 2:
+            return 3;
+        default:
+            return 1;
     }
 }
 
@@ -20,11 +23,17 @@ inline uint32_t ImportanceCode(LONG importance)
 inline uint32_t PriorityCode(LONG priority)
 {
     switch (priority) {
-    case -1: return 3;
-    case 1: return 2;
-    default: return 1;
+        case -1:
+            return 3;
+        case 1:
+            return 2;
+        default:
+            return 1;
     }
 }
 
 // PR_SENSITIVITY taken as unsigned: 0 to 3 give 1 to 4, anything else 1.
-inline uint32_t SensitivityCode(ULONG sensitivity) { return sensitivity <= 3 ? sensitivity + 1 : 1; }
+inline uint32_t SensitivityCode(ULONG sensitivity)
+{
+    return sensitivity <= 3 ? sensitivity + 1 : 1;
+}

@@ -58,14 +58,18 @@ uint32_t RecipientKind(const SPropValue* type)
 {
     if (type == nullptr) return 0;
     switch (type->Value.l) {
-    case MAPI_TO: return 3;
-    case MAPI_CC: return 4;
-    case MAPI_BCC: return 5;
-    default: return 0;
+        case MAPI_TO:
+            return 3;
+        case MAPI_CC:
+            return 4;
+        case MAPI_BCC:
+            return 5;
+        default:
+            return 0;
     }
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t)
 OrviMapiMsgAddrFromGet(OrviMapiMessage msg, OrviMapiProps props, MsgAddrRecord* record)
@@ -74,8 +78,8 @@ OrviMapiMsgAddrFromGet(OrviMapiMessage msg, OrviMapiProps props, MsgAddrRecord* 
     CHECK_ARG(props != nullptr, "pProps is NULL", -1);
     CHECK_ARG(record != nullptr, "pRecord is NULL", -1);
     return ReadMessageAddress(AsMapi(props), kKindFrom,
-                              {msgcol::SentRepresentingAddrType, msgcol::SentRepresentingEmailAddress,
-                               msgcol::SentRepresentingName},
+                              {msgcol::SentRepresentingAddrType,
+                               msgcol::SentRepresentingEmailAddress, msgcol::SentRepresentingName},
                               *record);
 }
 
@@ -85,9 +89,9 @@ OrviMapiMsgAddrSenderGet(OrviMapiMessage msg, OrviMapiProps props, MsgAddrRecord
     CHECK_ARG(msg != nullptr, "pMessage is NULL", -1);
     CHECK_ARG(props != nullptr, "pProps is NULL", -1);
     CHECK_ARG(record != nullptr, "pRecord is NULL", -1);
-    return ReadMessageAddress(AsMapi(props), kKindSender,
-                              {msgcol::SenderAddrType, msgcol::SenderEmailAddress, msgcol::SenderName},
-                              *record);
+    return ReadMessageAddress(
+        AsMapi(props), kKindSender,
+        {msgcol::SenderAddrType, msgcol::SenderEmailAddress, msgcol::SenderName}, *record);
 }
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherQuerySet(OrviMapiMessage msg, OrviMapiTable* tableOut)
@@ -98,8 +102,9 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherQuerySet(OrviMapiMessage msg, OrviM
 
     ComPtr<IMAPITable> table;
     CHECK_HR(AsMapi(msg)->GetRecipientTable(flag::DeferredErrors, table.put()), -1);
-    CHECK_HR(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&recipientColumns), flag::TblBatch),
-             -1);
+    CHECK_HR(
+        table->SetColumns(reinterpret_cast<LPSPropTagArray>(&recipientColumns), flag::TblBatch),
+        -1);
     *tableOut = ToHandle(table.release());
     return 0;
 }
@@ -128,7 +133,7 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAddrOtherGetParam(OrviMapiRowSet rows, MsgAd
     row.Text(recipcol::AddrType, tag::AddrType, r.addressTypeLength, r.addressType);
     row.Text(recipcol::EmailAddress, tag::EmailAddress, r.emailLength, r.email);
     row.Text(recipcol::DisplayName, tag::DisplayName, r.nameLength, r.name);
-    row.Text(recipcol::RecipientDisplayName, tag::RecipientDisplayName, r.recipientDisplayNameLength,
-             r.recipientDisplayName);
+    row.Text(recipcol::RecipientDisplayName, tag::RecipientDisplayName,
+             r.recipientDisplayNameLength, r.recipientDisplayName);
     return 0;
 }

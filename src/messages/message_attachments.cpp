@@ -18,7 +18,7 @@ enum : ULONG {
     RenderingPosition, Count
 };
 // clang-format on
-}
+} // namespace attachcol
 
 // clang-format off
 SizedSPropTagArray(attachcol::Count, attachmentColumns) = {
@@ -40,7 +40,8 @@ template <class Interface>
 Interface* OpenAttachmentData(IAttach* attach, ULONG propTag, const IID& iid)
 {
     ComPtr<Interface> data;
-    const HRESULT hr = attach->OpenProperty(propTag, &iid, 0, flag::DeferredErrors, data.putUnknown());
+    const HRESULT hr =
+        attach->OpenProperty(propTag, &iid, 0, flag::DeferredErrors, data.putUnknown());
     if (FAILED(hr)) {
         RecordLastError(__FILE__, __LINE__, nullptr, hr);
         FetchObjectErrorText(attach, hr);
@@ -49,7 +50,7 @@ Interface* OpenAttachmentData(IAttach* attach, ULONG propTag, const IID& iid)
     return data.release();
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachQuerySet(OrviMapiMessage msg, OrviMapiTable* tableOut)
 {
@@ -80,7 +81,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetAllRows(OrviMapiTable table, OrviMa
     CHECK_ARG(table != nullptr, "Table not defined", -1);
     CHECK_ARG(rowsOut != nullptr, "pRows not defined", -1);
     RowSetPtr rows;
-    CHECK_HR(HrQueryAllRows(AsMapi(table), AttachmentColumns(), nullptr, nullptr, 0, rows.put()), -1);
+    CHECK_HR(HrQueryAllRows(AsMapi(table), AttachmentColumns(), nullptr, nullptr, 0, rows.put()),
+             -1);
     const int32_t count = rows ? static_cast<int32_t>(rows->cRows) : 0;
     *rowsOut = ToHandle(rows.release());
     return count;
@@ -97,7 +99,8 @@ OrviMapiMsgAttachGetParam(OrviMapiRowSet rows, uint32_t rowIndex, MsgAttachRecor
 
     const RowReader row(AsMapi(rows)->aRow[rowIndex]);
     MsgAttachRecord& r = *record;
-    row.TextOrNull(attachcol::ContentIdForRecord, tag::AttachContentId, r.contentIdLength, r.contentId);
+    row.TextOrNull(attachcol::ContentIdForRecord, tag::AttachContentId, r.contentIdLength,
+                   r.contentId);
     row.TextOrNull(attachcol::ContentLocationForRecord, tag::AttachContentLocation,
                    r.contentLocationLength, r.contentLocation);
     row.TextOrNull(attachcol::MimeTag, tag::AttachMimeTag, r.mimeTagLength, r.mimeTag);
@@ -110,7 +113,8 @@ OrviMapiMsgAttachGetParam(OrviMapiRowSet rows, uint32_t rowIndex, MsgAttachRecor
     r.isInline = r.notByValue == 0 && tagged && flags != nullptr && flags->Value.ul == 0 ? 1 : 0;
 
     if (row.Find(attachcol::LongFilename, tag::AttachLongFilename) != nullptr)
-        row.TextOrNull(attachcol::LongFilename, tag::AttachLongFilename, r.fileNameLength, r.fileName);
+        row.TextOrNull(attachcol::LongFilename, tag::AttachLongFilename, r.fileNameLength,
+                       r.fileName);
     else
         row.TextOrNull(attachcol::Filename, tag::AttachFilename, r.fileNameLength, r.fileName);
 
@@ -140,13 +144,15 @@ OrviMapiMsgAttachOpen(OrviMapiMessage msg, uint32_t attachmentNumber, OrviMapiAt
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgAttachGetStream(OrviMapiAttach attach, OrviMapiStream* streamOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgAttachGetStream(OrviMapiAttach attach, OrviMapiStream* streamOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(attach != nullptr, "Message not defined", -1);
     CHECK_ARG(streamOut != nullptr, "pStream not defined", -1);
     IAttach* mapiAttach = AsMapi(attach);
-    if (IStream* stream = OpenAttachmentData<IStream>(mapiAttach, tag::AttachDataBin, guid::IidIStream))
+    if (IStream* stream =
+            OpenAttachmentData<IStream>(mapiAttach, tag::AttachDataBin, guid::IidIStream))
         *streamOut = ToHandle(stream);
     return 0;
 }

@@ -36,7 +36,7 @@ HRESULT Rewind(IStream* stream)
     return stream->Seek(start, STREAM_SEEK_SET, nullptr);
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t)
 OrviMapiMsgGetBodyRTFStream(OrviMapiMessage msg, OrviMapiStream* streamOut, uint32_t* sizeOut)
@@ -60,7 +60,8 @@ OrviMapiMsgGetBodyRTFStream(OrviMapiMessage msg, OrviMapiStream* streamOut, uint
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyTextStream(OrviMapiMessage msg, OrviMapiStream* streamOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgGetBodyTextStream(OrviMapiMessage msg, OrviMapiStream* streamOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(msg != nullptr, "pMessage is NULL", -1);
@@ -97,11 +98,12 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgGetBodyText(OrviMapiMessage msg, uint32_t bu
     IMessage* message = AsMapi(msg);
     ULONG count = 0;
     MapiBuffer<SPropValue> values;
-    CHECK_HR_FETCH(message->GetProps(reinterpret_cast<LPSPropTagArray>(&bodyColumns), 0, &count,
-                                     values.put()),
-                   message, 0);
+    CHECK_HR_FETCH(
+        message->GetProps(reinterpret_cast<LPSPropTagArray>(&bodyColumns), 0, &count, values.put()),
+        message, 0);
     // A body too large for GetProps comes back as an error value.
-    if (count == 0 || !values || values[0].ulPropTag != tag::Body || values[0].Value.lpszA == nullptr)
+    if (count == 0 || !values || values[0].ulPropTag != tag::Body ||
+        values[0].Value.lpszA == nullptr)
         return 0;
     return static_cast<int32_t>(BoundedTextCopy(values[0].Value.lpszA, bufSize, buf));
 }

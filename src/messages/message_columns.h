@@ -19,7 +19,7 @@ enum : ULONG {
     TransportMessageHeaders, Count
 };
 // clang-format on
-}
+} // namespace msgcol
 
 inline constexpr ULONG kKeywordsPlaceholder = 0x8002101E;
 inline constexpr ULONG kFlagRequestPlaceholder = 0x8003001E;

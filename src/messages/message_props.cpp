@@ -39,10 +39,7 @@ public:
         const SPropValue& value = props_[column];
         return value.ulPropTag == expectedTag ? &value : nullptr;
     }
-    const SPropValue* Find(ULONG column) const
-    {
-        return Find(column, MessageColumn(column));
-    }
+    const SPropValue* Find(ULONG column) const { return Find(column, MessageColumn(column)); }
 
     // Size 0 and the pointer left alone when missing.
     void Binary(ULONG column, uint32_t& size, unsigned char*& bytes) const
@@ -64,7 +61,10 @@ public:
         length = TextLength(value->Value.lpszA);
         text = value->Value.lpszA;
     }
-    void Text(ULONG column, uint32_t& length, char*& text) const { Text(Find(column), length, text); }
+    void Text(ULONG column, uint32_t& length, char*& text) const
+    {
+        Text(Find(column), length, text);
+    }
 
     // A time that is missing or does not convert gives false and leaves
     // `time` alone.
@@ -83,8 +83,7 @@ private:
 
 constexpr OrviMapiSystemTime kNoTime{};
 
-
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t)
 OrviMapiMsgGet(OrviMapiFolder folder, uint32_t cbEntryId, const unsigned char* entryId,
@@ -97,9 +96,9 @@ OrviMapiMsgGet(OrviMapiFolder folder, uint32_t cbEntryId, const unsigned char* e
     IMAPIFolder* mapiFolder = AsMapi(folder);
     ULONG objectType = 0;
     ComPtr<IMessage> message;
-    const HRESULT hr = mapiFolder->OpenEntry(cbEntryId, AsEntryId(entryId), nullptr,
-                                             flag::DeferredErrors, &objectType,
-                                             message.putUnknown());
+    const HRESULT hr =
+        mapiFolder->OpenEntry(cbEntryId, AsEntryId(entryId), nullptr, flag::DeferredErrors,
+                              &objectType, message.putUnknown());
     CHECK_HR_FETCH(hr, mapiFolder, -1);
     if (objectType != MAPI_MESSAGE) return RECORD_FAILURE("Not Msg Object", hr, -1);
     *msgOut = ToHandle(message.release());
@@ -109,8 +108,8 @@ OrviMapiMsgGet(OrviMapiFolder folder, uint32_t cbEntryId, const unsigned char* e
 // Failures after the argument checks are reported only through the last
 // error: the result stays 0 and the buffer and length are not written.
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiMsgGetSubject(OrviMapiStore store, int32_t cbEntryId, const unsigned char* entryId, char* buf,
-                      uint32_t bufSize, uint32_t* lenOut)
+OrviMapiMsgGetSubject(OrviMapiStore store, int32_t cbEntryId, const unsigned char* entryId,
+                      char* buf, uint32_t bufSize, uint32_t* lenOut)
 {
     CHECK_ARG(store != nullptr, "pMsgStore is missing", -1);
     CHECK_ARG(cbEntryId > 0 && entryId != nullptr, "EID is missing", -1);
@@ -192,7 +191,8 @@ OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props, MsgPropsRecord* r
     r.internetCodePage = cpid != nullptr ? cpid->Value.ul : 0;
     in.Binary(msgcol::EntryId, r.entryIdSize, r.entryId);
     r.forwarded = verbValue != nullptr && verb == kVerbForward ? 1 : 0;
-    r.replied = verbValue != nullptr && (verb == kVerbReplyToSender || verb == kVerbReplyToAll) ? 1 : 0;
+    r.replied =
+        verbValue != nullptr && (verb == kVerbReplyToSender || verb == kVerbReplyToAll) ? 1 : 0;
     const SPropValue* importance = in.Find(msgcol::Importance);
     r.importanceCode = importance != nullptr ? ImportanceCode(importance->Value.l) : 1;
     r.modifiedFlag = haveFlags && (flags & MSGFLAG_UNMODIFIED) == 0 ? 1 : 0;
@@ -255,7 +255,8 @@ OrviMapiMsgPropsRead(OrviMapiMessage msg, OrviMapiProps props, MsgPropsRecord* r
     const ULONG followUp = flagStatus != nullptr ? flagStatus->Value.ul : 0;
     r.followUpCode = followUp == 1 || followUp == 2 ? followUp : 0;
     // Compared with the resolved slot: before resolution no property matches.
-    in.Text(in.Find(msgcol::FlagRequest, NamedPropTags().FlagRequest), r.flagTextLength, r.flagText);
+    in.Text(in.Find(msgcol::FlagRequest, NamedPropTags().FlagRequest), r.flagTextLength,
+            r.flagText);
     r.unsentCopy = r.unsent;
     return 0;
 }

@@ -27,7 +27,8 @@ public:
     const SPropValue* Find(ULONG column, ULONG expectedTag) const
     {
         const SPropValue* value = Column(column);
-        return value != nullptr && value->ulPropTag == expectedTag && Usable(*value) ? value : nullptr;
+        return value != nullptr && value->ulPropTag == expectedTag && Usable(*value) ? value
+                                                                                     : nullptr;
     }
 
     // Length 0 and the pointer left alone when missing.

@@ -22,51 +22,52 @@ constexpr uint32_t kHtmlTestEnd = 502;
 
 // What the filter does with a byte before any state is looked at.
 enum ByteClass : uint8_t {
-  kByteOther = 0,
-  kByteWhite,  // TAB, LF, CR
-  kByteBackslash,
-  kByteOpen,
-  kByteClose,
+    kByteOther = 0,
+    kByteWhite, // TAB, LF, CR
+    kByteBackslash,
+    kByteOpen,
+    kByteClose,
 };
 
 // What the control-word reader does with a byte.
 enum ReaderClass : uint8_t {
-  kReadOther = 0,
-  kReadLetter,
-  kReadDigit,
-  kReadMinus,
-  kReadSpace,
+    kReadOther = 0,
+    kReadLetter,
+    kReadDigit,
+    kReadMinus,
+    kReadSpace,
 };
 
 struct Tables {
-  uint8_t byteClass[256] = {};
-  uint8_t readerClass[256] = {};
-  // Bytes that end a run of text: everything but kByteOther; a dropped run
-  // also goes through white space, which text mode drops anyway.
-  uint8_t stopEmit[256] = {};
-  uint8_t stopDrop[256] = {};
-  // Bytes after letters and digits that end a control word, by the htmlrtf
-  // flag: inside \htmlrtf the reader takes other bytes into the word.
-  uint8_t endsWord[2][256] = {};
+    uint8_t byteClass[256] = {};
+    uint8_t readerClass[256] = {};
+    // Bytes that end a run of text: everything but kByteOther; a dropped run
+    // also goes through white space, which text mode drops anyway.
+    uint8_t stopEmit[256] = {};
+    uint8_t stopDrop[256] = {};
+    // Bytes after letters and digits that end a control word, by the htmlrtf
+    // flag: inside \htmlrtf the reader takes other bytes into the word.
+    uint8_t endsWord[2][256] = {};
 
-  constexpr Tables() {
-    byteClass[uint8_t{'\t'}] = byteClass[uint8_t{'\n'}] = byteClass[uint8_t{'\r'}] = kByteWhite;
-    byteClass[uint8_t{'\\'}] = kByteBackslash;
-    byteClass[uint8_t{'{'}] = kByteOpen;
-    byteClass[uint8_t{'}'}] = kByteClose;
-    for (int c = 'A'; c <= 'Z'; ++c) readerClass[c] = kReadLetter;
-    for (int c = 'a'; c <= 'z'; ++c) readerClass[c] = kReadLetter;
-    for (int c = '0'; c <= '9'; ++c) readerClass[c] = kReadDigit;
-    readerClass[uint8_t{'-'}] = kReadMinus;
-    readerClass[uint8_t{' '}] = kReadSpace;
-    for (int c = 0; c < 256; ++c) {
-      stopEmit[c] = byteClass[c] != kByteOther;
-      stopDrop[c] = byteClass[c] != kByteOther && byteClass[c] != kByteWhite;
-      endsWord[0][c] = readerClass[c] != kReadLetter && readerClass[c] != kReadDigit &&
-                       readerClass[c] != kReadMinus;
-      endsWord[1][c] = readerClass[c] == kReadSpace || stopDrop[c];
+    constexpr Tables()
+    {
+        byteClass[uint8_t{'\t'}] = byteClass[uint8_t{'\n'}] = byteClass[uint8_t{'\r'}] = kByteWhite;
+        byteClass[uint8_t{'\\'}] = kByteBackslash;
+        byteClass[uint8_t{'{'}] = kByteOpen;
+        byteClass[uint8_t{'}'}] = kByteClose;
+        for (int c = 'A'; c <= 'Z'; ++c) readerClass[c] = kReadLetter;
+        for (int c = 'a'; c <= 'z'; ++c) readerClass[c] = kReadLetter;
+        for (int c = '0'; c <= '9'; ++c) readerClass[c] = kReadDigit;
+        readerClass[uint8_t{'-'}] = kReadMinus;
+        readerClass[uint8_t{' '}] = kReadSpace;
+        for (int c = 0; c < 256; ++c) {
+            stopEmit[c] = byteClass[c] != kByteOther;
+            stopDrop[c] = byteClass[c] != kByteOther && byteClass[c] != kByteWhite;
+            endsWord[0][c] = readerClass[c] != kReadLetter && readerClass[c] != kReadDigit &&
+                             readerClass[c] != kReadMinus;
+            endsWord[1][c] = readerClass[c] == kReadSpace || stopDrop[c];
+        }
     }
-  }
 };
 
 constexpr Tables kTables;
@@ -74,348 +75,370 @@ constexpr Tables kTables;
 #ifdef ORVIMAPI_RTFHTML_SSE2
 // Bytes of a 16-byte block that end a run of text, as a bit mask.
 template <bool kWithWhite>
-RTFHTML_INLINE unsigned RunStops(__m128i v) {
-  __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
-                             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')),
-                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
-  if (kWithWhite) {
-    hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
-                                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
-                                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
-  }
-  return static_cast<unsigned>(_mm_movemask_epi8(hit));
+RTFHTML_INLINE unsigned RunStops(__m128i v)
+{
+    __m128i hit = _mm_or_si128(
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('\\')),
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('{')), _mm_cmpeq_epi8(v, _mm_set1_epi8('}'))));
+    if (kWithWhite) {
+        hit = _mm_or_si128(hit, _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
+                                             _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\n')),
+                                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')))));
+    }
+    return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 #endif
 
 // Skips a run of dropped text; white space goes with it, as text mode
 // drops that too.
-RTFHTML_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e) {
+RTFHTML_INLINE const uint8_t* SkipRun(const uint8_t* p, const uint8_t* e)
+{
 #ifdef ORVIMAPI_RTFHTML_SSE2
-  while (e - p >= 16) {
-    const unsigned mask = RunStops<false>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-    if (mask != 0) return p + __builtin_ctz(mask);
-    p += 16;
-  }
+    while (e - p >= 16) {
+        const unsigned mask = RunStops<false>(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (mask != 0) return p + __builtin_ctz(mask);
+        p += 16;
+    }
 #endif
-  while (p < e && !kTables.stopDrop[*p]) ++p;
-  return p;
+    while (p < e && !kTables.stopDrop[*p]) ++p;
+    return p;
 }
 
 // Copies a run of emitted text up to the next byte that is not plain text.
 // False when the area is full.
-RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRef,
-                             char* outEnd) {
-  const uint8_t* p = pRef;
-  char* out = outRef;
+RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRef, char* outEnd)
+{
+    const uint8_t* p = pRef;
+    char* out = outRef;
 #ifdef ORVIMAPI_RTFHTML_SSE2
-  // Whole blocks are stored before the run's end is known; what lies past
-  // the end is scratch within the area, overwritten by later output.
-  while (e - p >= 16 && outEnd - out >= 16) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-    const unsigned mask = RunStops<true>(v);
-    if (mask != 0) {
-      const unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
-      pRef = p + n;
-      outRef = out + n;
-      return true;
+    // Whole blocks are stored before the run's end is known; what lies past
+    // the end is scratch within the area, overwritten by later output.
+    while (e - p >= 16 && outEnd - out >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+        const unsigned mask = RunStops<true>(v);
+        if (mask != 0) {
+            const unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
+            pRef = p + n;
+            outRef = out + n;
+            return true;
+        }
+        p += 16;
+        out += 16;
     }
-    p += 16;
-    out += 16;
-  }
 #endif
-  bool room = true;
-  for (; p < e && !kTables.stopEmit[*p]; ++p) {
-    if (out == outEnd) {
-      room = false;
-      break;
+    bool room = true;
+    for (; p < e && !kTables.stopEmit[*p]; ++p) {
+        if (out == outEnd) {
+            room = false;
+            break;
+        }
+        *out++ = static_cast<char>(*p);
     }
-    *out++ = static_cast<char>(*p);
-  }
-  pRef = p;
-  outRef = out;
-  return room;
+    pRef = p;
+    outRef = out;
+    return room;
 }
 
 // Eight bytes, the first in the lowest bits, whatever the machine's order.
-RTFHTML_INLINE uint64_t LoadLE64(const void* p) {
-  uint64_t v;
-  std::memcpy(&v, p, sizeof v);
+RTFHTML_INLINE uint64_t LoadLE64(const void* p)
+{
+    uint64_t v;
+    std::memcpy(&v, p, sizeof v);
 #if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_BIG_ENDIAN__
-  v = __builtin_bswap64(v);
+    v = __builtin_bswap64(v);
 #endif
-  return v;
+    return v;
 }
 
-constexpr uint64_t Pack(const char* text) {
-  uint64_t w = 0;
-  for (int i = 0; text[i] != '\0'; ++i) w |= uint64_t{static_cast<uint8_t>(text[i])} << (8 * i);
-  return w;
+constexpr uint64_t Pack(const char* text)
+{
+    uint64_t w = 0;
+    for (int i = 0; text[i] != '\0'; ++i) w |= uint64_t{static_cast<uint8_t>(text[i])} << (8 * i);
+    return w;
 }
 
-RTFHTML_INLINE uint64_t LowBytes(uint64_t v, int32_t n) {
-  return n >= 8 ? v : v & ((uint64_t{1} << (8 * n)) - 1);
+RTFHTML_INLINE uint64_t LowBytes(uint64_t v, int32_t n)
+{
+    return n >= 8 ? v : v & ((uint64_t{1} << (8 * n)) - 1);
 }
 
 constexpr uint64_t kHighBits = 0x8080808080808080u;
 
 // High bit of each byte that is an ASCII letter. Bytes 0x80 and up are not.
-RTFHTML_INLINE uint64_t LetterBits(uint64_t v) {
-  const uint64_t a = (v | 0x2020202020202020u) & 0x7F7F7F7F7F7F7F7Fu;
-  const uint64_t atLeastA = a + 0x1F1F1F1F1F1F1F1Fu;
-  const uint64_t pastZ = a + 0x0505050505050505u;
-  return atLeastA & ~pastZ & ~v & kHighBits;
+RTFHTML_INLINE uint64_t LetterBits(uint64_t v)
+{
+    const uint64_t a = (v | 0x2020202020202020u) & 0x7F7F7F7F7F7F7F7Fu;
+    const uint64_t atLeastA = a + 0x1F1F1F1F1F1F1F1Fu;
+    const uint64_t pastZ = a + 0x0505050505050505u;
+    return atLeastA & ~pastZ & ~v & kHighBits;
 }
 
-RTFHTML_INLINE uint64_t DigitBits(uint64_t v) {
-  const uint64_t a = v & 0x7F7F7F7F7F7F7F7Fu;
-  const uint64_t atLeast0 = a + 0x5050505050505050u;
-  const uint64_t past9 = a + 0x4646464646464646u;
-  return atLeast0 & ~past9 & ~v & kHighBits;
+RTFHTML_INLINE uint64_t DigitBits(uint64_t v)
+{
+    const uint64_t a = v & 0x7F7F7F7F7F7F7F7Fu;
+    const uint64_t atLeast0 = a + 0x5050505050505050u;
+    const uint64_t past9 = a + 0x4646464646464646u;
+    return atLeast0 & ~past9 & ~v & kHighBits;
 }
 
 // Value of the m (0 to 7) decimal digits in the low bytes of v.
-RTFHTML_INLINE uint32_t ParseDigits(uint64_t v, int32_t m) {
-  uint64_t d = (v - 0x3030303030303030u) & ((uint64_t{1} << (8 * m)) - 1);
-  d = (d << (8 * (7 - m))) << 8;  // leading zero digits
-  d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
-  d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
-  d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
-  return static_cast<uint32_t>(d);
+RTFHTML_INLINE uint32_t ParseDigits(uint64_t v, int32_t m)
+{
+    uint64_t d = (v - 0x3030303030303030u) & ((uint64_t{1} << (8 * m)) - 1);
+    d = (d << (8 * (7 - m))) << 8; // leading zero digits
+    d = (d * 10 + (d >> 8)) & 0x00FF00FF00FF00FFu;
+    d = (d * 100 + (d >> 16)) & 0x0000FFFF0000FFFFu;
+    d = (d * 10000 + (d >> 32)) & 0xFFFFFFFFu;
+    return static_cast<uint32_t>(d);
 }
 
 // The per-call part of the filter; the carried state is a local copy so
 // that its fields can live in registers.
 struct Filter {
-  RtfHtmlState s;
-  char* out;
-  char* outEnd;
-  bool rtfSeen = false;
-  bool fromhtmlSeen = false;
+    RtfHtmlState s;
+    char* out;
+    char* outEnd;
+    bool rtfSeen = false;
+    bool fromhtmlSeen = false;
 };
 
-RTFHTML_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev) {
-  if (c == '\\') {
-    s.readerMode = s.cchWord > 0 ? kRtfReaderEnded : kRtfReaderWord;
-    return;
-  }
-  if (c == '*' && prev == '\\') {
-    s.skipState = kRtfSkipStar;
-    s.readerMode = kRtfReaderEnded;
-    return;
-  }
-  switch (kTables.readerClass[c]) {
-    case kReadLetter:
-      // Words and parameters past kRtfWordMax characters are cut: none of
-      // the recognised words is that long, and the parameter keeps its
-      // leading digits.
-      if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(c);
-      return;
-    case kReadMinus:
-      s.minus = 1;
-      return;
-    case kReadDigit:
-      if (s.cDigits < kRtfWordMax) {
-        ++s.cDigits;
-        s.digitValue = s.digitValue * 10u + (c - '0');
-      }
-      return;
-    case kReadSpace:
-      s.readerMode = kRtfReaderEnded;
-      return;
-    default:
-      // Inside \htmlrtf the word swallows punctuation too, up to a space,
-      // backslash or brace.
-      if (s.htmlrtf) {
-        if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(c);
-      } else {
+RTFHTML_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev)
+{
+    if (c == '\\') {
+        s.readerMode = s.cchWord > 0 ? kRtfReaderEnded : kRtfReaderWord;
+        return;
+    }
+    if (c == '*' && prev == '\\') {
+        s.skipState = kRtfSkipStar;
         s.readerMode = kRtfReaderEnded;
-      }
-      return;
-  }
+        return;
+    }
+    switch (kTables.readerClass[c]) {
+        case kReadLetter:
+            // Words and parameters past kRtfWordMax characters are cut: none of
+            // the recognised words is that long, and the parameter keeps its
+            // leading digits.
+            if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(c);
+            return;
+        case kReadMinus:
+            s.minus = 1;
+            return;
+        case kReadDigit:
+            if (s.cDigits < kRtfWordMax) {
+                ++s.cDigits;
+                s.digitValue = s.digitValue * 10u + (c - '0');
+            }
+            return;
+        case kReadSpace:
+            s.readerMode = kRtfReaderEnded;
+            return;
+        default:
+            // Inside \htmlrtf the word swallows punctuation too, up to a space,
+            // backslash or brace.
+            if (s.htmlrtf) {
+                if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(c);
+            } else {
+                s.readerMode = kRtfReaderEnded;
+            }
+            return;
+    }
 }
 
 // Classifies a word of cch letters (packed by LoadLE64 when 8 or fewer)
 // with the parameter read in s.
-RTFHTML_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch) {
-  if (cch < 1) return kRtfWordNone;
-  s.parameter = s.cDigits < 1 ? -1
-              : s.minus       ? static_cast<int32_t>(0u - s.digitValue)
-                              : static_cast<int32_t>(s.digitValue);
-  int32_t code = kRtfWordNone;
-  switch (cch) {
-    case 1:
-      if (w == Pack("u")) code = kRtfWordU;
-      break;
-    case 2:
-      if (w == Pack("ul")) code = kRtfWordUl;
-      break;
-    case 3:
-      if (w == Pack("par")) code = kRtfWordPar;
-      else if (w == Pack("tab")) code = kRtfWordTab;
-      else if (w == Pack("rtf")) code = kRtfWordRtf;
-      break;
-    case 4:
-      if (w == Pack("line")) code = kRtfWordLine;
-      break;
-    case 6:
-      if (w == Pack("brdrsh")) code = kRtfWordBrdrsh;
-      break;
-    case 7:
-      if (w == Pack("htmlrtf")) {
-        code = s.parameter == 0 ? kRtfWordHtmlrtf0 : kRtfWordHtmlrtf;
-      } else if (w == Pack("htmltag")) {
-        if (s.skipState != kRtfSkipStar) return kRtfWordNone;
-        s.skipState = kRtfSkipNone;
-        return kRtfWordHtmltag;
-      } else if (w == Pack("fldinst")) {
-        code = kRtfWordFldinst;
-      }
-      break;
-    case 8:
-      if (w == Pack("fromhtml")) code = kRtfWordFromhtml;
-      break;
-    default:
-      break;
-  }
-  // An unknown word right after \* opens a destination whose text is dropped.
-  if (code == kRtfWordNone && s.skipState == kRtfSkipStar) s.skipState = kRtfSkipSuppress;
-  return code;
+RTFHTML_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch)
+{
+    if (cch < 1) return kRtfWordNone;
+    s.parameter = s.cDigits < 1 ? -1
+                  : s.minus     ? static_cast<int32_t>(0u - s.digitValue)
+                                : static_cast<int32_t>(s.digitValue);
+    int32_t code = kRtfWordNone;
+    switch (cch) {
+        case 1:
+            if (w == Pack("u")) code = kRtfWordU;
+            break;
+        case 2:
+            if (w == Pack("ul")) code = kRtfWordUl;
+            break;
+        case 3:
+            if (w == Pack("par"))
+                code = kRtfWordPar;
+            else if (w == Pack("tab"))
+                code = kRtfWordTab;
+            else if (w == Pack("rtf"))
+                code = kRtfWordRtf;
+            break;
+        case 4:
+            if (w == Pack("line")) code = kRtfWordLine;
+            break;
+        case 6:
+            if (w == Pack("brdrsh")) code = kRtfWordBrdrsh;
+            break;
+        case 7:
+            if (w == Pack("htmlrtf")) {
+                code = s.parameter == 0 ? kRtfWordHtmlrtf0 : kRtfWordHtmlrtf;
+            } else if (w == Pack("htmltag")) {
+                if (s.skipState != kRtfSkipStar) return kRtfWordNone;
+                s.skipState = kRtfSkipNone;
+                return kRtfWordHtmltag;
+            } else if (w == Pack("fldinst")) {
+                code = kRtfWordFldinst;
+            }
+            break;
+        case 8:
+            if (w == Pack("fromhtml")) code = kRtfWordFromhtml;
+            break;
+        default:
+            break;
+    }
+    // An unknown word right after \* opens a destination whose text is dropped.
+    if (code == kRtfWordNone && s.skipState == kRtfSkipStar) s.skipState = kRtfSkipSuppress;
+    return code;
 }
 
-RTFHTML_INLINE int32_t ClassifyBuffer(RtfHtmlState& s) {
-  static_assert(sizeof s.word >= 8);
-  return ClassifyPacked(s, LowBytes(LoadLE64(s.word), s.cchWord), s.cchWord);
+RTFHTML_INLINE int32_t ClassifyBuffer(RtfHtmlState& s)
+{
+    static_assert(sizeof s.word >= 8);
+    return ClassifyPacked(s, LowBytes(LoadLE64(s.word), s.cchWord), s.cchWord);
 }
 
 // Encodes the code unit of a \u word; false when the area is full.
-RTFHTML_INLINE bool EmitUnicode(Filter& f, int32_t parameter) {
-  if (f.s.outputCodePage != 65001) {
-    if (f.out == f.outEnd) return false;
-    *f.out++ = '?';
+RTFHTML_INLINE bool EmitUnicode(Filter& f, int32_t parameter)
+{
+    if (f.s.outputCodePage != 65001) {
+        if (f.out == f.outEnd) return false;
+        *f.out++ = '?';
+        return true;
+    }
+    uint32_t u = static_cast<uint32_t>(parameter) & 0xFFFFu;
+    if (u < 0x80) {
+        if (f.out == f.outEnd) return false;
+        *f.out++ = static_cast<char>(u);
+    } else if (u < 0x800) {
+        if (f.outEnd - f.out < 2) return false;
+        f.out[0] = static_cast<char>(0xC0 + (u >> 6));
+        f.out[1] = static_cast<char>(0x80 + (u & 0x3F));
+        f.out += 2;
+    } else {
+        if (f.outEnd - f.out < 3) return false;
+        f.out[0] = static_cast<char>(0xE0 + (u >> 12));
+        f.out[1] = static_cast<char>(0x80 + ((u >> 6) & 0x3F));
+        f.out[2] = static_cast<char>(0x80 + (u & 0x3F));
+        f.out += 3;
+    }
     return true;
-  }
-  uint32_t u = static_cast<uint32_t>(parameter) & 0xFFFFu;
-  if (u < 0x80) {
+}
+
+RTFHTML_INLINE bool EmitByte(Filter& f, char c)
+{
     if (f.out == f.outEnd) return false;
-    *f.out++ = static_cast<char>(u);
-  } else if (u < 0x800) {
+    *f.out++ = c;
+    return true;
+}
+
+RTFHTML_INLINE bool EmitLineBreak(Filter& f)
+{
     if (f.outEnd - f.out < 2) return false;
-    f.out[0] = static_cast<char>(0xC0 + (u >> 6));
-    f.out[1] = static_cast<char>(0x80 + (u & 0x3F));
+    f.out[0] = '\r';
+    f.out[1] = '\n';
     f.out += 2;
-  } else {
-    if (f.outEnd - f.out < 3) return false;
-    f.out[0] = static_cast<char>(0xE0 + (u >> 12));
-    f.out[1] = static_cast<char>(0x80 + ((u >> 6) & 0x3F));
-    f.out[2] = static_cast<char>(0x80 + (u & 0x3F));
-    f.out += 3;
-  }
-  return true;
-}
-
-RTFHTML_INLINE bool EmitByte(Filter& f, char c) {
-  if (f.out == f.outEnd) return false;
-  *f.out++ = c;
-  return true;
-}
-
-RTFHTML_INLINE bool EmitLineBreak(Filter& f) {
-  if (f.outEnd - f.out < 2) return false;
-  f.out[0] = '\r';
-  f.out[1] = '\n';
-  f.out += 2;
-  return true;
+    return true;
 }
 
 // Carries out a classified word and empties the word buffers. False when
 // the area is full.
-RTFHTML_INLINE bool Act(Filter& f, int32_t code) {
-  RtfHtmlState& s = f.s;
-  bool room = true;
-  switch (code) {
-    case kRtfWordHtmltag:
-      s.htmltag = 1;
-      s.htmltagDepth = 1;
-      break;
-    case kRtfWordRtf:
-      f.rtfSeen = true;
-      break;
-    case kRtfWordFromhtml:
-      f.fromhtmlSeen = true;
-      break;
-    case kRtfWordHtmlrtf:
-      s.htmlrtf = 1;
-      break;
-    case kRtfWordHtmlrtf0:
-      s.htmlrtf = 0;
-      break;
-    case kRtfWordPar:
-    case kRtfWordLine:
-      if (s.skipState != kRtfSkipSuppress) room = EmitLineBreak(f);
-      break;
-    case kRtfWordTab:
-      if (s.skipState != kRtfSkipSuppress) room = EmitByte(f, '\t');
-      break;
-    case kRtfWordU:
-      if (!s.htmlrtf) room = EmitUnicode(f, s.parameter);
-      break;
-    case kRtfWordFldinst:
-    case kRtfWordBrdrsh:
-      s.skipState = kRtfSkipSuppress;
-      break;
-    case kRtfWordUl:
-      s.skipState = kRtfSkipNone;
-      break;
-    default:
-      break;
-  }
-  s.previousWordCode = code;
-  s.cchWord = 0;
-  s.cDigits = 0;
-  s.digitValue = 0;
-  s.minus = 0;
-  return room;
+RTFHTML_INLINE bool Act(Filter& f, int32_t code)
+{
+    RtfHtmlState& s = f.s;
+    bool room = true;
+    switch (code) {
+        case kRtfWordHtmltag:
+            s.htmltag = 1;
+            s.htmltagDepth = 1;
+            break;
+        case kRtfWordRtf:
+            f.rtfSeen = true;
+            break;
+        case kRtfWordFromhtml:
+            f.fromhtmlSeen = true;
+            break;
+        case kRtfWordHtmlrtf:
+            s.htmlrtf = 1;
+            break;
+        case kRtfWordHtmlrtf0:
+            s.htmlrtf = 0;
+            break;
+        case kRtfWordPar:
+        case kRtfWordLine:
+            if (s.skipState != kRtfSkipSuppress) room = EmitLineBreak(f);
+            break;
+        case kRtfWordTab:
+            if (s.skipState != kRtfSkipSuppress) room = EmitByte(f, '\t');
+            break;
+        case kRtfWordU:
+            if (!s.htmlrtf) room = EmitUnicode(f, s.parameter);
+            break;
+        case kRtfWordFldinst:
+        case kRtfWordBrdrsh:
+            s.skipState = kRtfSkipSuppress;
+            break;
+        case kRtfWordUl:
+            s.skipState = kRtfSkipNone;
+            break;
+        default:
+            break;
+    }
+    s.previousWordCode = code;
+    s.cchWord = 0;
+    s.cDigits = 0;
+    s.digitValue = 0;
+    s.minus = 0;
+    return room;
 }
 
 // Ends the word being read at byte c; an unescaped backslash starts the
 // next one. False when the area is full.
-RTFHTML_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev) {
-  const bool room = Act(f, ClassifyBuffer(f.s));
-  f.s.readerMode = (c == '\\' && prev != '\\') ? kRtfReaderWord : kRtfReaderText;
-  return room;
+RTFHTML_INLINE bool WordEnd(Filter& f, uint8_t c, uint8_t prev)
+{
+    const bool room = Act(f, ClassifyBuffer(f.s));
+    f.s.readerMode = (c == '\\' && prev != '\\') ? kRtfReaderWord : kRtfReaderText;
+    return room;
 }
 
 // Unescaped braces, counted with the flags as they stand before the word
 // they end is classified.
-RTFHTML_INLINE void CountOpen(RtfHtmlState& s) {
-  if (s.htmlrtf) {
-    ++s.htmlrtfDepth;
-  } else if (s.htmltag) {
-    ++s.htmltagDepth;
-  } else {
-    s.groupFlag = 1;
-    ++s.groupDepth;
-  }
+RTFHTML_INLINE void CountOpen(RtfHtmlState& s)
+{
+    if (s.htmlrtf) {
+        ++s.htmlrtfDepth;
+    } else if (s.htmltag) {
+        ++s.htmltagDepth;
+    } else {
+        s.groupFlag = 1;
+        ++s.groupDepth;
+    }
 }
 
-RTFHTML_INLINE void CountClose(RtfHtmlState& s) {
-  if (s.htmlrtf) {
-    if (s.htmlrtfDepth > 0) --s.htmlrtfDepth;
-  } else if (s.htmltag) {
-    s.htmltag = 0;
-    if (s.htmltagDepth > 0) --s.htmltagDepth;
-  } else if (--s.groupDepth <= 0) {
-    s.groupDepth = 0;
-    s.groupFlag = 0;
-  }
+RTFHTML_INLINE void CountClose(RtfHtmlState& s)
+{
+    if (s.htmlrtf) {
+        if (s.htmlrtfDepth > 0) --s.htmlrtfDepth;
+    } else if (s.htmltag) {
+        s.htmltag = 0;
+        if (s.htmltagDepth > 0) --s.htmltagDepth;
+    } else if (--s.groupDepth <= 0) {
+        s.groupDepth = 0;
+        s.groupFlag = 0;
+    }
 }
 
 // Whether a plain byte met in text mode is copied.
-RTFHTML_INLINE bool TextEmitted(const RtfHtmlState& s) {
-  const bool notSkipped = s.skipState != kRtfSkipSuppress;
-  if (s.groupFlag & (s.htmlrtfDepth <= 0)) return notSkipped & (s.htmltag != 0);
-  return notSkipped & (s.previousWordCode != kRtfWordU);
+RTFHTML_INLINE bool TextEmitted(const RtfHtmlState& s)
+{
+    const bool notSkipped = s.skipState != kRtfSkipSuppress;
+    if (s.groupFlag & (s.htmlrtfDepth <= 0)) return notSkipped & (s.htmltag != 0);
+    return notSkipped & (s.previousWordCode != kRtfWordU);
 }
 
 enum class Fast { kNo, kText, kFull };
@@ -424,323 +447,382 @@ enum class Fast { kNo, kText, kFull };
 // backslash, while each is letters then digits ended by a byte that the
 // reader would end it on; anything else is left to the byte-by-byte
 // reader. Reads up to 16 bytes ahead.
-RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e) {
-  RtfHtmlState& s = f.s;
-  const uint8_t* p = pRef;
-  Fast result = Fast::kNo;
-  while (e - p >= 16) {
-    // n letters (at most 7: with 8 or more, t below is a letter) and m
-    // digits (at most 6), then the byte t that ends the word.
-    const uint64_t v = LoadLE64(p);
-    const uint64_t notLetter = ~LetterBits(v) & kHighBits;
-    const int32_t n = static_cast<int32_t>(__builtin_ctzll(notLetter | (uint64_t{1} << 63)) >> 3);
-    if (n == 0) {
-      if (*p == '*' && p[-1] == '\\') {
-        // \* : the empty word it ends classifies as nothing.
-        s.skipState = kRtfSkipStar;
-        result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
-        s.readerMode = kRtfReaderText;
-        p += 1;
-      }
-      break;
+RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
+{
+    RtfHtmlState& s = f.s;
+    const uint8_t* p = pRef;
+    Fast result = Fast::kNo;
+    while (e - p >= 16) {
+        // n letters (at most 7: with 8 or more, t below is a letter) and m
+        // digits (at most 6), then the byte t that ends the word.
+        const uint64_t v = LoadLE64(p);
+        const uint64_t notLetter = ~LetterBits(v) & kHighBits;
+        const int32_t n =
+            static_cast<int32_t>(__builtin_ctzll(notLetter | (uint64_t{1} << 63)) >> 3);
+        if (n == 0) {
+            if (*p == '*' && p[-1] == '\\') {
+                // \* : the empty word it ends classifies as nothing.
+                s.skipState = kRtfSkipStar;
+                result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
+                s.readerMode = kRtfReaderText;
+                p += 1;
+            }
+            break;
+        }
+        const uint64_t v2 = LoadLE64(p + n);
+        const uint64_t notDigit = ~DigitBits(v2) & kHighBits;
+        const int32_t m =
+            static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
+        const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
+        if (m == 7 || !kTables.endsWord[s.htmlrtf != 0][t]) break;
+        s.cDigits = m;
+        s.digitValue = ParseDigits(v2, m);
+        const uint8_t tClass = kTables.byteClass[t];
+        if (tClass == kByteOpen)
+            CountOpen(s);
+        else if (tClass == kByteClose)
+            CountClose(s);
+        const bool room = Act(f, ClassifyPacked(s, LowBytes(v, n), n));
+        p += n + m + 1;
+        if (tClass != kByteBackslash) {
+            s.readerMode = kRtfReaderText;
+            result = room ? Fast::kText : Fast::kFull;
+            break;
+        }
+        s.groupFlag = 1;
+        if (!room) {
+            result = Fast::kFull;
+            break;
+        }
     }
-    const uint64_t v2 = LoadLE64(p + n);
-    const uint64_t notDigit = ~DigitBits(v2) & kHighBits;
-    const int32_t m = static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
-    const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
-    if (m == 7 || !kTables.endsWord[s.htmlrtf != 0][t]) break;
-    s.cDigits = m;
-    s.digitValue = ParseDigits(v2, m);
-    const uint8_t tClass = kTables.byteClass[t];
-    if (tClass == kByteOpen) CountOpen(s);
-    else if (tClass == kByteClose) CountClose(s);
-    const bool room = Act(f, ClassifyPacked(s, LowBytes(v, n), n));
-    p += n + m + 1;
-    if (tClass != kByteBackslash) {
-      s.readerMode = kRtfReaderText;
-      result = room ? Fast::kText : Fast::kFull;
-      break;
-    }
-    s.groupFlag = 1;
-    if (!room) {
-      result = Fast::kFull;
-      break;
-    }
-  }
-  pRef = p;
-  return result;
+    pRef = p;
+    return result;
 }
 
 // Filters in[begin, end) of a chunk that starts at in. False when the area
 // is full.
-RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end) {
-  RtfHtmlState& s = f.s;
-  const uint8_t* p = in + begin;
-  const uint8_t* const e = in + end;
-  while (p < e) {
-    if (s.readerMode == kRtfReaderText) {
-      // Plain bytes change no state: take the whole run at once. The bytes
-      // that usually end a run are taken as the cases below would take
-      // them in text mode, where the word buffers are empty.
-      const uint8_t c = *p;
-      const uint8_t cls = kTables.byteClass[c];
-      if (cls == kByteOther) {
-        if (TextEmitted(s)) {
-          if (!CopyRun(p, e, f.out, f.outEnd)) return false;
-        } else {
-          p = SkipRun(p, e);
+RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end)
+{
+    RtfHtmlState& s = f.s;
+    const uint8_t* p = in + begin;
+    const uint8_t* const e = in + end;
+    while (p < e) {
+        if (s.readerMode == kRtfReaderText) {
+            // Plain bytes change no state: take the whole run at once. The bytes
+            // that usually end a run are taken as the cases below would take
+            // them in text mode, where the word buffers are empty.
+            const uint8_t c = *p;
+            const uint8_t cls = kTables.byteClass[c];
+            if (cls == kByteOther) {
+                if (TextEmitted(s)) {
+                    if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+                } else {
+                    p = SkipRun(p, e);
+                }
+                continue;
+            }
+            if (cls == kByteWhite) {
+                ++p;
+                continue;
+            }
+            // A chunk's first byte is its own predecessor.
+            if (p != in && p[-1] != '\\') {
+                ++p;
+                if (cls == kByteBackslash) {
+                    s.groupFlag = 1;
+                    s.readerMode = kRtfReaderWord;
+                    const Fast fast = FastWords(f, p, e);
+                    if (fast == Fast::kFull) return false;
+                    if (fast == Fast::kText) continue;
+                } else {
+                    if (cls == kByteOpen)
+                        CountOpen(s);
+                    else
+                        CountClose(s);
+                    s.previousWordCode = kRtfWordNone;
+                    continue;
+                }
+            }
+        } else if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
+            const Fast fast = FastWords(f, p, e);
+            if (fast == Fast::kFull) return false;
+            if (fast == Fast::kText) continue;
         }
-        continue;
-      }
-      if (cls == kByteWhite) {
-        ++p;
-        continue;
-      }
-      // A chunk's first byte is its own predecessor.
-      if (p != in && p[-1] != '\\') {
-        ++p;
-        if (cls == kByteBackslash) {
-          s.groupFlag = 1;
-          s.readerMode = kRtfReaderWord;
-          const Fast fast = FastWords(f, p, e);
-          if (fast == Fast::kFull) return false;
-          if (fast == Fast::kText) continue;
-        } else {
-          if (cls == kByteOpen) CountOpen(s);
-          else CountClose(s);
-          s.previousWordCode = kRtfWordNone;
-          continue;
+        if (s.readerMode == kRtfReaderWord) {
+            // Letters and digits of a control word.
+            while (p < e) {
+                const uint8_t r = kTables.readerClass[*p];
+                if (r == kReadLetter) {
+                    if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(*p);
+                } else if (r == kReadDigit) {
+                    if (s.cDigits < kRtfWordMax) {
+                        ++s.cDigits;
+                        s.digitValue = s.digitValue * 10u + (*p - '0');
+                    }
+                } else {
+                    break;
+                }
+                ++p;
+            }
         }
-      }
-    } else if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
-      const Fast fast = FastWords(f, p, e);
-      if (fast == Fast::kFull) return false;
-      if (fast == Fast::kText) continue;
-    }
-    if (s.readerMode == kRtfReaderWord) {
-      // Letters and digits of a control word.
-      while (p < e) {
-        const uint8_t r = kTables.readerClass[*p];
-        if (r == kReadLetter) {
-          if (s.cchWord < kRtfWordMax) s.word[s.cchWord++] = static_cast<char>(*p);
-        } else if (r == kReadDigit) {
-          if (s.cDigits < kRtfWordMax) {
-            ++s.cDigits;
-            s.digitValue = s.digitValue * 10u + (*p - '0');
-          }
-        } else {
-          break;
-        }
-        ++p;
-      }
-    }
-    if (p == e) break;
+        if (p == e) break;
 
-    const uint8_t c = *p;
-    const uint8_t prev = p == in ? c : p[-1];
-    ++p;
-    switch (kTables.byteClass[c]) {
-      case kByteWhite:
-        if (s.readerMode == kRtfReaderWord) {
-          ReadWordChar(s, c, prev);
-          if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
+        const uint8_t c = *p;
+        const uint8_t prev = p == in ? c : p[-1];
+        ++p;
+        switch (kTables.byteClass[c]) {
+            case kByteWhite:
+                if (s.readerMode == kRtfReaderWord) {
+                    ReadWordChar(s, c, prev);
+                    if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
+                }
+                break;
+            case kByteBackslash:
+                s.readerMode = kRtfReaderEnded;
+                if (prev == '\\') {
+                    if (!EmitByte(f, '\\')) return false;
+                } else {
+                    ReadWordChar(s, c, prev);
+                    s.groupFlag = 1;
+                }
+                if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
+                break;
+            case kByteOpen:
+                s.readerMode = kRtfReaderEnded;
+                if (prev == '\\') {
+                    if (!EmitByte(f, '{')) return false;
+                } else {
+                    CountOpen(s);
+                }
+                if (!WordEnd(f, c, prev)) return false;
+                break;
+            case kByteClose:
+                s.readerMode = kRtfReaderEnded;
+                if (prev == '\\') {
+                    if (!EmitByte(f, '}')) return false;
+                } else {
+                    CountClose(s);
+                }
+                if (!WordEnd(f, c, prev)) return false;
+                break;
+            default:
+                if (s.readerMode == kRtfReaderWord) {
+                    ReadWordChar(s, c, prev);
+                    if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
+                } else if (TextEmitted(s)) {
+                    // Not reached: text mode takes plain bytes as runs above.
+                    if (!EmitByte(f, static_cast<char>(c))) return false;
+                }
+                break;
         }
-        break;
-      case kByteBackslash:
-        s.readerMode = kRtfReaderEnded;
-        if (prev == '\\') {
-          if (!EmitByte(f, '\\')) return false;
-        } else {
-          ReadWordChar(s, c, prev);
-          s.groupFlag = 1;
-        }
-        if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
-        break;
-      case kByteOpen:
-        s.readerMode = kRtfReaderEnded;
-        if (prev == '\\') {
-          if (!EmitByte(f, '{')) return false;
-        } else {
-          CountOpen(s);
-        }
-        if (!WordEnd(f, c, prev)) return false;
-        break;
-      case kByteClose:
-        s.readerMode = kRtfReaderEnded;
-        if (prev == '\\') {
-          if (!EmitByte(f, '}')) return false;
-        } else {
-          CountClose(s);
-        }
-        if (!WordEnd(f, c, prev)) return false;
-        break;
-      default:
-        if (s.readerMode == kRtfReaderWord) {
-          ReadWordChar(s, c, prev);
-          if (s.readerMode == kRtfReaderEnded && !WordEnd(f, c, prev)) return false;
-        } else if (TextEmitted(s)) {
-          // Not reached: text mode takes plain bytes as runs above.
-          if (!EmitByte(f, static_cast<char>(c))) return false;
-        }
-        break;
     }
-  }
-  return true;
+    return true;
 }
 
 // Works on a copy so that writes through the output pointer cannot be taken
 // to alias the state: its fields then stay in registers.
-bool FilterRange(Filter& shared, const uint8_t* in, uint32_t begin, uint32_t end) {
-  Filter f = shared;
-  const bool room = FilterRangeLocal(f, in, begin, end);
-  shared = f;
-  return room;
+bool FilterRange(Filter& shared, const uint8_t* in, uint32_t begin, uint32_t end)
+{
+    Filter f = shared;
+    const bool room = FilterRangeLocal(f, in, begin, end);
+    shared = f;
+    return room;
 }
 
-const char* CharsetName(int32_t codePage) {
-  switch (codePage) {
-    case 720: return "dos-720";
-    case 852: return "dos-582";  // sic: the name Outlook-era converters write
-    case 862: return "dos-862";
-    case 866: return "dos-866";
-    case 874: return "windows-874";
-    case 932: return "shift-jis";
-    case 936: return "gb2312";
-    case 949: return "ks_c_5601";
-    case 950: return "big5";
-    case 1200: return "unicode";
-    case 1201: return "unicodeFEFF";
-    case 1250: return "windows-1250";
-    case 1251: return "windows-1251";
-    case 1252: return "windows-1252";
-    case 1253: return "windows-1253";
-    case 1254: return "windows-1254";
-    case 1255: return "windows-1255";
-    case 1256: return "windows-1256";
-    case 1257: return "windows-1257";
-    case 1258: return "windows-1258";
-    case 20105: return "irv";
-    case 20106: return "DIN_66003";
-    case 20107: return "SEN_850200_B";
-    case 20108: return "NS_4451-1";
-    case 20866: return "koi8-r";
-    case 28591: return "iso-8859-1";
-    case 28592: return "iso-8859-2";
-    case 28593: return "iso-8859-3";
-    case 28594: return "iso-8859-4";
-    case 28595: return "iso-8859-5";
-    case 28596: return "iso-8859-6";
-    case 28597: return "iso-8859-7";
-    case 28598: return "iso-8859-8";
-    case 28599: return "iso-8859-9";
-    case 50000: return "x-user-defined";
-    case 50220:
-    case 50221:
-    case 50222: return "iso-2022-jp";
-    case 50225: return "iso-2022-kr";
-    case 50932: return "_autodetect";
-    case 50949: return "_autodetect_kr";
-    case 51932: return "x-euc";
-    case 51949: return "euc-kr";
-    case 52936: return "hz-gb-2312";
-    case 65000: return "utf-7";
-    case 65001: return "utf-8";
-    default: return nullptr;
-  }
+const char* CharsetName(int32_t codePage)
+{
+    switch (codePage) {
+        case 720:
+            return "dos-720";
+        case 852:
+            return "dos-582"; // sic: the name Outlook-era converters write
+        case 862:
+            return "dos-862";
+        case 866:
+            return "dos-866";
+        case 874:
+            return "windows-874";
+        case 932:
+            return "shift-jis";
+        case 936:
+            return "gb2312";
+        case 949:
+            return "ks_c_5601";
+        case 950:
+            return "big5";
+        case 1200:
+            return "unicode";
+        case 1201:
+            return "unicodeFEFF";
+        case 1250:
+            return "windows-1250";
+        case 1251:
+            return "windows-1251";
+        case 1252:
+            return "windows-1252";
+        case 1253:
+            return "windows-1253";
+        case 1254:
+            return "windows-1254";
+        case 1255:
+            return "windows-1255";
+        case 1256:
+            return "windows-1256";
+        case 1257:
+            return "windows-1257";
+        case 1258:
+            return "windows-1258";
+        case 20105:
+            return "irv";
+        case 20106:
+            return "DIN_66003";
+        case 20107:
+            return "SEN_850200_B";
+        case 20108:
+            return "NS_4451-1";
+        case 20866:
+            return "koi8-r";
+        case 28591:
+            return "iso-8859-1";
+        case 28592:
+            return "iso-8859-2";
+        case 28593:
+            return "iso-8859-3";
+        case 28594:
+            return "iso-8859-4";
+        case 28595:
+            return "iso-8859-5";
+        case 28596:
+            return "iso-8859-6";
+        case 28597:
+            return "iso-8859-7";
+        case 28598:
+            return "iso-8859-8";
+        case 28599:
+            return "iso-8859-9";
+        case 50000:
+            return "x-user-defined";
+        case 50220:
+        case 50221:
+        case 50222:
+            return "iso-2022-jp";
+        case 50225:
+            return "iso-2022-kr";
+        case 50932:
+            return "_autodetect";
+        case 50949:
+            return "_autodetect_kr";
+        case 51932:
+            return "x-euc";
+        case 51949:
+            return "euc-kr";
+        case 52936:
+            return "hz-gb-2312";
+        case 65000:
+            return "utf-7";
+        case 65001:
+            return "utf-8";
+        default:
+            return nullptr;
+    }
 }
 
-}  // namespace
+} // namespace
 
 void RtfHtmlStateReset(RtfHtmlState& state) { state = RtfHtmlState{}; }
 
-uint32_t HtmlCharsetMetaTag(int32_t codePage, char* pOutput) {
-  static constexpr char kHead[] =
-      "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=";
-  static_assert(sizeof kHead - 1 == 59);
-  const char* name = CharsetName(codePage);
-  if (name == nullptr) return 0;
-  const size_t cchName = std::strlen(name);
-  std::memcpy(pOutput, kHead, sizeof kHead - 1);
-  std::memcpy(pOutput + sizeof kHead - 1, name, cchName);
-  std::memcpy(pOutput + sizeof kHead - 1 + cchName, "\">", 2);
-  return static_cast<uint32_t>(sizeof kHead - 1 + cchName + 2);
+uint32_t HtmlCharsetMetaTag(int32_t codePage, char* pOutput)
+{
+    static constexpr char kHead[] =
+        "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=";
+    static_assert(sizeof kHead - 1 == 59);
+    const char* name = CharsetName(codePage);
+    if (name == nullptr) return 0;
+    const size_t cchName = std::strlen(name);
+    std::memcpy(pOutput, kHead, sizeof kHead - 1);
+    std::memcpy(pOutput + sizeof kHead - 1, name, cchName);
+    std::memcpy(pOutput + sizeof kHead - 1 + cchName, "\">", 2);
+    return static_cast<uint32_t>(sizeof kHead - 1 + cchName + 2);
 }
 
-void RtfWordReader(RtfHtmlState& state, char c) {
-  ReadWordChar(state, static_cast<uint8_t>(c), static_cast<uint8_t>(state.previousChar));
+void RtfWordReader(RtfHtmlState& state, char c)
+{
+    ReadWordChar(state, static_cast<uint8_t>(c), static_cast<uint8_t>(state.previousChar));
 }
 
 int32_t RtfWordClassify(RtfHtmlState& state) { return ClassifyBuffer(state); }
 
 RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk, int32_t codePage,
                                   const char* pInput, uint32_t cbInput, char* pOutput,
-                                  uint32_t cbCapacity, uint32_t* pcbOutput) {
-  if (pInput == nullptr || cbInput == 0 || pOutput == nullptr || cbCapacity == 0 ||
-      pcbOutput == nullptr) {
-    return RtfHtmlResult::kInvalidArgument;
-  }
-
-  Filter f;
-  f.s = state;
-  f.out = pOutput;
-  f.outEnd = pOutput + cbCapacity;
-  if (firstChunk) {
-    f.s = RtfHtmlState{};
-    char tag[kHtmlMetaTagMax];
-    const uint32_t cchTag = HtmlCharsetMetaTag(codePage, tag);
-    if (cchTag > cbCapacity) return RtfHtmlResult::kOutputFull;
-    std::memcpy(f.out, tag, cchTag);
-    f.out += cchTag;
-    f.s.outputCodePage = cchTag > 0 ? codePage : -1;
-  }
-
-  const uint8_t* in = reinterpret_cast<const uint8_t*>(pInput);
-  RtfHtmlResult result = RtfHtmlResult::kOk;
-  uint32_t done = 0;
-  if (firstChunk) {
-    // RTF not made from HTML is given up on early.
-    done = cbInput < kHtmlTestEnd ? cbInput : kHtmlTestEnd;
-    if (!FilterRange(f, in, 0, done)) {
-      result = RtfHtmlResult::kOutputFull;
-    } else if (!(f.rtfSeen && f.fromhtmlSeen)) {
-      result = RtfHtmlResult::kNotHtml;
+                                  uint32_t cbCapacity, uint32_t* pcbOutput)
+{
+    if (pInput == nullptr || cbInput == 0 || pOutput == nullptr || cbCapacity == 0 ||
+        pcbOutput == nullptr) {
+        return RtfHtmlResult::kInvalidArgument;
     }
-  }
-  if (result == RtfHtmlResult::kOk && !FilterRange(f, in, done, cbInput)) {
-    result = RtfHtmlResult::kOutputFull;
-  }
 
-  f.s.previousChar = static_cast<int8_t>(in[cbInput - 1]);
-  state = f.s;
-  if (result == RtfHtmlResult::kOk) *pcbOutput = static_cast<uint32_t>(f.out - pOutput);
-  return result;
+    Filter f;
+    f.s = state;
+    f.out = pOutput;
+    f.outEnd = pOutput + cbCapacity;
+    if (firstChunk) {
+        f.s = RtfHtmlState{};
+        char tag[kHtmlMetaTagMax];
+        const uint32_t cchTag = HtmlCharsetMetaTag(codePage, tag);
+        if (cchTag > cbCapacity) return RtfHtmlResult::kOutputFull;
+        std::memcpy(f.out, tag, cchTag);
+        f.out += cchTag;
+        f.s.outputCodePage = cchTag > 0 ? codePage : -1;
+    }
+
+    const uint8_t* in = reinterpret_cast<const uint8_t*>(pInput);
+    RtfHtmlResult result = RtfHtmlResult::kOk;
+    uint32_t done = 0;
+    if (firstChunk) {
+        // RTF not made from HTML is given up on early.
+        done = cbInput < kHtmlTestEnd ? cbInput : kHtmlTestEnd;
+        if (!FilterRange(f, in, 0, done)) {
+            result = RtfHtmlResult::kOutputFull;
+        } else if (!(f.rtfSeen && f.fromhtmlSeen)) {
+            result = RtfHtmlResult::kNotHtml;
+        }
+    }
+    if (result == RtfHtmlResult::kOk && !FilterRange(f, in, done, cbInput)) {
+        result = RtfHtmlResult::kOutputFull;
+    }
+
+    f.s.previousChar = static_cast<int8_t>(in[cbInput - 1]);
+    state = f.s;
+    if (result == RtfHtmlResult::kOk) *pcbOutput = static_cast<uint32_t>(f.out - pOutput);
+    return result;
 }
 
 RtfHtmlResult RtfHtmlAppendChunk(RtfHtmlState& state, bool firstChunk, int32_t codePage,
-                                 const char* pInput, uint32_t cbInput,
-                                 std::string& output) noexcept {
-  if (pInput == nullptr || cbInput == 0) return RtfHtmlResult::kInvalidArgument;
-  const size_t cbOld = output.size();
-  uint64_t cbRoom = RtfHtmlOutputBound(cbInput, firstChunk);
-  if (cbRoom > UINT32_MAX) cbRoom = UINT32_MAX;
-  if (cbRoom > output.max_size() - cbOld) return RtfHtmlResult::kNoMemory;
-  try {
-    output.resize(cbOld + static_cast<size_t>(cbRoom));
-  } catch (const std::bad_alloc&) {
-    return RtfHtmlResult::kNoMemory;
-  }
-  uint32_t cbOut = 0;
-  const RtfHtmlResult result =
-      RtfHtmlConvertChunk(state, firstChunk, codePage, pInput, cbInput, output.data() + cbOld,
-                          static_cast<uint32_t>(cbRoom), &cbOut);
-  output.resize(cbOld + (result == RtfHtmlResult::kOk ? cbOut : 0));
-  return result;
+                                 const char* pInput, uint32_t cbInput, std::string& output) noexcept
+{
+    if (pInput == nullptr || cbInput == 0) return RtfHtmlResult::kInvalidArgument;
+    const size_t cbOld = output.size();
+    uint64_t cbRoom = RtfHtmlOutputBound(cbInput, firstChunk);
+    if (cbRoom > UINT32_MAX) cbRoom = UINT32_MAX;
+    if (cbRoom > output.max_size() - cbOld) return RtfHtmlResult::kNoMemory;
+    try {
+        output.resize(cbOld + static_cast<size_t>(cbRoom));
+    } catch (const std::bad_alloc&) {
+        return RtfHtmlResult::kNoMemory;
+    }
+    uint32_t cbOut = 0;
+    const RtfHtmlResult result =
+        RtfHtmlConvertChunk(state, firstChunk, codePage, pInput, cbInput, output.data() + cbOld,
+                            static_cast<uint32_t>(cbRoom), &cbOut);
+    output.resize(cbOld + (result == RtfHtmlResult::kOk ? cbOut : 0));
+    return result;
 }
 
-RtfHtmlConversion& RtfHtmlProcessConversion() {
-  // Zero-filled, so the buffers take no room in the binary.
-  static char input[kRtfHtmlChunkSize];
-  static char output[kRtfHtmlOutputCapacity];
-  static RtfHtmlConversion conversion{RtfHtmlState{}, input, output};
-  return conversion;
+RtfHtmlConversion& RtfHtmlProcessConversion()
+{
+    // Zero-filled, so the buffers take no room in the binary.
+    static char input[kRtfHtmlChunkSize];
+    static char output[kRtfHtmlOutputCapacity];
+    static RtfHtmlConversion conversion{RtfHtmlState{}, input, output};
+    return conversion;
 }

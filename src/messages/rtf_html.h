@@ -53,55 +53,55 @@ enum RtfWordCode : int32_t {
 // clang-format on
 
 enum RtfReaderMode : int32_t {
-  kRtfReaderText = 0,
-  kRtfReaderWord = 1,   // a control word is being read
-  kRtfReaderEnded = 2,  // the control word has ended, to be classified
+    kRtfReaderText = 0,
+    kRtfReaderWord = 1,  // a control word is being read
+    kRtfReaderEnded = 2, // the control word has ended, to be classified
 };
 
 enum RtfSkipState : int32_t {
-  kRtfSkipNone = 0,
-  kRtfSkipStar = 1,      // \* has just been read
-  kRtfSkipSuppress = 2,  // inside an ignorable destination: text is dropped
+    kRtfSkipNone = 0,
+    kRtfSkipStar = 1,     // \* has just been read
+    kRtfSkipSuppress = 2, // inside an ignorable destination: text is dropped
 };
 
 // Everything the filter carries from one chunk to the next. Value-initialised
 // or reset, it is the state at the start of a conversion.
 struct RtfHtmlState {
-  char word[kRtfWordMax + 1] = {};  // letters of the control word (not terminated)
-  int32_t cchWord = 0;
-  int32_t cDigits = 0;              // digits of its parameter read so far
-  uint32_t digitValue = 0;          // their decimal value, modulo 2^32
-  int32_t minus = 0;                // a "-" was read inside the word
-  int32_t parameter = 0;            // of the last classified word, -1 without digits
-  int32_t previousChar = 0;         // sign-extended; each chunk restarts it from its first byte
-  int32_t readerMode = kRtfReaderText;
-  int32_t skipState = kRtfSkipNone;
-  int32_t htmlrtf = 0;              // between \htmlrtf and \htmlrtf0
-  int32_t htmltag = 0;              // inside {\*\htmltag ...}
-  int32_t groupFlag = 0;
-  int32_t groupDepth = 0;
-  int32_t htmltagDepth = 0;
-  int32_t htmlrtfDepth = 0;
-  int32_t previousWordCode = kRtfWordNone;
-  int32_t outputCodePage = 0;       // code page of the META tag, -1 when none was written
+    char word[kRtfWordMax + 1] = {}; // letters of the control word (not terminated)
+    int32_t cchWord = 0;
+    int32_t cDigits = 0;      // digits of its parameter read so far
+    uint32_t digitValue = 0;  // their decimal value, modulo 2^32
+    int32_t minus = 0;        // a "-" was read inside the word
+    int32_t parameter = 0;    // of the last classified word, -1 without digits
+    int32_t previousChar = 0; // sign-extended; each chunk restarts it from its first byte
+    int32_t readerMode = kRtfReaderText;
+    int32_t skipState = kRtfSkipNone;
+    int32_t htmlrtf = 0; // between \htmlrtf and \htmlrtf0
+    int32_t htmltag = 0; // inside {\*\htmltag ...}
+    int32_t groupFlag = 0;
+    int32_t groupDepth = 0;
+    int32_t htmltagDepth = 0;
+    int32_t htmlrtfDepth = 0;
+    int32_t previousWordCode = kRtfWordNone;
+    int32_t outputCodePage = 0; // code page of the META tag, -1 when none was written
 };
 
 void RtfHtmlStateReset(RtfHtmlState& state);
 
 enum class RtfHtmlResult : int32_t {
-  kOk = 0,
-  kInvalidArgument = -1,  // null or empty input, output or count pointer: nothing touched
-  kNotHtml = -2,          // first chunk: "rtf" and "fromhtml" not both read by index 501
-  kOutputFull = -3,       // the area was smaller than this chunk's HTML
-  kNoMemory = -4,         // RtfHtmlAppendChunk could not grow its string
+    kOk = 0,
+    kInvalidArgument = -1, // null or empty input, output or count pointer: nothing touched
+    kNotHtml = -2,         // first chunk: "rtf" and "fromhtml" not both read by index 501
+    kOutputFull = -3,      // the area was smaller than this chunk's HTML
+    kNoMemory = -4,        // RtfHtmlAppendChunk could not grow its string
 };
 
 // Output bytes one chunk can produce at most: 1.5 per input byte (\u without
 // digits under code page 65001 gives 3 bytes for 2), 3 for a control word
 // left pending by the previous chunk, and the META tag on a first chunk.
-constexpr uint64_t RtfHtmlOutputBound(uint32_t cbInput, bool firstChunk) {
-  return uint64_t{cbInput} + (uint64_t{cbInput} + 1) / 2 + 3 +
-         (firstChunk ? kHtmlMetaTagMax : 0);
+constexpr uint64_t RtfHtmlOutputBound(uint32_t cbInput, bool firstChunk)
+{
+    return uint64_t{cbInput} + (uint64_t{cbInput} + 1) / 2 + 3 + (firstChunk ? kHtmlMetaTagMax : 0);
 }
 
 // Area that holds the HTML of any full block.
@@ -129,24 +129,23 @@ int32_t RtfWordClassify(RtfHtmlState& state);
 // *pcbOutput; bytes of the area past them may have been used as scratch.
 // On kNotHtml or kOutputFull the area may hold partial output and the
 // state is no longer fit to continue from: start again with a first chunk.
-RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk,
-                                  int32_t codePage, const char* pInput,
-                                  uint32_t cbInput, char* pOutput,
+RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk, int32_t codePage,
+                                  const char* pInput, uint32_t cbInput, char* pOutput,
                                   uint32_t cbCapacity, uint32_t* pcbOutput);
 
 // As RtfHtmlConvertChunk, appending the chunk's HTML to output. On failure
 // output is as it was.
-RtfHtmlResult RtfHtmlAppendChunk(RtfHtmlState& state, bool firstChunk,
-                                 int32_t codePage, const char* pInput,
-                                 uint32_t cbInput, std::string& output) noexcept;
+RtfHtmlResult RtfHtmlAppendChunk(RtfHtmlState& state, bool firstChunk, int32_t codePage,
+                                 const char* pInput, uint32_t cbInput,
+                                 std::string& output) noexcept;
 
 // The process's one HTML conversion: the block the RTF stream is read into,
 // the area its HTML is written to, and the state carried between them.
 // Unsynchronised: the bodies exports run one conversion at a time.
 struct RtfHtmlConversion {
-  RtfHtmlState state;
-  char* input;   // kRtfHtmlChunkSize bytes
-  char* output;  // kRtfHtmlOutputCapacity bytes
+    RtfHtmlState state;
+    char* input;  // kRtfHtmlChunkSize bytes
+    char* output; // kRtfHtmlOutputCapacity bytes
 };
 
 RtfHtmlConversion& RtfHtmlProcessConversion();

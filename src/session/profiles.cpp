@@ -59,7 +59,7 @@ bool FindValue(HKEY key, DWORD dataCapacity, Wanted wanted, std::string& dataOut
     }
 }
 
-}  // namespace
+} // namespace
 
 int32_t ClientOutlookVersion() { return clientOutlookVersion; }
 void SetClientOutlookVersion(int32_t code) { clientOutlookVersion = code; }
@@ -69,7 +69,8 @@ bool ReadRegistryDefaultProfile(const char* keyPath, std::string& nameOut)
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, keyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
     const bool found = FindValue(
-        key, 256, [](const char* name) { return std::strcmp(name, "DefaultProfile") == 0; }, nameOut);
+        key, 256, [](const char* name) { return std::strcmp(name, "DefaultProfile") == 0; },
+        nameOut);
     RegCloseKey(key);
     return found;
 }
@@ -86,7 +87,8 @@ bool GetOutlookAppPath(std::string& pathOut)
     HKEY key = nullptr;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kOutlookAppPathKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
         return false;
-    const bool found = FindValue(key, 260, [](const char* name) { return name[0] == '\0'; }, pathOut);
+    const bool found = FindValue(
+        key, 260, [](const char* name) { return name[0] == '\0'; }, pathOut);
     RegCloseKey(key);
     return found;
 }
@@ -115,11 +117,15 @@ int32_t ClassifyOutlookVersion()
     if (!GetOutlookAppPath(path) || !GetFileProductVersion(path.c_str(), versionMs, versionLs))
         return 0;
     switch (versionMs) {
-    case 0x00090000: return 3;
-    case 0x00080005: return 2;
-    case 0x00080000:
-    case 0x00080003: return 1;
-    default: return 0;
+        case 0x00090000:
+            return 3;
+        case 0x00080005:
+            return 2;
+        case 0x00080000:
+        case 0x00080003:
+            return 1;
+        default:
+            return 0;
     }
 }
 
@@ -134,7 +140,8 @@ OrviMapiGetRegistryDefaultProfileName(uint32_t bufSize, char* buf, uint32_t* len
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiGetDefaultProfileName(uint32_t bufSize, char* buf, uint32_t* lenOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiGetDefaultProfileName(uint32_t bufSize, char* buf, uint32_t* lenOut)
 {
     CHECK_ARG(Session().mapiInitialized, "MsgStore not defined", -1);
     if (bufSize == 0) return RECORD_FAILURE(nullptr, E_INVALIDARG, -1);
@@ -165,7 +172,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiGetDefaultProfileName(uint32_t bufSize, char* b
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiGetCurrentProfileName(uint32_t bufSize, char* buf, uint32_t* lenOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiGetCurrentProfileName(uint32_t bufSize, char* buf, uint32_t* lenOut)
 {
     CHECK_SESSION(-1);
     if (bufSize == 0) return RECORD_FAILURE(nullptr, E_INVALIDARG, -1);

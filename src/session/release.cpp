@@ -13,13 +13,25 @@ void FreePropertyArray(OrviMapiProps props)
     if (props != nullptr) MAPIFreeBuffer(AsMapi(props));
 }
 
-}  // namespace
+} // namespace
 
 ORVIMAPI_EXTERN(void) OrviMapiReleaseTable(OrviMapiTable table) { ReleaseObject(AsMapi(table)); }
-ORVIMAPI_EXTERN(void) OrviMapiReleaseFolder(OrviMapiFolder folder) { ReleaseObject(AsMapi(folder)); }
-ORVIMAPI_EXTERN(void) OrviMapiReleaseAttach(OrviMapiAttach attach) { ReleaseObject(AsMapi(attach)); }
-ORVIMAPI_EXTERN(void) OrviMapiReleaseStream(OrviMapiStream stream) { ReleaseObject(AsMapi(stream)); }
-ORVIMAPI_EXTERN(void) OrviMapiReleaseMsg(OrviMapiMessage message) { ReleaseObject(AsMapi(message)); }
+ORVIMAPI_EXTERN(void) OrviMapiReleaseFolder(OrviMapiFolder folder)
+{
+    ReleaseObject(AsMapi(folder));
+}
+ORVIMAPI_EXTERN(void) OrviMapiReleaseAttach(OrviMapiAttach attach)
+{
+    ReleaseObject(AsMapi(attach));
+}
+ORVIMAPI_EXTERN(void) OrviMapiReleaseStream(OrviMapiStream stream)
+{
+    ReleaseObject(AsMapi(stream));
+}
+ORVIMAPI_EXTERN(void) OrviMapiReleaseMsg(OrviMapiMessage message)
+{
+    ReleaseObject(AsMapi(message));
+}
 
 ORVIMAPI_EXTERN(void) OrviMapiReleaseResult(OrviMapiRowSet rows)
 {

@@ -8,9 +8,9 @@ namespace {
 
 constexpr ULONG kStatusAvailable = 0x1;
 constexpr ULONG kInboundEnabled = 0x10000;
-constexpr ULONG kInboundBusy = 0x60000;    // STATUS_INBOUND_ACTIVE | STATUS_INBOUND_FLUSH
+constexpr ULONG kInboundBusy = 0x60000; // STATUS_INBOUND_ACTIVE | STATUS_INBOUND_FLUSH
 constexpr ULONG kOutboundEnabled = 0x100000;
-constexpr ULONG kOutboundBusy = 0x600000;  // STATUS_OUTBOUND_ACTIVE | STATUS_OUTBOUND_FLUSH
+constexpr ULONG kOutboundBusy = 0x600000; // STATUS_OUTBOUND_ACTIVE | STATUS_OUTBOUND_FLUSH
 constexpr ULONG kFlushUploadDownload = 0x6;
 
 // clang-format off
@@ -31,7 +31,7 @@ bool IsIdleTransport(const SRow& row)
            !(code & kOutboundBusy);
 }
 
-}  // namespace
+} // namespace
 
 LPSPropTagArray StatusColumns() { return reinterpret_cast<LPSPropTagArray>(&statusColumns); }
 

@@ -10,11 +10,11 @@
 
 namespace {
 
-constexpr ULONG kFlagsShared = flag::LogonUi | flag::AllowOthers | flag::Extended;  // 0x29
+constexpr ULONG kFlagsShared = flag::LogonUi | flag::AllowOthers | flag::Extended; // 0x29
 constexpr ULONG kFlagsNewNamed =
-    flag::LogonUi | flag::NewSession | flag::AllowOthers | flag::Extended;  // 0x2B
-constexpr ULONG kFlagsNewChoose = kFlagsNewNamed | flag::ExplicitProfile;   // 0x3B
-constexpr ULONG kFlagsDefault = kFlagsShared | flag::UseDefault;            // 0x69
+    flag::LogonUi | flag::NewSession | flag::AllowOthers | flag::Extended; // 0x2B
+constexpr ULONG kFlagsNewChoose = kFlagsNewNamed | flag::ExplicitProfile;  // 0x3B
+constexpr ULONG kFlagsDefault = kFlagsShared | flag::UseDefault;           // 0x69
 
 // Logs on and opens the address book. A failed logon leaves the session
 // closed and MAPI uninitialised; a failed address book leaves the session
@@ -42,7 +42,7 @@ HRESULT OpenSession(LPSTR profile, ULONG flags)
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
 // Initialises MAPI once; and again after the library itself has
 // uninitialised it (a failed logon or the closing stop), so that an

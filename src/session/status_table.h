@@ -4,7 +4,15 @@
 #include "frame/platform.h"
 
 namespace statuscol {
-enum : ULONG { DisplayName, EntryId, ProviderDisplay, ResourceFlags, ResourceType, StatusCode, Count };
+enum : ULONG {
+    DisplayName,
+    EntryId,
+    ProviderDisplay,
+    ResourceFlags,
+    ResourceType,
+    StatusCode,
+    Count
+};
 }
 
 // PR_DISPLAY_NAME_A, PR_ENTRYID, PR_PROVIDER_DISPLAY_A, PR_RESOURCE_FLAGS,

@@ -8,11 +8,10 @@
 
 namespace {
 
-NamedPropTagTable namedPropTags = {tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                   tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                   tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                   tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                   tag::Unresolved};
+NamedPropTagTable namedPropTags = {
+    tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
+    tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
+    tag::Unresolved, tag::Unresolved, tag::Unresolved};
 bool namedPropsResolved = false;
 
 constexpr LONG kLidFlagRequest = 0x8530;
@@ -47,7 +46,7 @@ bool WideNameEquals(const WCHAR* name, const char* ascii)
 
 ULONG AsString8(ULONG propTag) { return (propTag & 0xFFFF0000) | PT_STRING8; }
 
-}  // namespace
+} // namespace
 
 NamedPropTagTable& NamedPropTags() { return namedPropTags; }
 bool& NamedPropsResolved() { return namedPropsResolved; }
@@ -55,7 +54,7 @@ bool& NamedPropsResolved() { return namedPropsResolved; }
 int ResolveNamedProperties(IMsgStore* store)
 {
     NamedPropTagTable& slots = namedPropTags;
-    const ULONG keywords = slots.Keywords;  // unresolved from load: runs at most once
+    const ULONG keywords = slots.Keywords; // unresolved from load: runs at most once
     slots = NamedPropTagTable{keywords,        tag::Unresolved, tag::Unresolved, tag::Unresolved,
                               tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
                               tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
@@ -64,7 +63,7 @@ int ResolveNamedProperties(IMsgStore* store)
     MapiBuffer<SPropTagArray> tags;
     MapiBuffer<LPMAPINAMEID> names;
     ULONG count = 0;
-    LPSPropTagArray tagsIn = nullptr;  // null in: every named property of the store
+    LPSPropTagArray tagsIn = nullptr; // null in: every named property of the store
     HRESULT hr = store->GetNamesFromIDs(&tagsIn, nullptr, 0, &count, names.put());
     *tags.put() = tagsIn;
     if (FAILED(hr)) {
@@ -74,7 +73,7 @@ int ResolveNamedProperties(IMsgStore* store)
 
     for (ULONG i = 0; names && tags && i < count && i < tags->cValues; ++i) {
         const MAPINAMEID* name = names[i];
-        if (name == nullptr) continue;  // not expected from MAPI; nothing to match
+        if (name == nullptr) continue; // not expected from MAPI; nothing to match
         const ULONG propTag = tags->aulPropTag[i];
         if (name->ulKind != MNID_ID) {
             if (WideNameEquals(name->Kind.lpwstrName, "Keywords")) slots.Keywords = propTag;
@@ -111,11 +110,10 @@ int ResolveNamedProperties(IMsgStore* store)
 
 void ResetNamedPropertiesForTests()
 {
-    namedPropTags = NamedPropTagTable{tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                      tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                      tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                      tag::Unresolved, tag::Unresolved, tag::Unresolved,
-                                      tag::Unresolved};
+    namedPropTags = NamedPropTagTable{
+        tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
+        tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved, tag::Unresolved,
+        tag::Unresolved, tag::Unresolved, tag::Unresolved};
     namedPropsResolved = false;
     ResetMessageColumnsForTests();
     ResetContactColumnsForTests();

@@ -29,7 +29,7 @@ void CopyBinary(const SBinary& value, uint32_t* cbOut, unsigned char* eidBuf)
     *cbOut = value.cb;
 }
 
-}  // namespace
+} // namespace
 
 LPSPropTagArray SpecialFolderColumns()
 {
@@ -50,9 +50,9 @@ OrviMapiMsgStoreCompareEntryIds(int32_t, int32_t, int32_t cbEntryId1, const unsi
 
     IMAPISession* session = Session().currentSession;
     ULONG same = 0;
-    const HRESULT hr = session->CompareEntryIDs(static_cast<ULONG>(cbEntryId1), AsEntryId(entryId1),
-                                                static_cast<ULONG>(cbEntryId2), AsEntryId(entryId2),
-                                                0, &same);
+    const HRESULT hr =
+        session->CompareEntryIDs(static_cast<ULONG>(cbEntryId1), AsEntryId(entryId1),
+                                 static_cast<ULONG>(cbEntryId2), AsEntryId(entryId2), 0, &same);
     if (FAILED(hr)) {
         RecordLastError(__FILE__, __LINE__, nullptr, hr);
         FetchObjectErrorText(session, hr);
@@ -65,15 +65,15 @@ OrviMapiMsgStoreCompareEntryIds(int32_t, int32_t, int32_t cbEntryId1, const unsi
 // Every recorded failure returns -1 (a caller would otherwise have to preset
 // *cbOut to notice it); *cbOut and eidBuf are written only on success.
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiMsgStoreReadLongTermEntryId(int32_t cbEntryId, const unsigned char* entryId, uint32_t* cbOut,
-                                    unsigned char* eidBuf)
+OrviMapiMsgStoreReadLongTermEntryId(int32_t cbEntryId, const unsigned char* entryId,
+                                    uint32_t* cbOut, unsigned char* eidBuf)
 {
     CHECK_SESSION(-1);
     if (!EntryIdGiven(cbEntryId, entryId))
         return RECORD_FAILURE("Short Term EntryId not defined", E_INVALIDARG, -1);
     CHECK_ARG(cbOut != nullptr && eidBuf != nullptr, "EID buffer not defined", -1);
 
-    if (entryId[0] == 0) {  // the first flags byte 0: long-term already
+    if (entryId[0] == 0) { // the first flags byte 0: long-term already
         std::memcpy(eidBuf, entryId, static_cast<size_t>(cbEntryId));
         *cbOut = static_cast<uint32_t>(cbEntryId);
         return 0;
@@ -91,7 +91,8 @@ OrviMapiMsgStoreReadLongTermEntryId(int32_t cbEntryId, const unsigned char* entr
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetDisplayName(OrviMapiStore store, uint32_t bufSize, char* buf)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgStoreGetDisplayName(OrviMapiStore store, uint32_t bufSize, char* buf)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(store != nullptr, "MsgStore not defined", -1);
@@ -108,8 +109,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreGetDisplayName(OrviMapiStore store, uin
 }
 
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiMsgStoreGetFolderInterface(OrviMapiStore store, int32_t cbEntryId, const unsigned char* entryId,
-                                   OrviMapiFolder* folderOut)
+OrviMapiMsgStoreGetFolderInterface(OrviMapiStore store, int32_t cbEntryId,
+                                   const unsigned char* entryId, OrviMapiFolder* folderOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(store != nullptr, "MsgStore not defined", -1);
@@ -117,9 +118,9 @@ OrviMapiMsgStoreGetFolderInterface(OrviMapiStore store, int32_t cbEntryId, const
 
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    const HRESULT hr = AsMapi(store)->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId),
-                                                nullptr, flag::BestAccess, &objectType,
-                                                folder.putUnknown());
+    const HRESULT hr =
+        AsMapi(store)->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), nullptr,
+                                 flag::BestAccess, &objectType, folder.putUnknown());
     CHECK_HR_FETCH(hr, AsMapi(store), -1);
     if (objectType != MAPI_FOLDER) return RECORD_FAILURE("Not Folder Object", hr, -1);
     *folderOut = ToHandle(folder.release());
@@ -138,27 +139,26 @@ OrviMapiMsgStoreGetFolderParentInterface(OrviMapiStore store, int32_t cbEntryId,
     IMsgStore* mapiStore = AsMapi(store);
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    const HRESULT hr = mapiStore->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId),
-                                            nullptr, flag::BestAccess, &objectType,
-                                            folder.putUnknown());
+    const HRESULT hr =
+        mapiStore->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), nullptr,
+                             flag::BestAccess, &objectType, folder.putUnknown());
     CHECK_HR_FETCH(hr, mapiStore, -1);
     if (objectType != MAPI_FOLDER) return RECORD_FAILURE("Not Folder Object", hr, -1);
 
     MapiBuffer<SPropValue> parentId;
     CHECK_HR(HrGetOneProp(folder.get(), tag::ParentEntryId, parentId.put()), -1);
     ComPtr<IMAPIFolder> parent;
-    CHECK_HR_FETCH(mapiStore->OpenEntry(parentId->Value.bin.cb,
-                                        reinterpret_cast<LPENTRYID>(parentId->Value.bin.lpb),
-                                        nullptr, flag::BestAccess, &objectType,
-                                        parent.putUnknown()),
+    CHECK_HR_FETCH(mapiStore->OpenEntry(
+                       parentId->Value.bin.cb, reinterpret_cast<LPENTRYID>(parentId->Value.bin.lpb),
+                       nullptr, flag::BestAccess, &objectType, parent.putUnknown()),
                    mapiStore, -1);
     *folderOut = ToHandle(parent.release());
     return 0;
 }
 
 ORVIMAPI_EXTERN(int32_t)
-OrviMapiMsgStoreGetMsgInterface(OrviMapiStore store, int32_t cbEntryId, const unsigned char* entryId,
-                                OrviMapiMessage* msgOut)
+OrviMapiMsgStoreGetMsgInterface(OrviMapiStore store, int32_t cbEntryId,
+                                const unsigned char* entryId, OrviMapiMessage* msgOut)
 {
     if (!SessionIsOpen()) return RECORD_FAILURE(kSessionNotStarted, E_FAIL, -1);
     if (store == nullptr) return RECORD_FAILURE("MsgStore not defined", E_FAIL, E_FAIL);
@@ -166,9 +166,9 @@ OrviMapiMsgStoreGetMsgInterface(OrviMapiStore store, int32_t cbEntryId, const un
 
     ULONG objectType = 0;
     ComPtr<IMessage> message;
-    const HRESULT hr = AsMapi(store)->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId),
-                                                nullptr, flag::BestAccess, &objectType,
-                                                message.putUnknown());
+    const HRESULT hr =
+        AsMapi(store)->OpenEntry(static_cast<ULONG>(cbEntryId), AsEntryId(entryId), nullptr,
+                                 flag::BestAccess, &objectType, message.putUnknown());
     if (FAILED(hr)) {
         RecordLastError(__FILE__, __LINE__, nullptr, hr);
         FetchObjectErrorText(AsMapi(store), hr);
@@ -190,7 +190,8 @@ OrviMapiMsgStoreGetIPMSubtreeEID(OrviMapiStore store, uint32_t* cbOut, unsigned 
     MapiBuffer<SPropValue> values;
     const HRESULT hr = AsMapi(store)->GetProps(SpecialFolderColumns(), 0, &count, values.put());
     CHECK_HR_FETCH(hr, AsMapi(store), -1);
-    if (count <= specialcol::IpmSubtree || values[specialcol::IpmSubtree].ulPropTag != tag::IpmSubtreeEntryId)
+    if (count <= specialcol::IpmSubtree ||
+        values[specialcol::IpmSubtree].ulPropTag != tag::IpmSubtreeEntryId)
         return RECORD_FAILURE(nullptr, hr, -1);
     CopyBinary(values[specialcol::IpmSubtree].Value.bin, cbOut, eidBuf);
     return 0;
@@ -202,7 +203,8 @@ OrviMapiMsgStoreGetRootFolder(OrviMapiStore store, OrviMapiFolder* folderOut, ui
 {
     CHECK_SESSION(-1);
     CHECK_ARG(store != nullptr, "MsgStore not defined", -1);
-    CHECK_ARG(folderOut != nullptr && cbOut != nullptr && eidBuf != nullptr, "pFolder not defined", -1);
+    CHECK_ARG(folderOut != nullptr && cbOut != nullptr && eidBuf != nullptr, "pFolder not defined",
+              -1);
 
     SizedSPropTagArray(1, columns) = {1, {tag::IpmSubtreeEntryId}};
     ULONG count = 0;
@@ -220,9 +222,9 @@ OrviMapiMsgStoreGetRootFolder(OrviMapiStore store, OrviMapiFolder* folderOut, ui
     IMAPISession* session = Session().currentSession;
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    const HRESULT hr = session->OpenEntry(subtreeId.cb, reinterpret_cast<LPENTRYID>(subtreeId.lpb),
-                                          nullptr, flag::BestAccess, &objectType,
-                                          folder.putUnknown());
+    const HRESULT hr =
+        session->OpenEntry(subtreeId.cb, reinterpret_cast<LPENTRYID>(subtreeId.lpb), nullptr,
+                           flag::BestAccess, &objectType, folder.putUnknown());
     CHECK_HR_FETCH(hr, session, -1);
     if (objectType != MAPI_FOLDER) return RECORD_FAILURE("Not Folder Object", hr, -1);
     *folderOut = ToHandle(folder.release());
@@ -241,10 +243,9 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreMsgDelete(OrviMapiStore store, OrviMapi
     CHECK_HR(HrGetOneProp(AsMapi(msg), tag::ParentEntryId, parentId.put()), -1);
     ULONG objectType = 0;
     ComPtr<IMAPIFolder> folder;
-    CHECK_HR_FETCH(mapiStore->OpenEntry(parentId->Value.bin.cb,
-                                        reinterpret_cast<LPENTRYID>(parentId->Value.bin.lpb),
-                                        nullptr, flag::BestAccess, &objectType,
-                                        folder.putUnknown()),
+    CHECK_HR_FETCH(mapiStore->OpenEntry(
+                       parentId->Value.bin.cb, reinterpret_cast<LPENTRYID>(parentId->Value.bin.lpb),
+                       nullptr, flag::BestAccess, &objectType, folder.putUnknown()),
                    mapiStore, -1);
     // The parent of a message is a folder; anything else cannot be asked to
     // delete messages.

@@ -42,8 +42,7 @@ HRESULT RestrictEquals(IMAPITable* table, ULONG relop, SPropValue& value)
     return table->Restrict(&restriction, flag::TblBatch);
 }
 
-}  // namespace
-
+} // namespace
 
 ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySet(OrviMapiTable* tableOut, int32_t allStores)
 {
@@ -52,7 +51,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySet(OrviMapiTable* tableOut, int32
 
     ComPtr<IMAPITable> table;
     CHECK_HR(Session().currentSession->GetMsgStoresTable(0, table.put()), -1);
-    CHECK_HR(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&storeColumns), flag::TblBatch), -1);
+    CHECK_HR(table->SetColumns(reinterpret_cast<LPSPropTagArray>(&storeColumns), flag::TblBatch),
+             -1);
 
     if (allStores == 0) {
         SPropValue isDefault{};
@@ -77,7 +77,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySet(OrviMapiTable* tableOut, int32
         CHECK_HR(RestrictEquals(table.get(), RELOP_NE, provider), -1);
     }
 
-    CHECK_HR(table->SortTable(reinterpret_cast<LPSSortOrderSet>(&storeSortOrder), flag::TblBatch), -1);
+    CHECK_HR(table->SortTable(reinterpret_cast<LPSSortOrderSet>(&storeSortOrder), flag::TblBatch),
+             -1);
     *tableOut = ToHandle(table.release());
     return 0;
 }
@@ -102,7 +103,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreQuerySeekBeginning(OrviMapiTable table)
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetDefaultFlag(OrviMapiRowSet rows, int32_t* isDefault)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgStoreResultGetDefaultFlag(OrviMapiRowSet rows, int32_t* isDefault)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -136,7 +138,8 @@ OrviMapiMsgStoreResultGetEID(OrviMapiRowSet rows, uint32_t* cbOut, unsigned char
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetEIDParam(OrviMapiRowSet rows, OrviMapiBinary* binOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgStoreResultGetEIDParam(OrviMapiRowSet rows, OrviMapiBinary* binOut)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -149,7 +152,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetEIDParam(OrviMapiRowSet rows, 
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetMsgStoreType(OrviMapiRowSet rows, int32_t* typeOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgStoreResultGetMsgStoreType(OrviMapiRowSet rows, int32_t* typeOut)
 {
     CHECK_SESSION(-1);
     CHECK_ROWS(rows, -1);
@@ -160,7 +164,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultGetMsgStoreType(OrviMapiRowSet ro
     return 0;
 }
 
-ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultOpenStore(OrviMapiRowSet rows, OrviMapiStore* storeOut)
+ORVIMAPI_EXTERN(int32_t)
+OrviMapiMsgStoreResultOpenStore(OrviMapiRowSet rows, OrviMapiStore* storeOut)
 {
     CHECK_SESSION(-1);
     CHECK_ARG(storeOut != nullptr, "MsgStore not defined", -1);
@@ -169,7 +174,8 @@ ORVIMAPI_EXTERN(int32_t) OrviMapiMsgStoreResultOpenStore(OrviMapiRowSet rows, Or
     const SRow& row = AsMapi(rows)->aRow[0];
     const SPropValue& entryId = row.lpProps[storecol::EntryId];
     // A row without an entry identifier names no store to open.
-    if (entryId.ulPropTag != tag::EntryId) return RECORD_FAILURE(nullptr, MAPI_E_NOT_FOUND, MAPI_E_NOT_FOUND);
+    if (entryId.ulPropTag != tag::EntryId)
+        return RECORD_FAILURE(nullptr, MAPI_E_NOT_FOUND, MAPI_E_NOT_FOUND);
 
     ComPtr<IMsgStore> store;
     IMAPISession* session = Session().currentSession;

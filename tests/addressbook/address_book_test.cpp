@@ -311,4 +311,4 @@ TEST_F(AddressBookTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
                 [] { return OrviMapiABShowForm(0, nullptr); });
 }
 
-}  // namespace
+} // namespace

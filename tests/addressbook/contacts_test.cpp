@@ -496,4 +496,4 @@ TEST_F(ContactsTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
                 [&] { return OrviMapiContactUpdate(contacts, Size(ann), ann.data(), &record); });
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,7 @@ namespace {
 
 struct Outcome {
     int status;
-    std::string out;  // standard output and standard error together
+    std::string out; // standard output and standard error together
 };
 
 Outcome Orvimapi(const std::string& arguments)
@@ -66,7 +66,10 @@ constexpr const char* kSmallMailbox = R"({
 
 class CommandTest : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { mailbox_ = new std::string(TempFile("small.json", kSmallMailbox)); }
+    static void SetUpTestSuite()
+    {
+        mailbox_ = new std::string(TempFile("small.json", kSmallMailbox));
+    }
     static void TearDownTestSuite() { delete mailbox_; }
     static std::string Small(const std::string& arguments)
     {
@@ -80,9 +83,9 @@ TEST_F(CommandTest, TourWalksTheSampleToAnHtmlBody)
 {
     const Outcome run = Orvimapi("tour");
     ASSERT_EQ(run.status, 0) << run.out;
-    for (const char* expected : {" 1. OrviMapiStart", "Personal Folders (default)", "opened Inbox",
-                                 "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=",
-                                 "10. OrviMapiRelease"})
+    for (const char* expected :
+         {" 1. OrviMapiStart", "Personal Folders (default)", "opened Inbox",
+          "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=", "10. OrviMapiRelease"})
         EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
 
     const Outcome json = Orvimapi("--json tour");
@@ -118,7 +121,7 @@ TEST_F(CommandTest, StoresFoldersAndMessagesOfAMailboxOfItsOwn)
     ASSERT_EQ(folders.status, 0) << folders.out;
     EXPECT_NE(folders.out.find("    Projects"), std::string::npos) << folders.out;
 
-    const Outcome messages = Orvimapi(Small("messages inbox"));  // letter case does not matter
+    const Outcome messages = Orvimapi(Small("messages inbox")); // letter case does not matter
     ASSERT_EQ(messages.status, 0) << messages.out;
     EXPECT_NE(messages.out.find("   1  2001-02-03 04:05  Ann"), std::string::npos) << messages.out;
     EXPECT_NE(messages.out.find("* First  [att]"), std::string::npos) << messages.out;
@@ -126,7 +129,8 @@ TEST_F(CommandTest, StoresFoldersAndMessagesOfAMailboxOfItsOwn)
 
     const Outcome message = Orvimapi(Small("message Inbox 1"));
     ASSERT_EQ(message.status, 0) << message.out;
-    EXPECT_NE(message.out.find("To:          Bo <bo@example.com>"), std::string::npos) << message.out;
+    EXPECT_NE(message.out.find("To:          Bo <bo@example.com>"), std::string::npos)
+        << message.out;
 
     // The entry identifier the listing shows names the same message.
     const Outcome json = Orvimapi(Small("--json message Inbox 2"));
@@ -193,12 +197,15 @@ TEST_F(CommandTest, BadInputGetsOneLineAndAStatus)
          "--attachment expects a whole number"},
         {Small("folders --depth abc"), 2,
          "orvimapi: --depth expects a whole number from 0 to 1000, not \"abc\"\n"},
-        {Small("folders --depth -1"), 2, "--depth expects a whole number from 0 to 1000, not \"-1\""},
-        {Small("folders --depth 1x"), 2, "--depth expects a whole number from 0 to 1000, not \"1x\""},
+        {Small("folders --depth -1"), 2,
+         "--depth expects a whole number from 0 to 1000, not \"-1\""},
+        {Small("folders --depth 1x"), 2,
+         "--depth expects a whole number from 0 to 1000, not \"1x\""},
         {Small("stores --all --store x"), 2, "unknown option --store"},
         {Small("messages --store Nowhere Inbox"), 2, "orvimapi: no such store \"Nowhere\"\n"},
         {"--mailbox \"\" stores", 2, "orvimapi: --mailbox expects a file name, not \"\"\n"},
-        {Small("message Inbox 1 --body pdf"), 2, "orvimapi: --body takes text, rtf or html, not pdf\n"},
+        {Small("message Inbox 1 --body pdf"), 2,
+         "orvimapi: --body takes text, rtf or html, not pdf\n"},
         // A library failure: status 1, the result by name beside the library's account.
         {Small("folder recycle \"Deleted Items\""), 1,
          "orvimapi: cannot recycle Deleted Items: MAPI_E_INVALID_OBJECT 0x80040108 "
@@ -223,11 +230,12 @@ TEST_F(CommandTest, BadInputGetsOneLineAndAStatus)
 TEST_F(CommandTest, HelpForTheCommandAndEachSubcommand)
 {
     EXPECT_EQ(Orvimapi("--help").status, 0);
-    for (const char* command : {"tour", "profiles", "stores", "folders", "messages", "message", "folder"}) {
+    for (const char* command :
+         {"tour", "profiles", "stores", "folders", "messages", "message", "folder"}) {
         const Outcome run = Orvimapi(std::string(command) + " --help");
         EXPECT_EQ(run.status, 0) << command;
         EXPECT_EQ(run.out.rfind(std::string("usage: orvimapi ") + command, 0), 0u) << run.out;
     }
 }
 
-}  // namespace
+} // namespace

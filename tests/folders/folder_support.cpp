@@ -9,11 +9,12 @@ namespace {
 OrviMapiFolder Open(OrviMapiFolder top, const Bytes& id)
 {
     OrviMapiFolder folder = nullptr;
-    EXPECT_EQ(OrviMapiFolderGet(top, static_cast<uint32_t>(id.size()), id.data(), &folder), 0) << LastError();
+    EXPECT_EQ(OrviMapiFolderGet(top, static_cast<uint32_t>(id.size()), id.data(), &folder), 0)
+        << LastError();
     return folder;
 }
 
-}  // namespace
+} // namespace
 
 void FolderTest::SetUp()
 {
@@ -36,7 +37,8 @@ void FolderTest::TearDown()
     LibraryTest::TearDown();
 }
 
-void FolderTest::EachSubfolder(const Bytes& id, const std::function<void(const std::string&, Bytes)>& visit)
+void FolderTest::EachSubfolder(const Bytes& id,
+                               const std::function<void(const std::string&, Bytes)>& visit)
 {
     OrviMapiFolder folder = Open(top, id);
     OrviMapiTable table = nullptr;
@@ -87,4 +89,4 @@ std::string FolderTest::NameOf(OrviMapiFolder folder)
     return name;
 }
 
-}  // namespace foldertest
+} // namespace foldertest

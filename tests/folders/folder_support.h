@@ -17,7 +17,8 @@ using namespace testsupport;
 // Top-level folders, in name order: Addresses, Archive, Bulk, Calendar,
 // Contacts, Deleted Items, Empty, Inbox, Mixed, Odd People, Outbox, Projects,
 // Sent Items, tasks. No top-level Drafts.
-inline constexpr const char* kMailbox = R"({"profiles": [{"name": "Folders", "default": true, "stores": [
+inline constexpr const char* kMailbox =
+    R"({"profiles": [{"name": "Folders", "default": true, "stores": [
  {"name": "Mailbox", "provider": "Personal Folders", "default": true, "special": {"inbox": "Inbox",
   "outbox": "Outbox", "sent_items": "Sent Items", "deleted_items": "Deleted Items"}, "folders": [
   {"name": "Inbox", "class": "IPF.Appointment", "folders": [{"name": "Sent Items", "class": "IPF.Note"}]},
@@ -60,7 +61,8 @@ protected:
     OrviMapiFolder top = nullptr;
 
 private:
-    void EachSubfolder(const Bytes& id, const std::function<void(const std::string&, Bytes)>& visit);
+    void EachSubfolder(const Bytes& id,
+                       const std::function<void(const std::string&, Bytes)>& visit);
 };
 
-}  // namespace foldertest
+} // namespace foldertest

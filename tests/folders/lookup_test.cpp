@@ -10,7 +10,10 @@ constexpr int32_t kFault = MAPI_E_DISK_ERROR;
 
 class FolderLookup : public FolderTest {
 protected:
-    int32_t TypeOf(const Bytes& id) { return OrviMapiFolderGetFolderType(store, Size(id), id.data()); }
+    int32_t TypeOf(const Bytes& id)
+    {
+        return OrviMapiFolderGetFolderType(store, Size(id), id.data());
+    }
     Bytes Message(const std::string& path, uint32_t row)
     {
         OrviMapiFolder folder = OpenFolder(path);
@@ -31,10 +34,11 @@ protected:
 TEST_F(FolderLookup, TypesComeFromTheStoreThenTheClassAndName)
 {
     const std::pair<const char*, int32_t> cases[] = {
-        {"Inbox", 32},  // by identifier, whatever its class
-        {"Outbox", 33}, {"Deleted Items", 34}, {"Calendar", 35}, {"Contacts", 36},
-        {"Sent Items", 41}, {"Inbox/Sent Items", 41}, {"Archive/Drafts", 40},
-        {"Bulk", 5}, {"Odd People", 5}, {"tasks", 5}, {"Empty", 5}};
+        {"Inbox", 32}, // by identifier, whatever its class
+        {"Outbox", 33},         {"Deleted Items", 34}, {"Calendar", 35},
+        {"Contacts", 36},       {"Sent Items", 41},    {"Inbox/Sent Items", 41},
+        {"Archive/Drafts", 40}, {"Bulk", 5},           {"Odd People", 5},
+        {"tasks", 5},           {"Empty", 5}};
     for (const auto& [path, type] : cases) EXPECT_EQ(TypeOf(FolderId(path)), type) << path;
     EXPECT_EQ(TypeOf(topId), 99);
     EXPECT_EQ(TypeOf(storeId), 42);
@@ -51,13 +55,13 @@ TEST_F(FolderLookup, FindByTypeAndTheSaveLocation)
 {
     OrviMapiFolder found = nullptr;
     ASSERT_EQ(OrviMapiFolderFindByType(store, 36, &found), 0) << LastError();
-    EXPECT_EQ(NameOf(found), "Addresses");  // before Contacts
+    EXPECT_EQ(NameOf(found), "Addresses"); // before Contacts
     OrviMapiReleaseFolder(found);
     found = nullptr;
     mapisim_call_log_clear();
-    EXPECT_EQ(OrviMapiFolderFindByType(store, 38, &found), 0);  // no notes folder
+    EXPECT_EQ(OrviMapiFolderFindByType(store, 38, &found), 0); // no notes folder
     EXPECT_EQ(found, nullptr);
-    EXPECT_EQ(mapisim_call_count_of("IMAPITable::QueryRows"), 15u);  // 14 rows and the end
+    EXPECT_EQ(mapisim_call_count_of("IMAPITable::QueryRows"), 15u); // 14 rows and the end
 
     const std::pair<const char*, const char*> failures[] = {
         {"IMsgStore::GetProps", "OrviMapiMsgStoreGetRootFolder failed"},
@@ -86,18 +90,24 @@ TEST_F(FolderLookup, FindByTypeAndTheSaveLocation)
 
 TEST_F(FolderLookup, ByIdentifierAndWithoutSession)
 {
-    const Bytes odd = FolderId("Odd People"), message = Message("Mixed", 2);  // "Plain"
+    const Bytes odd = FolderId("Odd People"), message = Message("Mixed", 2); // "Plain"
     char text[10];
     uint32_t length = 77;
-    EXPECT_EQ(OrviMapiFolderGetDisplayName(store, Size(odd), odd.data(), text, sizeof text, &length), 0);
+    EXPECT_EQ(
+        OrviMapiFolderGetDisplayName(store, Size(odd), odd.data(), text, sizeof text, &length), 0);
     EXPECT_EQ(std::string(text) + std::to_string(length), "Odd Peopl9");
-    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, Size(message), message.data(), text, sizeof text, &length), 0);
+    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, Size(message), message.data(), text, sizeof text,
+                                          &length),
+              0);
     EXPECT_EQ(std::string(text) + std::to_string(length), "Plain5");
     // The wrong kind of object is recorded, yet the result stays 0.
     length = 77;
-    EXPECT_EQ(OrviMapiFolderGetDisplayName(store, Size(message), message.data(), text, sizeof text, &length), 0);
+    EXPECT_EQ(OrviMapiFolderGetDisplayName(store, Size(message), message.data(), text, sizeof text,
+                                           &length),
+              0);
     EXPECT_EQ(LastErrorText(), "Not Folder Object");
-    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, Size(odd), odd.data(), text, sizeof text, &length), 0);
+    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, Size(odd), odd.data(), text, sizeof text, &length),
+              0);
     EXPECT_EQ(LastErrorText(), "Not Msg Object");
     EXPECT_EQ(length, 77u);
 
@@ -106,11 +116,15 @@ TEST_F(FolderLookup, ByIdentifierAndWithoutSession)
     ASSERT_EQ(OrviMapiFolderPropsGet(archive, &props), 0);
     OrviMapiStop();
     // The store and identifier are checked before the session; the record needs none.
-    EXPECT_EQ(OrviMapiFolderGetDisplayName(nullptr, Size(odd), odd.data(), text, sizeof text, &length), -1);
+    EXPECT_EQ(
+        OrviMapiFolderGetDisplayName(nullptr, Size(odd), odd.data(), text, sizeof text, &length),
+        -1);
     EXPECT_EQ(LastErrorText(), "pMsgStore is missing");
-    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, 0, message.data(), text, sizeof text, &length), -1);
+    EXPECT_EQ(OrviMapiFolderGetMsgSubject(store, 0, message.data(), text, sizeof text, &length),
+              -1);
     EXPECT_EQ(LastErrorText(), "EID is missing");
-    EXPECT_EQ(OrviMapiFolderGetDisplayName(store, Size(odd), odd.data(), text, sizeof text, &length), -1);
+    EXPECT_EQ(
+        OrviMapiFolderGetDisplayName(store, Size(odd), odd.data(), text, sizeof text, &length), -1);
     EXPECT_EQ(LastErrorText(), "MAPI Session not started");
     FolderPropsRecord record;
     Fill(record);
@@ -118,7 +132,7 @@ TEST_F(FolderLookup, ByIdentifierAndWithoutSession)
     const auto* values = reinterpret_cast<const SPropValue*>(props);
     EXPECT_EQ(record.contentCount * 10 + record.hasSubfolders, 1u);
     EXPECT_EQ(record.entryIdSize, values[0].Value.bin.cb);
-    EXPECT_EQ(record.entryId, values[0].Value.bin.lpb);  // into the array, not copied
+    EXPECT_EQ(record.entryId, values[0].Value.bin.lpb); // into the array, not copied
     EXPECT_EQ(std::string(record.displayName, record.displayNameLength), "Archive");
     EXPECT_EQ(record.displayName, values[1].Value.lpszA);
     EXPECT_EQ(OrviMapiFolderPropsRead(archive, nullptr, &record), -1);
@@ -127,4 +141,4 @@ TEST_F(FolderLookup, ByIdentifierAndWithoutSession)
     OrviMapiReleaseFolder(archive);
 }
 
-}  // namespace
+} // namespace

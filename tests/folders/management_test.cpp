@@ -27,16 +27,20 @@ protected:
     }
     int32_t New(const Bytes& parent, const char* name, OrviMapiFolder* made)
     {
-        return OrviMapiFolderNew(Size(storeId), storeId.data(), Size(parent), parent.data(), name, made);
+        return OrviMapiFolderNew(Size(storeId), storeId.data(), Size(parent), parent.data(), name,
+                                 made);
     }
-    int32_t Recycle(const Bytes& id) { return OrviMapiFolderRecycle(Size(storeId), storeId.data(), Size(id), id.data()); }
+    int32_t Recycle(const Bytes& id)
+    {
+        return OrviMapiFolderRecycle(Size(storeId), storeId.data(), Size(id), id.data());
+    }
 };
 
 TEST_F(FolderManagement, CollidingNamesAreRetriedWithSuffixes)
 {
-    const Bytes archive = FolderId("Archive");  // holds Inbox and Inbox1
+    const Bytes archive = FolderId("Archive"); // holds Inbox and Inbox1
     mapisim_call_log_clear();
-    ASSERT_EQ(Copy(FolderId("Inbox"), archive, 2), 0) << LastError();  // only 1 moves
+    ASSERT_EQ(Copy(FolderId("Inbox"), archive, 2), 0) << LastError(); // only 1 moves
     EXPECT_EQ(CallFlags("IMAPIFolder::CopyFolder", 2), COPY_SUBFOLDERS | FOLDER_DIALOG);
     EXPECT_TRUE(Has(Subfolders(""), "Inbox"));
 
@@ -44,7 +48,8 @@ TEST_F(FolderManagement, CollidingNamesAreRetriedWithSuffixes)
     ASSERT_EQ(New(archive, "Inbox", &made), 0);
     EXPECT_EQ(NameOf(made), "Inbox3");
     OrviMapiReleaseFolder(made);
-    EXPECT_EQ(Subfolders("Archive"), (std::vector<std::string>{"Drafts", "Inbox", "Inbox1", "Inbox2", "Inbox3"}));
+    EXPECT_EQ(Subfolders("Archive"),
+              (std::vector<std::string>{"Drafts", "Inbox", "Inbox1", "Inbox2", "Inbox3"}));
 
     // The name, then the suffixes 1 to 99: 100 attempts in all.
     mapisim_fail_method("IMAPIFolder::CreateFolder", 1, 1, MAPI_E_COLLISION);
@@ -62,7 +67,7 @@ TEST_F(FolderManagement, MoveRecycleAndTheLimitsOfNames)
     EXPECT_EQ(CallFlags("IMAPIFolder::CopyFolder"), COPY_SUBFOLDERS | FOLDER_DIALOG | FOLDER_MOVE);
     EXPECT_FALSE(Has(Subfolders(""), "Calendar"));
 
-    ASSERT_EQ(Recycle(FolderId("Projects")), 0) << LastError();  // Deleted Items holds a Projects
+    ASSERT_EQ(Recycle(FolderId("Projects")), 0) << LastError(); // Deleted Items holds a Projects
     EXPECT_EQ(Subfolders("Deleted Items"), (std::vector<std::string>{"Projects", "Projects1"}));
     EXPECT_EQ(Subfolders("Deleted Items/Projects1"), (std::vector<std::string>{"Plans"}));
     const std::vector<std::string> before = Subfolders("");
@@ -73,16 +78,19 @@ TEST_F(FolderManagement, MoveRecycleAndTheLimitsOfNames)
     OrviMapiProps props = nullptr;
     ASSERT_EQ(OrviMapiFolderPropsGet(top, &props), 0);
     const SBinary& rootId = reinterpret_cast<const SPropValue*>(props)[5].Value.bin;
-    EXPECT_EQ(Copy(Bytes(rootId.lpb, rootId.lpb + rootId.cb), FolderId("Archive"), 2), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(Copy(Bytes(rootId.lpb, rootId.lpb + rootId.cb), FolderId("Archive"), 2),
+              MAPI_E_NOT_FOUND);
     OrviMapiFolderPropsRelease(top, props);
 
     const std::string longName(200, 'n');
     const Bytes empty = FolderId("Empty");
-    ASSERT_EQ(OrviMapiFolderRename(Size(storeId), storeId.data(), Size(empty), empty.data(), longName.c_str()), 0);
+    ASSERT_EQ(OrviMapiFolderRename(Size(storeId), storeId.data(), Size(empty), empty.data(),
+                                   longName.c_str()),
+              0);
     EXPECT_TRUE(Has(Subfolders(""), longName.substr(0, 127)));
     ASSERT_EQ(Copy(empty, FolderId("Archive"), 2), 0) << LastError();
-    EXPECT_EQ(Subfolders("Archive"), (std::vector<std::string>{"Calendar", "Drafts", "Inbox", "Inbox1",
-                                                               longName.substr(0, 125)}));
+    EXPECT_EQ(Subfolders("Archive"), (std::vector<std::string>{"Calendar", "Drafts", "Inbox",
+                                                               "Inbox1", longName.substr(0, 125)}));
 
     // Every retry keeps the one base of 125 characters, whatever the suffix's width.
     mapisim_call_log_clear();
@@ -100,22 +108,26 @@ TEST_F(FolderManagement, MoveRecycleAndTheLimitsOfNames)
 
 TEST_F(FolderManagement, EmptyDeleteAndTheHandleForms)
 {
-    const Bytes projects = FolderId("Projects"), bulk = FolderId("Bulk"), calendar = FolderId("Calendar");
+    const Bytes projects = FolderId("Projects"), bulk = FolderId("Bulk"),
+                calendar = FolderId("Calendar");
     mapisim_call_log_clear();
-    EXPECT_EQ(OrviMapiFolderRename(Size(storeId), storeId.data(), Size(bulk), bulk.data(), ""), E_INVALIDARG);
+    EXPECT_EQ(OrviMapiFolderRename(Size(storeId), storeId.data(), Size(bulk), bulk.data(), ""),
+              E_INVALIDARG);
     EXPECT_EQ(LastErrorCode(), kInvalidArgCode);
     EXPECT_EQ(mapisim_call_count(), 0u);
 
-    ASSERT_EQ(OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects), projects.data()), 0);
-    EXPECT_EQ(CallFlags("IMAPIFolder::EmptyFolder"), FOLDER_DIALOG);  // associated messages stay
-    ASSERT_EQ(OrviMapiFolderDelete(Size(storeId), storeId.data(), Size(bulk), bulk.data()), 0) << LastError();
+    ASSERT_EQ(OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects), projects.data()),
+              0);
+    EXPECT_EQ(CallFlags("IMAPIFolder::EmptyFolder"), FOLDER_DIALOG); // associated messages stay
+    ASSERT_EQ(OrviMapiFolderDelete(Size(storeId), storeId.data(), Size(bulk), bulk.data()), 0)
+        << LastError();
     EXPECT_EQ(CallFlags("IMAPIFolder::DeleteFolder"), DEL_MESSAGES | DEL_FOLDERS);
     ASSERT_EQ(OrviMapiFolderDelete2(top, Size(calendar), calendar.data()), 0);
     EXPECT_TRUE(Subfolders("Projects").empty());
     EXPECT_FALSE(Has(Subfolders(""), "Bulk") || Has(Subfolders(""), "Calendar"));
 
     OrviMapiFolder added = nullptr;
-    EXPECT_EQ(OrviMapiFolderAdd(top, "inbox", &added), -1);  // no retries here
+    EXPECT_EQ(OrviMapiFolderAdd(top, "inbox", &added), -1); // no retries here
     ASSERT_EQ(OrviMapiFolderAdd(top, "Added", &added), 0);
     const std::string before = LastError();
     EXPECT_EQ(OrviMapiFolderSetDisplayName(added, ""), -1);
@@ -138,13 +150,16 @@ void Sweep(std::vector<FaultStep> steps, Run run)
         EXPECT_NE(LastErrorLocation().find("src/folders/management.cpp#"), std::string::npos)
             << LastErrorLocation();
     };
-    SweepFaults(FaultSweep("folder management").Fault(kFault).Steps(std::move(steps)).Check(recordedHere), run);
+    SweepFaults(
+        FaultSweep("folder management").Fault(kFault).Steps(std::move(steps)).Check(recordedHere),
+        run);
 }
 
 TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
 {
-    const Bytes archive = FolderId("Archive"), empty = FolderId("Empty"), projects = FolderId("Projects"),
-                calendar = FolderId("Calendar"), contacts = FolderId("Contacts");
+    const Bytes archive = FolderId("Archive"), empty = FolderId("Empty"),
+                projects = FolderId("Projects"), calendar = FolderId("Calendar"),
+                contacts = FolderId("Contacts");
     const FaultStep openStore{"IMAPISession::OpenMsgStore", E_INVALIDARG};
     const FaultStep openFolder{"IMsgStore::OpenEntry", E_INVALIDARG};
     const FaultStep openParent{"IMsgStore::OpenEntry", kFault};
@@ -157,18 +172,45 @@ TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
         OrviMapiReleaseFolder(made);
         return result;
     });
-    Sweep({openStore, openFolder, openFolder, {"IMAPIFolder::GetProps", kFault}, openParent, copyFolder},
+    Sweep({openStore,
+           openFolder,
+           openFolder,
+           {"IMAPIFolder::GetProps", kFault},
+           openParent,
+           copyFolder},
           [&] { return Copy(empty, archive, 2); });
-    Sweep({openStore, openFolder, {"IMAPIFolder::SetProps", kFault}, {"IMAPIFolder::SaveChanges", kFault}},
-          [&] { return OrviMapiFolderRename(Size(storeId), storeId.data(), Size(empty), empty.data(), "E"); });
-    Sweep({openStore, openFolder, {"IMAPIFolder::EmptyFolder", kFault}},
-          [&] { return OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects), projects.data()); });
-    Sweep({openStore, openFolder, {"HrGetOneProp", kFault}, {"IMAPIFolder::GetProps", kFault}, openParent,
+    Sweep({openStore,
+           openFolder,
+           {"IMAPIFolder::SetProps", kFault},
+           {"IMAPIFolder::SaveChanges", kFault}},
+          [&] {
+              return OrviMapiFolderRename(Size(storeId), storeId.data(), Size(empty), empty.data(),
+                                          "E");
+          });
+    Sweep({openStore, openFolder, {"IMAPIFolder::EmptyFolder", kFault}}, [&] {
+        return OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects), projects.data());
+    });
+    Sweep({openStore,
+           openFolder,
+           {"HrGetOneProp", kFault},
+           {"IMAPIFolder::GetProps", kFault},
+           openParent,
            {"IMAPIFolder::DeleteFolder", kFault}},
-          [&] { return OrviMapiFolderDelete(Size(storeId), storeId.data(), Size(calendar), calendar.data()); });
+          [&] {
+              return OrviMapiFolderDelete(Size(storeId), storeId.data(), Size(calendar),
+                                          calendar.data());
+          });
     // The copy collides once with Deleted Items/Projects.
-    Sweep({openStore, {"IMsgStore::GetProps", kFault}, {"IMsgStore::CompareEntryIDs", kFault}, openStore,
-           openFolder, openFolder, {"IMAPIFolder::GetProps", kFault}, openParent, copyFolder, copyFolder},
+    Sweep({openStore,
+           {"IMsgStore::GetProps", kFault},
+           {"IMsgStore::CompareEntryIDs", kFault},
+           openStore,
+           openFolder,
+           openFolder,
+           {"IMAPIFolder::GetProps", kFault},
+           openParent,
+           copyFolder,
+           copyFolder},
           [&] { return Recycle(projects); });
     Sweep({{"IMAPIFolder::CreateFolder", -1}}, [&] {
         OrviMapiFolder added = nullptr;
@@ -183,4 +225,4 @@ TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
     OrviMapiReleaseFolder(odd);
 }
 
-}  // namespace
+} // namespace

@@ -43,7 +43,8 @@ TEST_F(LastErrorTest, OwnMessageWithResultZero)
 {
     RecordLastError("src/folders/hierarchy.cpp", 42, "Folder not defined", 0);
     const Reported reported = ReadLastError();
-    EXPECT_EQ(reported.text, Expected("src/folders/hierarchy.cpp#42", "Folder not defined", "none"));
+    EXPECT_EQ(reported.text,
+              Expected("src/folders/hierarchy.cpp#42", "Folder not defined", "none"));
     EXPECT_EQ(reported.length, reported.text.size());
 
     // Reading does not consume the record.
@@ -61,8 +62,8 @@ TEST_F(LastErrorTest, ResultZeroWithoutMessagePrintsNoneTwice)
 TEST_F(LastErrorTest, NonZeroResultDropsOwnMessageForSystemText)
 {
     RecordLastError("a.cpp", 1, "EntryId1 not defined", E_INVALIDARG);
-    EXPECT_EQ(ReadLastError().text,
-              Expected("a.cpp#1", "The parameter is incorrect.\r\n", "Facility WIN32, Error Num 87"));
+    EXPECT_EQ(ReadLastError().text, Expected("a.cpp#1", "The parameter is incorrect.\r\n",
+                                             "Facility WIN32, Error Num 87"));
 
     RecordLastError("a.cpp", 2, "ignored", E_FAIL);
     EXPECT_EQ(ReadLastError().text,
@@ -93,12 +94,12 @@ TEST_F(LastErrorTest, FacilityIsThirteenBitsWithItsNumber)
         const char* code;
     } cases[] = {
         {static_cast<uint32_t>(MAPI_E_NOT_FOUND), "Facility ITF, Error Num 271"},
-        {0xA0040002, "Facility ITF, Error Num 2"},  // the bits above the 13 do not count
+        {0xA0040002, "Facility ITF, Error Num 2"}, // the bits above the 13 do not count
         {0x8007FFFF, "Facility WIN32, Error Num 65535"},
         {0x80040000, "Facility ITF"},
         {0x00070000, "Facility WIN32"},
-        {0x80050001, "Facility N/A, Error Num 1"},  // a gap in the names
-        {0x9FFF0001, "Facility N/A, Error Num 1"},  // beyond them
+        {0x80050001, "Facility N/A, Error Num 1"}, // a gap in the names
+        {0x9FFF0001, "Facility N/A, Error Num 1"}, // beyond them
     };
     for (const auto& c : cases) {
         RecordLastError("f.cpp", 1, nullptr, static_cast<HRESULT>(c.result));
@@ -136,8 +137,8 @@ TEST_F(LastErrorTest, LongestTextFitsTheDocumentedBound)
     const std::string longText(300, 't');
     RecordLastError(std::string(300, 'p').c_str(), 1, longText.c_str(), 0);
     const Reported reported = ReadLastError();
-    EXPECT_EQ(reported.length, 41u + 255u + 255u + 4u);  // code prints as "none"
+    EXPECT_EQ(reported.length, 41u + 255u + 255u + 4u); // code prints as "none"
     EXPECT_LE(reported.length, 806u);
 }
 
-}  // namespace
+} // namespace

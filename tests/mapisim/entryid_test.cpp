@@ -30,7 +30,7 @@ protected:
     Com<IMsgStore> store;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(EntryIds, ShortAndLongTermOpenTheSameObjectAndCompareEqual)
 {
@@ -49,7 +49,9 @@ TEST_F(EntryIds, ShortAndLongTermOpenTheSameObjectAndCompareEqual)
 
     Com<IMessage> a, b;
     ULONG type = 0;
-    ASSERT_EQ(session->OpenEntry(st.cb, reinterpret_cast<LPENTRYID>(st.lpb), nullptr, 0, &type, a.unk()), S_OK);
+    ASSERT_EQ(
+        session->OpenEntry(st.cb, reinterpret_cast<LPENTRYID>(st.lpb), nullptr, 0, &type, a.unk()),
+        S_OK);
     open(lt, b, MAPI_MESSAGE);
     Props pa, pb;
     get_props(a.get(), {PR_ENTRYID}, pa);
@@ -57,13 +59,15 @@ TEST_F(EntryIds, ShortAndLongTermOpenTheSameObjectAndCompareEqual)
     EXPECT_EQ(Bytes(pa[0].Value.bin.lpb, pa[0].Value.bin.lpb + pa[0].Value.bin.cb), lt);
 
     ULONG same = 0;
-    ASSERT_EQ(session->CompareEntryIDs(st.cb, reinterpret_cast<LPENTRYID>(st.lpb), static_cast<ULONG>(lt.size()),
-                                       reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(lt.data())), 0, &same),
+    ASSERT_EQ(session->CompareEntryIDs(
+                  st.cb, reinterpret_cast<LPENTRYID>(st.lpb), static_cast<ULONG>(lt.size()),
+                  reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(lt.data())), 0, &same),
               S_OK);
     EXPECT_EQ(same, static_cast<ULONG>(TRUE));
     const Bytes other = entryid_of(*box.pst, *box.mail[1]);
-    ASSERT_EQ(store->CompareEntryIDs(st.cb, reinterpret_cast<LPENTRYID>(st.lpb), static_cast<ULONG>(other.size()),
-                                     reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(other.data())), 0, &same),
+    ASSERT_EQ(store->CompareEntryIDs(
+                  st.cb, reinterpret_cast<LPENTRYID>(st.lpb), static_cast<ULONG>(other.size()),
+                  reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(other.data())), 0, &same),
               S_OK);
     EXPECT_EQ(same, static_cast<ULONG>(FALSE));
 
@@ -86,10 +90,10 @@ TEST_F(EntryIds, StoreOpenEntryNamesRootStoreAndSpecialFolders)
 
     Props sp;
     get_props(store.get(),
-              {PR_ENTRYID, PR_IPM_SUBTREE_ENTRYID, PR_IPM_OUTBOX_ENTRYID, PR_IPM_WASTEBASKET_ENTRYID,
-               PR_IPM_SENTMAIL_ENTRYID, PR_FOLDER_TYPE},
+              {PR_ENTRYID, PR_IPM_SUBTREE_ENTRYID, PR_IPM_OUTBOX_ENTRYID,
+               PR_IPM_WASTEBASKET_ENTRYID, PR_IPM_SENTMAIL_ENTRYID, PR_FOLDER_TYPE},
               sp);
-    ASSERT_EQ(sp.hr, MAPI_W_ERRORS_RETURNED);  // a store has no folder type
+    ASSERT_EQ(sp.hr, MAPI_W_ERRORS_RETURNED); // a store has no folder type
     Bytes self(sp[0].Value.bin.lpb, sp[0].Value.bin.lpb + sp[0].Value.bin.cb);
     ASSERT_EQ(store_open(self, type, obj), S_OK);
     EXPECT_EQ(type, MAPI_STORE);
@@ -100,7 +104,8 @@ TEST_F(EntryIds, StoreOpenEntryNamesRootStoreAndSpecialFolders)
     ULONG cb = 0;
     Buffer eid;
     Buffer cls;
-    ASSERT_EQ(store->GetReceiveFolder(const_cast<LPSTR>("IPM.Note"), 0, &cb, reinterpret_cast<LPENTRYID*>(&eid.p),
+    ASSERT_EQ(store->GetReceiveFolder(const_cast<LPSTR>("IPM.Note"), 0, &cb,
+                                      reinterpret_cast<LPENTRYID*>(&eid.p),
                                       reinterpret_cast<LPSTR*>(&cls.p)),
               S_OK);
     EXPECT_EQ(Bytes(eid.as<BYTE>(), eid.as<BYTE>() + cb), entryid_of(*box.pst, *box.inbox));
@@ -112,10 +117,12 @@ TEST_F(EntryIds, GarbageAndStaleIdentifiersFailCleanly)
     ULONG type = 0;
     Com<IUnknown> obj;
     BYTE junk[32] = {0};
-    EXPECT_EQ(session->OpenEntry(sizeof junk, reinterpret_cast<LPENTRYID>(junk), nullptr, 0, &type, obj.unk()),
+    EXPECT_EQ(session->OpenEntry(sizeof junk, reinterpret_cast<LPENTRYID>(junk), nullptr, 0, &type,
+                                 obj.unk()),
               MAPI_E_INVALID_ENTRYID);
-    EXPECT_EQ(session->OpenEntry(3, reinterpret_cast<LPENTRYID>(junk), nullptr, 0, &type, obj.unk()),
-              MAPI_E_INVALID_ENTRYID);
+    EXPECT_EQ(
+        session->OpenEntry(3, reinterpret_cast<LPENTRYID>(junk), nullptr, 0, &type, obj.unk()),
+        MAPI_E_INVALID_ENTRYID);
     EXPECT_EQ(session->OpenEntry(0, nullptr, nullptr, 0, &type, obj.unk()), MAPI_E_INVALID_ENTRYID);
     ULONG same = 0;
     EXPECT_EQ(session->CompareEntryIDs(sizeof junk, reinterpret_cast<LPENTRYID>(junk), sizeof junk,
@@ -135,7 +142,8 @@ TEST_F(EntryIds, GarbageAndStaleIdentifiersFailCleanly)
     open(elsewhere, f, MAPI_FOLDER);
     // Asking for an interface the object lacks.
     const Bytes inbox = entryid_of(*box.pst, *box.inbox);
-    EXPECT_EQ(session->OpenEntry(static_cast<ULONG>(inbox.size()), reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(inbox.data())),
+    EXPECT_EQ(session->OpenEntry(static_cast<ULONG>(inbox.size()),
+                                 reinterpret_cast<LPENTRYID>(const_cast<BYTE*>(inbox.data())),
                                  &IID_IMessage, 0, &type, obj.unk()),
               MAPI_E_INTERFACE_NOT_SUPPORTED);
     EXPECT_EQ(obj.get(), nullptr);
@@ -152,6 +160,7 @@ TEST_F(EntryIds, SwappingTheWorldLeavesOpenObjectsWorking)
     EXPECT_EQ(text(p[0]), "Inbox");
     // A new logon sees the new, empty world.
     Com<IMAPISession> s;
-    EXPECT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, s.out()),
+    EXPECT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr,
+                          MAPI_EXTENDED | MAPI_NEW_SESSION, s.out()),
               MAPI_E_LOGON_FAILED);
 }

@@ -15,18 +15,19 @@ class Faults : public StandIn {};
 HRESULT tour(Mailbox& box)
 {
     Com<IMAPISession> session;
-    HRESULT hr = MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_USE_DEFAULT | MAPI_NEW_SESSION,
-                             session.out());
+    HRESULT hr = MAPILogonEx(0, nullptr, nullptr,
+                             MAPI_EXTENDED | MAPI_USE_DEFAULT | MAPI_NEW_SESSION, session.out());
     if (FAILED(hr)) return hr;
     Com<IMAPITable> stores;
     if (FAILED(hr = session->GetMsgStoresTable(0, stores.out()))) return hr;
     auto cols = tags({PR_ENTRYID, PR_DISPLAY_NAME_A});
     Rows rows;
-    if (FAILED(hr = HrQueryAllRows(stores.get(), as_tags(cols), nullptr, nullptr, 0, rows.out()))) return hr;
+    if (FAILED(hr = HrQueryAllRows(stores.get(), as_tags(cols), nullptr, nullptr, 0, rows.out())))
+        return hr;
     const SBinary& seid = rows.at(0, 0).Value.bin;
     Com<IMsgStore> store;
-    if (FAILED(hr = session->OpenMsgStore(0, seid.cb, reinterpret_cast<LPENTRYID>(seid.lpb), nullptr,
-                                          MAPI_BEST_ACCESS, store.out())))
+    if (FAILED(hr = session->OpenMsgStore(0, seid.cb, reinterpret_cast<LPENTRYID>(seid.lpb),
+                                          nullptr, MAPI_BEST_ACCESS, store.out())))
         return hr;
     LPSPropValue root = nullptr;
     if (FAILED(hr = HrGetOneProp(store.get(), PR_IPM_SUBTREE_ENTRYID, &root))) return hr;
@@ -34,8 +35,9 @@ HRESULT tour(Mailbox& box)
     hold.p = root;
     Com<IMAPIFolder> top;
     ULONG type = 0;
-    if (FAILED(hr = store->OpenEntry(root->Value.bin.cb, reinterpret_cast<LPENTRYID>(root->Value.bin.lpb),
-                                     nullptr, MAPI_BEST_ACCESS, &type, top.unk())))
+    if (FAILED(hr = store->OpenEntry(root->Value.bin.cb,
+                                     reinterpret_cast<LPENTRYID>(root->Value.bin.lpb), nullptr,
+                                     MAPI_BEST_ACCESS, &type, top.unk())))
         return hr;
     Com<IMAPITable> hier;
     if (FAILED(hr = top->GetHierarchyTable(0, hier.out()))) return hr;
@@ -57,7 +59,9 @@ HRESULT tour(Mailbox& box)
     if (FAILED(hr = inbox->GetContentsTable(MAPI_DEFERRED_ERRORS, contents.out()))) return hr;
     auto mcols = tags({PR_ENTRYID, PR_SUBJECT_A, PR_MESSAGE_DELIVERY_TIME});
     Rows msgs;
-    if (FAILED(hr = HrQueryAllRows(contents.get(), as_tags(mcols), nullptr, nullptr, 0, msgs.out()))) return hr;
+    if (FAILED(hr =
+                   HrQueryAllRows(contents.get(), as_tags(mcols), nullptr, nullptr, 0, msgs.out())))
+        return hr;
     const SBinary& meid = msgs.at(0, 0).Value.bin;
     Com<IMessage> msg;
     if (FAILED(hr = inbox->OpenEntry(meid.cb, reinterpret_cast<LPENTRYID>(meid.lpb), nullptr,
@@ -88,7 +92,7 @@ HRESULT tour(Mailbox& box)
     return S_OK;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(Faults, NthCallOnceOrPersistently)
 {
@@ -116,7 +120,8 @@ TEST_F(Faults, NthCallOnceOrPersistently)
 
     ASSERT_EQ(mapisim_fail_method("MAPILogonEx", 1, 0, MAPI_E_LOGON_FAILED), 0);
     Com<IMAPISession> s;
-    EXPECT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr, MAPI_EXTENDED, s.out()), MAPI_E_LOGON_FAILED);
+    EXPECT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr, MAPI_EXTENDED, s.out()),
+              MAPI_E_LOGON_FAILED);
     EXPECT_EQ(s.get(), nullptr);
 
     EXPECT_EQ(mapisim_fail_method(nullptr, 1, 0, E_FAIL), -1);
@@ -130,7 +135,8 @@ TEST_F(Faults, GetLastErrorDescribesTheLastFailure)
     Com<IMAPIFolder> top;
     open(entryid_of(*box.pst, *box.top), top, MAPI_FOLDER);
     Com<IMAPIFolder> dup;
-    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("INBOX"), nullptr, nullptr, 0, dup.out()),
+    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("INBOX"), nullptr, nullptr, 0,
+                                dup.out()),
               MAPI_E_COLLISION);
     LPMAPIERROR err = nullptr;
     ASSERT_EQ(top->GetLastError(MAPI_E_COLLISION, 0, &err), S_OK);
@@ -217,7 +223,7 @@ TEST_F(Faults, ReleasingADeadObjectIsCountedNotACrash)
     ASSERT_EQ(session->GetStatusTable(0, &table), S_OK);
     const uint32_t before = mapisim_dead_calls();
     EXPECT_EQ(table->Release(), 0u);
-    table->Release();  // once too often
+    table->Release(); // once too often
     EXPECT_EQ(mapisim_dead_calls(), before + 1);
     mapisim_reset_misuse_counters();
 }
@@ -238,9 +244,11 @@ TEST_F(Faults, CallLogArgumentsAndNullArguments)
 
     // Null out-arguments everywhere give MAPI_E_INVALID_PARAMETER, not a crash.
     EXPECT_EQ(session->GetMsgStoresTable(0, nullptr), MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(session->OpenEntry(0, nullptr, nullptr, 0, nullptr, nullptr), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(session->OpenEntry(0, nullptr, nullptr, 0, nullptr, nullptr),
+              MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, 0, nullptr), MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(HrQueryAllRows(nullptr, nullptr, nullptr, nullptr, 0, nullptr), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(HrQueryAllRows(nullptr, nullptr, nullptr, nullptr, 0, nullptr),
+              MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(HrGetOneProp(nullptr, PR_SUBJECT_A, nullptr), MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(WrapCompressedRTFStream(nullptr, 0, nullptr), MAPI_E_INVALID_PARAMETER);
 }

@@ -26,22 +26,24 @@ protected:
     HRESULT create(IMAPIFolder* parent, const char* name, ULONG flags = 0)
     {
         Com<IMAPIFolder> made;
-        return parent->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>(name), nullptr, nullptr, flags,
-                                    made.out());
+        return parent->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>(name), nullptr, nullptr,
+                                    flags, made.out());
     }
 
-    HRESULT copy(IMAPIFolder* parent, const Folder& what, IMAPIFolder* dest, const char* name, ULONG flags)
+    HRESULT copy(IMAPIFolder* parent, const Folder& what, IMAPIFolder* dest, const char* name,
+                 ULONG flags)
     {
         Bytes eid = entryid_of(*box.pst, what);
-        return parent->CopyFolder(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()),
-                                  nullptr, dest, const_cast<LPSTR>(name), 0, nullptr, flags);
+        return parent->CopyFolder(static_cast<ULONG>(eid.size()),
+                                  reinterpret_cast<LPENTRYID>(eid.data()), nullptr, dest,
+                                  const_cast<LPSTR>(name), 0, nullptr, flags);
     }
 
     HRESULT remove(IMAPIFolder* parent, const Folder& what, ULONG flags)
     {
         Bytes eid = entryid_of(*box.pst, what);
-        return parent->DeleteFolder(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()),
-                                    0, nullptr, flags);
+        return parent->DeleteFolder(static_cast<ULONG>(eid.size()),
+                                    reinterpret_cast<LPENTRYID>(eid.data()), 0, nullptr, flags);
     }
 
     std::vector<std::string> names(const Folder& f)
@@ -56,20 +58,22 @@ protected:
 
 using Names = std::vector<std::string>;
 
-}  // namespace
+} // namespace
 
 TEST_F(Folders, CreateFolderCollidesWithoutRegardToCase)
 {
     EXPECT_EQ(create(top.get(), "inBOX"), MAPI_E_COLLISION);
     EXPECT_EQ(create(top.get(), "Inbox2"), S_OK);
-    EXPECT_EQ(create(top.get(), "inbox2", OPEN_IF_EXISTS), S_OK);  // opens the existing one
+    EXPECT_EQ(create(top.get(), "inbox2", OPEN_IF_EXISTS), S_OK); // opens the existing one
     EXPECT_EQ(create(top.get(), ""), MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(create(top.get(), nullptr), MAPI_E_INVALID_PARAMETER);
     Com<IMAPIFolder> made;
-    EXPECT_EQ(top->CreateFolder(FOLDER_SEARCH, const_cast<LPSTR>("S"), nullptr, nullptr, 0, made.out()),
-              MAPI_E_NO_SUPPORT);
+    EXPECT_EQ(
+        top->CreateFolder(FOLDER_SEARCH, const_cast<LPSTR>("S"), nullptr, nullptr, 0, made.out()),
+        MAPI_E_NO_SUPPORT);
     // Names given as 16-bit text with MAPI_UNICODE.
-    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC, reinterpret_cast<LPSTR>(const_cast<char16_t*>(u"Caf\u00e9")),
+    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC,
+                                reinterpret_cast<LPSTR>(const_cast<char16_t*>(u"Caf\u00e9")),
                                 nullptr, nullptr, MAPI_UNICODE, made.out()),
               S_OK);
     EXPECT_EQ(box.top->subfolders().back()->display_name(), "Caf\xe9");
@@ -94,10 +98,12 @@ TEST_F(Folders, CopyFolderWithAndWithoutSubfolders)
     EXPECT_EQ(names(*box.top->find_subfolder("deep")), (Names{"Projects"}));
     // The copy is a folder of the store: it opens by its identifier.
     Com<IMAPIFolder> deep;
-    open(entryid_of(*box.pst, *box.top->find_subfolder("Deep")->subfolders()[0]), deep, MAPI_FOLDER);
+    open(entryid_of(*box.pst, *box.top->find_subfolder("Deep")->subfolders()[0]), deep,
+         MAPI_FOLDER);
 
     EXPECT_EQ(copy(top.get(), *box.inbox, top.get(), "DRAFTS", 0), MAPI_E_COLLISION);
-    EXPECT_EQ(copy(top.get(), *box.inbox, top.get(), nullptr, 0), MAPI_E_COLLISION);  // keeps "Inbox"
+    EXPECT_EQ(copy(top.get(), *box.inbox, top.get(), nullptr, 0),
+              MAPI_E_COLLISION); // keeps "Inbox"
     // The source must be a subfolder of the folder called.
     EXPECT_EQ(copy(inbox.get(), *box.drafts, top.get(), "X", 0), MAPI_E_NOT_FOUND);
 }
@@ -116,8 +122,10 @@ TEST_F(Folders, MoveFolderKeepsIdentityAndRefusesCycles)
 
     Com<IMAPIFolder> projects;
     open(entryid_of(*box.pst, *box.sub), projects, MAPI_FOLDER);
-    EXPECT_EQ(copy(top.get(), *box.inbox, projects.get(), nullptr, FOLDER_MOVE), MAPI_E_FOLDER_CYCLE);
-    EXPECT_EQ(copy(top.get(), *box.inbox, inbox.get(), "Self", COPY_SUBFOLDERS), MAPI_E_FOLDER_CYCLE);
+    EXPECT_EQ(copy(top.get(), *box.inbox, projects.get(), nullptr, FOLDER_MOVE),
+              MAPI_E_FOLDER_CYCLE);
+    EXPECT_EQ(copy(top.get(), *box.inbox, inbox.get(), "Self", COPY_SUBFOLDERS),
+              MAPI_E_FOLDER_CYCLE);
     EXPECT_EQ(box.inbox->parent(), box.top);
 }
 
@@ -129,24 +137,27 @@ TEST_F(Folders, CopyFolderAcrossStoresTakesNamedPropertiesAlong)
     ULONG type = 0;
     Bytes eid = mapisim::mapi::encode(
         {mapisim::mapi::Kind::Folder, box.archive->number(), box.archive->ipm_subtree, false});
-    ASSERT_EQ(archive->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()),
-                                 nullptr, MAPI_BEST_ACCESS, &type, old.unk()),
-              S_OK);
+    ASSERT_EQ(
+        archive->OpenEntry(static_cast<ULONG>(eid.size()), reinterpret_cast<LPENTRYID>(eid.data()),
+                           nullptr, MAPI_BEST_ACCESS, &type, old.unk()),
+        S_OK);
     ASSERT_EQ(copy(top.get(), *box.inbox, old.get(), nullptr, 0), S_OK);
     auto copied = box.archive->find_folder(box.archive->ipm_subtree)->find_subfolder("Inbox");
     ASSERT_TRUE(copied);
     const Message& first = *copied->messages()[0];
-    const ULONG flag_tag = box.archive->named_tag(NamedId::by_lid(PSETID_Common, 0x8530), PT_STRING8);
-    EXPECT_EQ(PROP_ID(flag_tag), 0x8001u);  // "Other" took 0x8000 in the archive
+    const ULONG flag_tag =
+        box.archive->named_tag(NamedId::by_lid(PSETID_Common, 0x8530), PT_STRING8);
+    EXPECT_EQ(PROP_ID(flag_tag), 0x8001u); // "Other" took 0x8000 in the archive
     EXPECT_EQ(first.props.text(flag_tag).value_or(""), "Follow up");
 }
 
 TEST_F(Folders, DeleteFolderNeedsFlagsForContents)
 {
-    EXPECT_EQ(remove(top.get(), *box.contacts, 0), S_OK);  // empty: no flags needed
+    EXPECT_EQ(remove(top.get(), *box.contacts, 0), S_OK); // empty: no flags needed
     EXPECT_EQ(remove(inbox.get(), *box.sub, 0), S_OK);
     Com<IMAPIFolder> made;
-    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("Full"), nullptr, nullptr, 0, made.out()),
+    ASSERT_EQ(top->CreateFolder(FOLDER_GENERIC, const_cast<LPSTR>("Full"), nullptr, nullptr, 0,
+                                made.out()),
               S_OK);
     auto full = box.top->find_subfolder("Full");
     box.pst->add_message(*full);
@@ -182,7 +193,8 @@ TEST_F(Folders, CopyMoveAndDeleteMessages)
 {
     Com<IMAPIFolder> drafts;
     open(entryid_of(*box.pst, *box.drafts), drafts, MAPI_FOLDER);
-    std::vector<Bytes> ids = {entryid_of(*box.pst, *box.mail[1]), entryid_of(*box.pst, *box.mail[2])};
+    std::vector<Bytes> ids = {entryid_of(*box.pst, *box.mail[1]),
+                              entryid_of(*box.pst, *box.mail[2])};
     SBinary bins[2];
     for (int i = 0; i < 2; ++i) bins[i] = {static_cast<ULONG>(ids[i].size()), ids[i].data()};
     ENTRYLIST list{2, bins};
@@ -194,9 +206,9 @@ TEST_F(Folders, CopyMoveAndDeleteMessages)
     ASSERT_EQ(inbox->CopyMessages(&list, nullptr, drafts.get(), 0, nullptr, MESSAGE_MOVE), S_OK);
     EXPECT_EQ(box.drafts->messages().size(), 4u);
     EXPECT_EQ(box.inbox->messages().size(), 4u);
-    EXPECT_EQ(box.mail[1]->parent(), box.drafts);  // moved, same identity
+    EXPECT_EQ(box.mail[1]->parent(), box.drafts); // moved, same identity
     Com<IMessage> moved;
-    open(ids[0], moved, MAPI_MESSAGE);  // its identifier still opens it
+    open(ids[0], moved, MAPI_MESSAGE); // its identifier still opens it
 
     // Not in the source folder any more: partial completion.
     EXPECT_EQ(inbox->DeleteMessages(&list, 0, nullptr, 0), MAPI_W_PARTIAL_COMPLETION);
@@ -205,8 +217,10 @@ TEST_F(Folders, CopyMoveAndDeleteMessages)
     Props p;
     get_props(moved.get(), {PR_SUBJECT_A}, p);
     EXPECT_EQ(p.hr, MAPI_E_OBJECT_DELETED);
-    EXPECT_EQ(inbox->CopyMessages(nullptr, nullptr, drafts.get(), 0, nullptr, 0), MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(inbox->CopyMessages(&list, nullptr, session.get(), 0, nullptr, 0), MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(inbox->CopyMessages(nullptr, nullptr, drafts.get(), 0, nullptr, 0),
+              MAPI_E_INVALID_PARAMETER);
+    EXPECT_EQ(inbox->CopyMessages(&list, nullptr, session.get(), 0, nullptr, 0),
+              MAPI_E_INVALID_PARAMETER);
 }
 
 TEST_F(Folders, RenameThroughSetPropsCollides)
@@ -240,11 +254,13 @@ TEST_F(Folders, FolderPropertiesAreComputed)
                PR_PARENT_ENTRYID, PR_FOLDER_TYPE, PR_CONTENT_UNREAD, PR_COMMENT_A},
               p);
     ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
-    EXPECT_EQ(Bytes(p[0].Value.bin.lpb, p[0].Value.bin.lpb + p[0].Value.bin.cb), entryid_of(*box.pst, *box.inbox));
+    EXPECT_EQ(Bytes(p[0].Value.bin.lpb, p[0].Value.bin.lpb + p[0].Value.bin.cb),
+              entryid_of(*box.pst, *box.inbox));
     EXPECT_EQ(p[2].Value.l, 5);
     EXPECT_EQ(p[3].Value.b, TRUE);
     EXPECT_EQ(text(p[4]), "IPF.Note");
-    EXPECT_EQ(Bytes(p[5].Value.bin.lpb, p[5].Value.bin.lpb + p[5].Value.bin.cb), entryid_of(*box.pst, *box.top));
+    EXPECT_EQ(Bytes(p[5].Value.bin.lpb, p[5].Value.bin.lpb + p[5].Value.bin.cb),
+              entryid_of(*box.pst, *box.top));
     EXPECT_EQ(p[6].Value.l, static_cast<LONG>(FOLDER_GENERIC));
     EXPECT_EQ(p[7].Value.l, 2);
     EXPECT_EQ(p[8].ulPropTag, CHANGE_PROP_TYPE(PR_COMMENT_A, PT_ERROR));

@@ -14,7 +14,7 @@ json::Value ok(std::string_view text)
     json::Value v;
     json::Error e;
     EXPECT_TRUE(json::parse(text, v, e)) << text << " -> " << e.pos.line << ":" << e.pos.column
-                                          << " " << e.path << ": " << e.message;
+                                         << " " << e.path << ": " << e.message;
     return v;
 }
 
@@ -32,12 +32,13 @@ std::string where(const json::Error& e)
     return std::to_string(e.pos.line) + ":" + std::to_string(e.pos.column) + " " + e.path;
 }
 
-}  // namespace
+} // namespace
 
 TEST(Json, ReadsEveryKindOfValueInSourceOrder)
 {
-    const json::Value v = ok("\xEF\xBB\xBF { \"b\": [true, false, null], \"a\": -12.5e1,\r\n"
-                             " \"s\": \"x\\\"\\\\\\/\\b\\f\\n\\r\\t\", \"e\": {}, \"z\": []}\n");
+    const json::Value v =
+        ok("\xEF\xBB\xBF { \"b\": [true, false, null], \"a\": -12.5e1,\r\n"
+           " \"s\": \"x\\\"\\\\\\/\\b\\f\\n\\r\\t\", \"e\": {}, \"z\": []}\n");
     ASSERT_TRUE(v.is_object());
     ASSERT_EQ(v.members().size(), 5u);
     EXPECT_EQ(v.members()[0].first, "b");
@@ -94,13 +95,11 @@ TEST(Json, ConvertsNumbersOnlyWhenExact)
 TEST(Json, RefusesWhatStrictJsonForbids)
 {
     const char* cases[] = {
-        "",             "   ",         "[1,]",         "{\"a\":1,}",   "[1 2]",
-        "{\"a\" 1}",    "{a:1}",       "['a']",        "// c\n1",      "/* c */ 1",
-        "01",           "-",           "1.",           ".5",           "1e",
-        "+1",           "0x1F",        "NaN",          "Infinity",     "tru",
-        "nulls",        "\"abc",       "\"a\nb\"",     "\"a\tb\"",     "\"\\x41\"",
-        "\"\\u12\"",    "\"\\u12G4\"", "[1]]",         "{} {}",        "[",
-        "{\"a\":",      "\"\\",        "\"\\u",
+        "",      "   ",      "[1,]",      "{\"a\":1,}", "[1 2]",     "{\"a\" 1}",   "{a:1}",
+        "['a']", "// c\n1",  "/* c */ 1", "01",         "-",         "1.",          ".5",
+        "1e",    "+1",       "0x1F",      "NaN",        "Infinity",  "tru",         "nulls",
+        "\"abc", "\"a\nb\"", "\"a\tb\"",  "\"\\x41\"",  "\"\\u12\"", "\"\\u12G4\"", "[1]]",
+        "{} {}", "[",        "{\"a\":",   "\"\\",       "\"\\u",
     };
     for (const char* text : cases) bad(text);
 }
@@ -108,18 +107,18 @@ TEST(Json, RefusesWhatStrictJsonForbids)
 TEST(Json, RefusesBrokenUtf8AndLoneSurrogates)
 {
     const char* cases[] = {
-        "\"\xC0\x80\"",          // overlong NUL
-        "\"\xE0\x80\xAF\"",      // overlong '/'
-        "\"\xED\xA0\x80\"",      // a surrogate encoded in UTF-8
-        "\"\xF4\x90\x80\x80\"",  // above U+10FFFF
-        "\"\xF5\x80\x80\x80\"",  // no such lead byte
-        "\"\x80\"",              // stray continuation byte
-        "\"\xE2\x82\"",          // cut short by the quote
-        "\"\xE2\x82",            // cut short by the end
-        "\"\\ud83d\"",           // high surrogate alone
-        "\"\\ud83dx\"",          // high surrogate followed by text
-        "\"\\ud83d\\u0041\"",    // followed by a non-surrogate escape
-        "\"\\ude00\"",           // low surrogate alone
+        "\"\xC0\x80\"",         // overlong NUL
+        "\"\xE0\x80\xAF\"",     // overlong '/'
+        "\"\xED\xA0\x80\"",     // a surrogate encoded in UTF-8
+        "\"\xF4\x90\x80\x80\"", // above U+10FFFF
+        "\"\xF5\x80\x80\x80\"", // no such lead byte
+        "\"\x80\"",             // stray continuation byte
+        "\"\xE2\x82\"",         // cut short by the quote
+        "\"\xE2\x82",           // cut short by the end
+        "\"\\ud83d\"",          // high surrogate alone
+        "\"\\ud83dx\"",         // high surrogate followed by text
+        "\"\\ud83d\\u0041\"",   // followed by a non-surrogate escape
+        "\"\\ude00\"",          // low surrogate alone
     };
     for (const char* text : cases) bad(text);
     // The error names the escape that started the broken pair.
@@ -128,9 +127,11 @@ TEST(Json, RefusesBrokenUtf8AndLoneSurrogates)
 
 TEST(Json, NamesLineColumnAndPathOfTheFault)
 {
-    EXPECT_EQ(where(bad("{\"stores\": [{}, {\"folders\": [1, 2, 3,]}]}")), "1:38 stores[1].folders");
+    EXPECT_EQ(where(bad("{\"stores\": [{}, {\"folders\": [1, 2, 3,]}]}")),
+              "1:38 stores[1].folders");
     EXPECT_EQ(where(bad("{\n  \"a\": {\n    \"b\": tru\n  }\n}")), "3:10 a.b");
-    EXPECT_EQ(where(bad("{\"odd \\\"name\\\"\": [0, {\"x\": 01}]}")), "1:29 [\"odd \\\"name\\\"\"][1].x");
+    EXPECT_EQ(where(bad("{\"odd \\\"name\\\"\": [0, {\"x\": 01}]}")),
+              "1:29 [\"odd \\\"name\\\"\"][1].x");
     // A bad member name does not show the previous name.
     EXPECT_EQ(where(bad("{\"a\": 1, \"b\\q\": 2}")), "1:12 ");
     json::Error e = bad("{\"a\": 1, \"b\": 2, \"a\": 3}");

@@ -41,15 +41,9 @@ std::string with_message(const std::string& message)
     return with_folders(R"({"name": "Inbox", "messages": [)" + message + "]}");
 }
 
-int load(const std::string& json)
-{
-    return mapisim_load_mailbox_string(json.c_str());
-}
+int load(const std::string& json) { return mapisim_load_mailbox_string(json.c_str()); }
 
-Store& only_store()
-{
-    return *current().profiles.at(0)->stores.at(0);
-}
+Store& only_store() { return *current().profiles.at(0)->stores.at(0); }
 Folder& folder(const std::string& path)
 {
     std::shared_ptr<Folder> f = only_store().find_folder(only_store().ipm_subtree);
@@ -62,15 +56,9 @@ Folder& folder(const std::string& path)
     EXPECT_TRUE(f) << path;
     return *f;
 }
-Message& first_message()
-{
-    return *folder("Inbox").messages().at(0);
-}
+Message& first_message() { return *folder("Inbox").messages().at(0); }
 
-std::string text(const PropertyBag& bag, ULONG tag)
-{
-    return bag.text(tag).value_or("<none>");
-}
+std::string text(const PropertyBag& bag, ULONG tag) { return bag.text(tag).value_or("<none>"); }
 std::string registry_value(HKEY root, const char* key, const char* name)
 {
     HKEY h = nullptr;
@@ -88,7 +76,7 @@ std::string registry_value(HKEY root, const char* key, const char* name)
     return found;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(Loader, SampleLoadsWithWhatTheLibraryReads)
 {
@@ -482,7 +470,7 @@ TEST_F(Loader, ErrorsNameLineColumnPathAndFault)
 {
     struct Case {
         std::string json;
-        std::string error;  // the whole message, or a part of it
+        std::string error; // the whole message, or a part of it
     };
     const Case cases[] = {
         {"{\n  \"profiles\": [\n    {\"name\": 7}\n  ]\n}",

@@ -18,15 +18,14 @@ using Bytes = std::vector<std::uint8_t>;
 namespace {
 
 // The two worked examples published with the format.
-const Bytes kSimple = {
-    0x2d, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75, 0xf1, 0xc5,
-    0xc7, 0xa7, 0x03, 0x00, 0x0a, 0x00, 0x72, 0x63, 0x70, 0x67, 0x31, 0x32, 0x35, 0x42,
-    0x32, 0x0a, 0xf3, 0x20, 0x68, 0x65, 0x6c, 0x09, 0x00, 0x20, 0x62, 0x77, 0x05, 0xb0,
-    0x6c, 0x64, 0x7d, 0x0a, 0x80, 0x0f, 0xa0};
+const Bytes kSimple = {0x2d, 0x00, 0x00, 0x00, 0x2b, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75, 0xf1,
+                       0xc5, 0xc7, 0xa7, 0x03, 0x00, 0x0a, 0x00, 0x72, 0x63, 0x70, 0x67, 0x31, 0x32,
+                       0x35, 0x42, 0x32, 0x0a, 0xf3, 0x20, 0x68, 0x65, 0x6c, 0x09, 0x00, 0x20, 0x62,
+                       0x77, 0x05, 0xb0, 0x6c, 0x64, 0x7d, 0x0a, 0x80, 0x0f, 0xa0};
 const std::string kSimpleText = "{\\rtf1\\ansi\\ansicpg1252\\pard hello world}\r\n";
-const Bytes kCrossing = {
-    0x1a, 0x00, 0x00, 0x00, 0x1c, 0x00, 0x00, 0x00, 0x4c, 0x5a, 0x46, 0x75, 0xe2, 0xd4, 0x4b,
-    0x51, 0x41, 0x00, 0x04, 0x20, 0x57, 0x58, 0x59, 0x5a, 0x0d, 0x6e, 0x7d, 0x01, 0x0e, 0xb0};
+const Bytes kCrossing = {0x1a, 0x00, 0x00, 0x00, 0x1c, 0x00, 0x00, 0x00, 0x4c, 0x5a,
+                         0x46, 0x75, 0xe2, 0xd4, 0x4b, 0x51, 0x41, 0x00, 0x04, 0x20,
+                         0x57, 0x58, 0x59, 0x5a, 0x0d, 0x6e, 0x7d, 0x01, 0x0e, 0xb0};
 const std::string kCrossingText = "{\\rtf1 WXYZWXYZWXYZWXYZWXYZ}";
 
 Bytes bytes_of(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -37,7 +36,8 @@ class TestSource : public lz::Source {
 public:
     explicit TestSource(const Bytes& data, std::size_t chunk = SIZE_MAX,
                         std::size_t fail_at = SIZE_MAX)
-        : data_(data), chunk_(chunk), fail_at_(fail_at) {}
+        : data_(data), chunk_(chunk), fail_at_(fail_at)
+    {}
     std::size_t read(void* buf, std::size_t n) override
     {
         if (pos_ >= fail_at_) return kFailed;
@@ -71,9 +71,9 @@ Decoded decode(const Bytes& stream, std::size_t step, std::size_t chunk = SIZE_M
     while (dec->status() == lz::Status::Ok) {
         const std::size_t n = dec->read(buf.data(), step);
         d.bytes.insert(d.bytes.end(), buf.begin(), buf.begin() + std::ptrdiff_t(n));
-        EXPECT_TRUE(std::all_of(buf.begin() + std::ptrdiff_t(step), buf.end(),
-                                [](std::uint8_t b) { return b == 0xA5; }))
-            << "wrote past the buffer";
+        EXPECT_TRUE(std::all_of(buf.begin() + std::ptrdiff_t(step), buf.end(), [](std::uint8_t b) {
+            return b == 0xA5;
+        })) << "wrote past the buffer";
         if (n == 0) break;
     }
     d.status = dec->status();
@@ -103,10 +103,11 @@ Bytes realdata(const char* name)
 // Mail-like RTF: HTML tags wrapped in \htmltag groups around varied words.
 std::string rtf_like(std::size_t size)
 {
-    static const char* const words[] = {"meeting", "the", "quarterly", "report", "please",
-                                        "find", "attached", "regards", "tomorrow", "budget"};
+    static const char* const words[] = {"meeting", "the",      "quarterly", "report",   "please",
+                                        "find",    "attached", "regards",   "tomorrow", "budget"};
     std::mt19937 rng(7);
-    std::string s = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n";
+    std::string s =
+        "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0\\fswiss Arial;}}\r\n";
     while (s.size() < size) {
         s += "{\\*\\htmltag64 <p class=MsoNormal>}\\htmlrtf {\\htmlrtf0 ";
         for (int w = int(rng() % 12); w >= 0; --w) (s += words[rng() % 10]) += ' ';
@@ -116,7 +117,7 @@ std::string rtf_like(std::size_t size)
     return s;
 }
 
-}  // namespace
+} // namespace
 
 TEST(LzfuWorkedExamples, DecodeByteExact)
 {
@@ -195,11 +196,11 @@ TEST(LzfuIntegrity, CrcMismatchShowsOnTheReadThatDeliversTheLastByte)
             EXPECT_EQ(dec.read(buf + first, sizeof buf - first), sizeof buf - first);
         }
         EXPECT_EQ(dec.status(), lz::Status::CrcMismatch) << first;
-        EXPECT_EQ(dec.read(buf, sizeof buf), 0u);  // errors are final
+        EXPECT_EQ(dec.read(buf, sizeof buf), 0u); // errors are final
     }
 
     s = kSimple;
-    s[21] ^= 0x20;  // a literal: decodes, differently
+    s[21] ^= 0x20; // a literal: decodes, differently
     EXPECT_EQ(decode(s, 4096).status, lz::Status::CrcMismatch);
 }
 
@@ -228,9 +229,9 @@ TEST(LzfuIntegrity, PaddingAfterTheEndMarkerIsIgnoredButCovered)
 TEST(LzfuDecoder, ReferenceWrappingFromTheUnwrittenRingIntoItsStart)
 {
     // Ring positions 4094 and 4095 are still zero; the next are "{\".
-    Bytes s = {0, 0, 0, 0, 4, 0, 0, 0, 'L', 'Z', 'F', 'u', 0, 0, 0, 0,
-               0x03, 0xff, 0xe2, 0x0d, 0x30};
-    s.insert(s.end(), 20, 0);  // enough input for the whole-run path
+    Bytes s = {0,   0, 0, 0, 4, 0,    0,    0,    'L',  'Z', 'F',
+               'u', 0, 0, 0, 0, 0x03, 0xff, 0xe2, 0x0d, 0x30};
+    s.insert(s.end(), 20, 0); // enough input for the whole-run path
     reseal(s);
     for (std::size_t step : {1, 4096}) {
         const Decoded d = decode(s, step);
@@ -290,8 +291,8 @@ TEST(LzfuRoundTrip, VariedDataAtOddReadSizes)
     Bytes random(200000);
     for (auto& b : random) b = std::uint8_t(rng());
     const std::string rtf = rtf_like(1 << 20);
-    const std::vector<Bytes> inputs = {
-        {}, {'x'}, Bytes(1 << 20, 'a'), Bytes(70000, 0), random, bytes_of(rtf)};
+    const std::vector<Bytes> inputs = {{},     {'x'},        Bytes(1 << 20, 'a'), Bytes(70000, 0),
+                                       random, bytes_of(rtf)};
     for (const Bytes& in : inputs) {
         const Bytes s = lz::compress(in.data(), in.size());
         ASSERT_FALSE(s.empty());
@@ -302,7 +303,7 @@ TEST(LzfuRoundTrip, VariedDataAtOddReadSizes)
         }
     }
     const Bytes s = lz::compress(rtf.data(), rtf.size());
-    EXPECT_LT(s.size(), rtf.size() / 3);  // it does compress mail
+    EXPECT_LT(s.size(), rtf.size() / 3); // it does compress mail
     EXPECT_TRUE(decode(s, 1).bytes == bytes_of(rtf));
 }
 
@@ -310,7 +311,8 @@ TEST(LzfuRealData, OutlookSampleDecodesByteForByte)
 {
     const Bytes bin = realdata("decompressrtf-sample1.bin");
     const Bytes txt = realdata("decompressrtf-sample1.txt");
-    if (bin.empty() || txt.empty()) GTEST_SKIP() << "../shared/realdata/decompressrtf-sample1.* not found";
+    if (bin.empty() || txt.empty())
+        GTEST_SKIP() << "../shared/realdata/decompressrtf-sample1.* not found";
     for (std::size_t step : {1, 333, 65536}) {
         const Decoded d = decode(bin, step, 1000);
         EXPECT_EQ(d.status, lz::Status::End) << step;

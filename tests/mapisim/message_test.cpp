@@ -35,24 +35,25 @@ protected:
     Com<IMessage> msg;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Messages, GetPropsComputesAndMarksMissingOnes)
 {
     Props p;
     get_props(msg.get(),
-              {PR_ENTRYID, PR_PARENT_ENTRYID, PR_MESSAGE_SIZE, PR_HASATTACH, PR_ACCESS, PR_MSG_STATUS,
-               PR_MESSAGE_FLAGS, PR_SUBJECT_A, PR_SUBJECT_W, PR_DISPLAY_TO_A, PR_DISPLAY_CC_A,
-               PR_REPORT_TAG},
+              {PR_ENTRYID, PR_PARENT_ENTRYID, PR_MESSAGE_SIZE, PR_HASATTACH, PR_ACCESS,
+               PR_MSG_STATUS, PR_MESSAGE_FLAGS, PR_SUBJECT_A, PR_SUBJECT_W, PR_DISPLAY_TO_A,
+               PR_DISPLAY_CC_A, PR_REPORT_TAG},
               p);
     ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
     ASSERT_EQ(p.n, 12u);
-    EXPECT_EQ(p[0].Value.bin.lpb[0], 0);  // long-term
+    EXPECT_EQ(p[0].Value.bin.lpb[0], 0); // long-term
     EXPECT_EQ(Bytes(p[1].Value.bin.lpb, p[1].Value.bin.lpb + p[1].Value.bin.cb),
               entryid_of(*box.pst, *box.inbox));
     EXPECT_GT(p[2].Value.l, 20);
     EXPECT_EQ(p[3].Value.b, TRUE);
-    EXPECT_EQ(p[4].Value.l, static_cast<LONG>(MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE));
+    EXPECT_EQ(p[4].Value.l,
+              static_cast<LONG>(MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE));
     EXPECT_EQ(p[5].Value.l, 0);
     EXPECT_EQ(static_cast<ULONG>(p[6].Value.l), MSGFLAG_READ | MSGFLAG_HASATTACH);
     EXPECT_EQ(text(p[7]), "Budget");
@@ -118,7 +119,7 @@ TEST_F(Messages, ChangesWaitForSaveChanges)
     ASSERT_EQ(msg->SetProps(2, v, nullptr), S_OK);
     Props p;
     get_props(msg.get(), {PR_SUBJECT_A}, p);
-    EXPECT_EQ(text(p[0]), "Changed");  // the object sees its own change
+    EXPECT_EQ(text(p[0]), "Changed"); // the object sees its own change
     EXPECT_EQ(box.mail[0]->props.text(PR_SUBJECT_A), "Budget");
     SizedSPropTagArray(1, del) = {1, {PR_BODY_A}};
     ASSERT_EQ(msg->DeleteProps(reinterpret_cast<LPSPropTagArray>(&del), nullptr), S_OK);
@@ -145,10 +146,10 @@ TEST_F(Messages, ChangesWaitForSaveChanges)
 TEST_F(Messages, SetPropsProblemsAndNamedIdentifiers)
 {
     SPropValue v[3]{};
-    v[0].ulPropTag = PR_ENTRYID;  // computed
-    v[1].ulPropTag = PROP_TAG(PT_STRING8, 0x8123);  // not mapped in the store
+    v[0].ulPropTag = PR_ENTRYID;                   // computed
+    v[1].ulPropTag = PROP_TAG(PT_STRING8, 0x8123); // not mapped in the store
     v[1].Value.lpszA = const_cast<LPSTR>("x");
-    v[2].ulPropTag = 0x66990003;  // below 0x8000: any identifier will do
+    v[2].ulPropTag = 0x66990003; // below 0x8000: any identifier will do
     v[2].Value.l = 7;
     LPSPropProblemArray problems = nullptr;
     ASSERT_EQ(msg->SetProps(3, v, &problems), S_OK);
@@ -178,7 +179,8 @@ TEST_F(Messages, NamedPropertiesUseTheStoresIdentifiers)
     EXPECT_EQ(names[0]->Kind.lID, 0x8530);
     EXPECT_TRUE(*names[0]->lpguid == PSETID_Common);
     EXPECT_EQ(names[1]->ulKind, static_cast<ULONG>(MNID_STRING));
-    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(names[1]->Kind.lpwstrName)), u"Keywords");
+    EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(names[1]->Kind.lpwstrName)),
+              u"Keywords");
     MAPIFreeBuffer(tags);
     MAPIFreeBuffer(names);
 
@@ -203,7 +205,7 @@ TEST_F(Messages, NamedPropertiesUseTheStoresIdentifiers)
 
 TEST_F(Messages, ReadFlagChangesAtOnce)
 {
-    Com<IMessage> ro;  // read access is enough
+    Com<IMessage> ro; // read access is enough
     open(entryid_of(*box.pst, *box.mail[1]), ro, MAPI_MESSAGE, 0);
     ASSERT_EQ(ro->SetReadFlag(0), S_OK);
     EXPECT_EQ(box.mail[1]->props.i4(PR_MESSAGE_FLAGS), static_cast<LONG>(MSGFLAG_READ));
@@ -220,7 +222,7 @@ TEST_F(Messages, StreamsOverTextAndBinaryProperties)
     ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, s.unk()), S_OK);
     STATSTG st{};
     ASSERT_EQ(s->Stat(&st, STATFLAG_NONAME), S_OK);
-    EXPECT_EQ(st.cbSize.QuadPart, 11u);  // no terminator
+    EXPECT_EQ(st.cbSize.QuadPart, 11u); // no terminator
     EXPECT_EQ(read_all(s.get()), "Hello there");
     LARGE_INTEGER back{};
     back.QuadPart = -5;
@@ -239,10 +241,12 @@ TEST_F(Messages, StreamsOverTextAndBinaryProperties)
 
     EXPECT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, 0, s.unk()), MAPI_E_NOT_FOUND);
     EXPECT_EQ(msg->OpenProperty(PR_BODY_A, nullptr, 0, 0, s.unk()), MAPI_E_INVALID_PARAMETER);
-    EXPECT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IMessage, 0, 0, s.unk()), MAPI_E_INTERFACE_NOT_SUPPORTED);
+    EXPECT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IMessage, 0, 0, s.unk()),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
 
     // Writing through a stream lands in the message when committed and saved.
-    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_MODIFY | MAPI_CREATE, s.unk()), S_OK);
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_MODIFY | MAPI_CREATE, s.unk()),
+              S_OK);
     ASSERT_EQ(s->Write("New body", 8, &n), S_OK);
     ASSERT_EQ(s->Commit(0), S_OK);
     s.reset();
@@ -267,27 +271,34 @@ TEST_F(Messages, AttachmentsByValueAndEmbedded)
     EXPECT_EQ(text(rows.at(1, 5)), "Inner");
 
     Com<IAttach> file;
-    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(0, 0).Value.l), nullptr, MAPI_BEST_ACCESS, file.out()),
+    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(0, 0).Value.l), nullptr, MAPI_BEST_ACCESS,
+                              file.out()),
               S_OK);
     Com<IStream> data;
-    ASSERT_EQ(file->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, data.unk()), S_OK);
+    ASSERT_EQ(
+        file->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, data.unk()),
+        S_OK);
     char buf[8];
     ULONG n = 0;
     ASSERT_EQ(data->Read(buf, sizeof buf, &n), S_OK);
     EXPECT_EQ(std::string(buf, n), "data");
     Com<IMessage> none;
-    EXPECT_EQ(file->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, 0, none.unk()), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(file->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, 0, none.unk()),
+              MAPI_E_NOT_FOUND);
 
     Com<IAttach> wrapper;
-    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(1, 0).Value.l), nullptr, 0, wrapper.out()), S_OK);
+    ASSERT_EQ(msg->OpenAttach(static_cast<ULONG>(rows.at(1, 0).Value.l), nullptr, 0, wrapper.out()),
+              S_OK);
     Com<IMessage> inner;
-    ASSERT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_DEFERRED_ERRORS, inner.unk()),
+    ASSERT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_OBJ, &IID_IMessage, 0, MAPI_DEFERRED_ERRORS,
+                                    inner.unk()),
               S_OK);
     Props p;
     get_props(inner.get(), {PR_SUBJECT_A, PR_ENTRYID}, p);
     EXPECT_EQ(text(p[0]), "Inner");
-    EXPECT_EQ(PROP_TYPE(p[1].ulPropTag), PT_ERROR);  // embedded messages have no identifier
-    EXPECT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, data.unk()), MAPI_E_NOT_FOUND);
+    EXPECT_EQ(PROP_TYPE(p[1].ulPropTag), PT_ERROR); // embedded messages have no identifier
+    EXPECT_EQ(wrapper->OpenProperty(PR_ATTACH_DATA_BIN, &IID_IStream, 0, 0, data.unk()),
+              MAPI_E_NOT_FOUND);
     EXPECT_EQ(msg->OpenAttach(99, nullptr, 0, file.out()), MAPI_E_NOT_FOUND);
     // The attachment keeps its message object alive.
     msg.reset();
@@ -323,7 +334,8 @@ TEST_F(Messages, CreateMessageAppearsOnSave)
     Props p;
     get_props(fresh.get(), {PR_MESSAGE_FLAGS, PR_PARENT_ENTRYID, PR_ENTRYID}, p);
     EXPECT_EQ(static_cast<ULONG>(p[0].Value.l), MSGFLAG_UNSENT | MSGFLAG_READ);
-    EXPECT_EQ(Bytes(p[1].Value.bin.lpb, p[1].Value.bin.lpb + p[1].Value.bin.cb), entryid_of(*box.pst, *box.drafts));
+    EXPECT_EQ(Bytes(p[1].Value.bin.lpb, p[1].Value.bin.lpb + p[1].Value.bin.cb),
+              entryid_of(*box.pst, *box.drafts));
     EXPECT_TRUE(box.drafts->messages().empty());
     ASSERT_EQ(fresh->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
     ASSERT_EQ(box.drafts->messages().size(), 1u);

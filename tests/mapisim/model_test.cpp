@@ -28,7 +28,7 @@ TEST(ModelValue, OnePropertyPerIdentifierAndPayloadSizes)
     bag.set(Value::string8(PR_SUBJECT_A, "abc"));
     bag.set(Value::unicode(PR_SUBJECT_W, u"abcd"));
     EXPECT_EQ(bag.size(), 1u);
-    EXPECT_EQ(bag.find(PR_SUBJECT_A)->payload_size(), 10u);  // (4 + 1) * 2
+    EXPECT_EQ(bag.find(PR_SUBJECT_A)->payload_size(), 10u); // (4 + 1) * 2
     EXPECT_EQ(Value::string8(PR_SUBJECT_A, "abc").payload_size(), 4u);
     EXPECT_EQ(Value::binary(PR_ENTRYID, Bytes(7)).payload_size(), 7u);
     EXPECT_EQ(Value::i4(PR_IMPORTANCE, 2).payload_size(), 0u);
@@ -46,7 +46,7 @@ TEST(ModelValue, FromMapiRejectsMalformedValues)
     v.Value.bin.cb = 3;
     v.Value.bin.lpb = nullptr;
     EXPECT_FALSE(Value::from_mapi(v));
-    v.ulPropTag = PROP_TAG(PT_R4, 0x6000);  // a type the model does not keep
+    v.ulPropTag = PROP_TAG(PT_R4, 0x6000); // a type the model does not keep
     EXPECT_FALSE(Value::from_mapi(v));
     char text[] = "x";
     v.ulPropTag = PR_SUBJECT_A;
@@ -83,10 +83,10 @@ TEST(ModelTree, NumbersFindNodesOnlyWhileInTheTree)
 
     ASSERT_TRUE(store.detach_folder(*inbox));
     EXPECT_EQ(store.find_folder(inbox->number()), nullptr);
-    EXPECT_EQ(store.find_message(msg->number()), nullptr);  // gone with its folder
+    EXPECT_EQ(store.find_message(msg->number()), nullptr); // gone with its folder
     EXPECT_FALSE(store.detach_folder(*inbox));
 
-    store.attach_folder(*top, inbox);  // numbers are kept when it comes back
+    store.attach_folder(*top, inbox); // numbers are kept when it comes back
     EXPECT_EQ(store.find_message(msg->number()), msg);
     EXPECT_EQ(top->find_subfolder("INBOX"), inbox);
 }
@@ -138,6 +138,6 @@ TEST(ModelWorld, InstallSwapsWholeWorldsAndOldNodesStayValid)
     auto kept = current().profiles[0]->stores[0];
     install(nullptr);
     EXPECT_TRUE(current().profiles.empty());
-    EXPECT_EQ(kept->display_name, "A");  // held nodes outlive their world
+    EXPECT_EQ(kept->display_name, "A"); // held nodes outlive their world
     w.reset();
 }

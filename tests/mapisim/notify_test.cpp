@@ -418,9 +418,10 @@ TEST_F(Notifications, DeliveredMailArrivesUnreadWithNewMailThenCreated)
     Recorder& sink = recorder();
     advise(sink);
     const size_t before = box.sub->messages().size();
-    ASSERT_EQ(mapisim_deliver_mail("Personal Folders", "inbox/projects",
-                                   R"([{"subject": "One"}, {"subject": "Two", "flags": ["read"]}])"),
-              2)
+    ASSERT_EQ(
+        mapisim_deliver_mail("Personal Folders", "inbox/projects",
+                             R"([{"subject": "One"}, {"subject": "Two", "flags": ["read"]}])"),
+        2)
         << mapisim_last_load_error();
     ASSERT_EQ(box.sub->messages().size(), before + 2);
     const auto& one = *box.sub->messages()[before];

@@ -12,7 +12,8 @@ protected:
     {
         StandIn::SetUp();
         rtf = "{\\rtf1\\ansi\\fromhtml1 ";
-        for (int i = 0; i < 3000; ++i) rtf += "{\\*\\htmltag64 <p>}line " + std::to_string(i) + "\\par ";
+        for (int i = 0; i < 3000; ++i)
+            rtf += "{\\*\\htmltag64 <p>}line " + std::to_string(i) + "\\par ";
         rtf += "}";
         logon();
     }
@@ -39,16 +40,18 @@ protected:
     std::string rtf;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(RtfStream, DecompressesAsItIsRead)
 {
     Com<IMessage> msg;
     message_with(mapisim::lzfu::compress(rtf.data(), rtf.size()), msg);
     Com<IStream> compressed, plain;
-    ASSERT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, compressed.unk()), S_OK);
+    ASSERT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, MAPI_DEFERRED_ERRORS,
+                                compressed.unk()),
+              S_OK);
     ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), 0, plain.out()), S_OK);
-    compressed.reset();  // the wrapper holds its own reference
+    compressed.reset(); // the wrapper holds its own reference
     std::string out;
     ASSERT_EQ(read_all(plain.get(), out), S_OK);
     EXPECT_EQ(out, rtf);
@@ -84,7 +87,7 @@ TEST_F(RtfStream, UncompressedMelaPassesThrough)
 TEST_F(RtfStream, DamagedDataIsCorruptData)
 {
     auto bytes = mapisim::lzfu::compress(rtf.data(), rtf.size());
-    bytes[12] ^= 0xFF;  // the CRC
+    bytes[12] ^= 0xFF; // the CRC
     Com<IMessage> msg;
     message_with(bytes, msg);
     Com<IStream> compressed, plain;
@@ -107,7 +110,9 @@ TEST_F(RtfStream, WritingCompressesIntoThePropertyOnCommit)
     Com<IMessage> msg;
     open(entryid_of(*box.pst, *box.mail[2]), msg, MAPI_MESSAGE);
     Com<IStream> target, writer;
-    ASSERT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY, target.unk()), S_OK);
+    ASSERT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, MAPI_CREATE | MAPI_MODIFY,
+                                target.unk()),
+              S_OK);
     ASSERT_EQ(WrapCompressedRTFStream(target.get(), MAPI_MODIFY, writer.out()), S_OK);
     ULONG n = 0;
     ASSERT_EQ(writer->Write(rtf.data(), static_cast<ULONG>(rtf.size()), &n), S_OK);
@@ -119,7 +124,8 @@ TEST_F(RtfStream, WritingCompressesIntoThePropertyOnCommit)
     ASSERT_NE(stored, nullptr);
     std::vector<uint8_t> back;
     const auto& bytes = *stored->get<Bytes>();
-    ASSERT_EQ(mapisim::lzfu::decompress(bytes.data(), bytes.size(), back), mapisim::lzfu::Status::End);
+    ASSERT_EQ(mapisim::lzfu::decompress(bytes.data(), bytes.size(), back),
+              mapisim::lzfu::Status::End);
     EXPECT_EQ(std::string(back.begin(), back.end()), rtf);
     EXPECT_LT(bytes.size(), rtf.size());
 }

@@ -8,13 +8,14 @@ namespace {
 std::string logged(int32_t index, const char* name)
 {
     char buf[256];
-    return mapisim_call_arg(static_cast<uint32_t>(index), name, buf, sizeof buf) < 0 ? "<none>"
-                                                                                    : std::string(buf);
+    return mapisim_call_arg(static_cast<uint32_t>(index), name, buf, sizeof buf) < 0
+               ? "<none>"
+               : std::string(buf);
 }
 
 class Session : public StandIn {};
 
-}  // namespace
+} // namespace
 
 TEST_F(Session, InitializationIsCounted)
 {
@@ -28,10 +29,10 @@ TEST_F(Session, InitializationIsCounted)
     EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, MAPI_USE_DEFAULT, s.out()), MAPI_E_NOT_INITIALIZED);
     Com<IProfAdmin> admin;
     EXPECT_EQ(MAPIAdminProfiles(0, admin.out()), MAPI_E_NOT_INITIALIZED);
-    MAPIUninitialize();  // more than initialised: harmless
+    MAPIUninitialize(); // more than initialised: harmless
     MAPIINIT_0 bad{7, 0};
     EXPECT_EQ(MAPIInitialize(&bad), MAPI_E_VERSION);
-    ASSERT_EQ(MAPIInitialize(nullptr), S_OK);  // TearDown's MAPIUninitialize matches this
+    ASSERT_EQ(MAPIInitialize(nullptr), S_OK); // TearDown's MAPIUninitialize matches this
 }
 
 TEST_F(Session, LogonChoosesTheProfileAsMapiDoes)
@@ -43,12 +44,13 @@ TEST_F(Session, LogonChoosesTheProfileAsMapiDoes)
         const char* chosen;
     };
     const Case cases[] = {
-        {"work", MAPI_EXTENDED | MAPI_NEW_SESSION, S_OK, "Work"},  // names match without case
+        {"work", MAPI_EXTENDED | MAPI_NEW_SESSION, S_OK, "Work"}, // names match without case
         {"Nobody", MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION, MAPI_E_LOGON_FAILED, nullptr},
         {"", MAPI_EXTENDED | MAPI_USE_DEFAULT | MAPI_NEW_SESSION, S_OK, "Outlook"},
         {nullptr, MAPI_EXTENDED | MAPI_NEW_SESSION, MAPI_E_LOGON_FAILED, nullptr},
         // No name, a dialog allowed: "the user" takes the default unless scripted.
-        {"", MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION | MAPI_EXPLICIT_PROFILE, S_OK, "Outlook"},
+        {"", MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION | MAPI_EXPLICIT_PROFILE, S_OK,
+         "Outlook"},
     };
     for (const Case& c : cases) {
         Com<IMAPISession> s;
@@ -64,29 +66,35 @@ TEST_F(Session, LogonChoosesTheProfileAsMapiDoes)
 
     mapisim_script_logon_choice("Work");
     Com<IMAPISession> s;
-    ASSERT_EQ(MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION, s.out()), S_OK);
+    ASSERT_EQ(
+        MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION, s.out()),
+        S_OK);
     EXPECT_EQ(logged(mapisim_call_find("MAPILogonEx", mapisim_call_count() - 1), "chosen"), "Work");
     mapisim_script_logon_choice("");
-    EXPECT_EQ(MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION, s.out()),
-              MAPI_E_USER_CANCEL);
+    EXPECT_EQ(
+        MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_LOGON_UI | MAPI_NEW_SESSION, s.out()),
+        MAPI_E_USER_CANCEL);
     EXPECT_EQ(s.get(), nullptr);
 }
 
 TEST_F(Session, LogonWithoutNewSessionJoinsTheSharedOne)
 {
     Com<IMAPISession> first, second;
-    ASSERT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Work"), nullptr, MAPI_EXTENDED | MAPI_ALLOW_OTHERS | MAPI_NEW_SESSION,
-                          first.out()),
+    ASSERT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Work"), nullptr,
+                          MAPI_EXTENDED | MAPI_ALLOW_OTHERS | MAPI_NEW_SESSION, first.out()),
               S_OK);
     // The named profile is ignored while a shared session runs.
-    ASSERT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr, MAPI_EXTENDED | MAPI_USE_DEFAULT, second.out()),
+    ASSERT_EQ(MAPILogonEx(0, const_cast<LPSTR>("Outlook"), nullptr,
+                          MAPI_EXTENDED | MAPI_USE_DEFAULT, second.out()),
               S_OK);
     EXPECT_EQ(logged(mapisim_call_find("MAPILogonEx", mapisim_call_count() - 1), "chosen"), "Work");
     first.reset();
     second.reset();
     // Once every user is gone, the default profile again.
-    ASSERT_EQ(MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_USE_DEFAULT, second.out()), S_OK);
-    EXPECT_EQ(logged(mapisim_call_find("MAPILogonEx", mapisim_call_count() - 1), "chosen"), "Outlook");
+    ASSERT_EQ(MAPILogonEx(0, nullptr, nullptr, MAPI_EXTENDED | MAPI_USE_DEFAULT, second.out()),
+              S_OK);
+    EXPECT_EQ(logged(mapisim_call_find("MAPILogonEx", mapisim_call_count() - 1), "chosen"),
+              "Outlook");
 }
 
 TEST_F(Session, StoreTableRestrictsAndSorts)
@@ -122,14 +130,14 @@ TEST_F(Session, StoreTableRestrictsAndSorts)
     const SBinary& eid = rows.at(0, 0).Value.bin;
     EXPECT_EQ(eid.lpb[0], MAPI_SHORTTERM);
     Com<IMsgStore> store;
-    ASSERT_EQ(session->OpenMsgStore(0, eid.cb, reinterpret_cast<LPENTRYID>(eid.lpb), nullptr, MAPI_BEST_ACCESS,
-                                    store.out()),
+    ASSERT_EQ(session->OpenMsgStore(0, eid.cb, reinterpret_cast<LPENTRYID>(eid.lpb), nullptr,
+                                    MAPI_BEST_ACCESS, store.out()),
               S_OK);
     Props p;
     get_props(store.get(), {PR_DISPLAY_NAME_A, PR_ENTRYID}, p);
     ASSERT_EQ(p.hr, S_OK);
     EXPECT_EQ(text(p[0]), "Personal Folders");
-    EXPECT_EQ(p[1].Value.bin.lpb[0], 0);  // PR_ENTRYID of an object is long-term
+    EXPECT_EQ(p[1].Value.bin.lpb[0], 0); // PR_ENTRYID of an object is long-term
 }
 
 TEST_F(Session, StatusTableAndSpooler)
@@ -161,8 +169,8 @@ TEST_F(Session, StatusTableAndSpooler)
     const SBinary& transport = rows.at(4, 1).Value.bin;
     Com<IMAPIStatus> status;
     ULONG type = 0;
-    ASSERT_EQ(session->OpenEntry(spooler.cb, reinterpret_cast<LPENTRYID>(spooler.lpb), &IID_IMAPIStatus,
-                                 MAPI_BEST_ACCESS, &type, status.unk()),
+    ASSERT_EQ(session->OpenEntry(spooler.cb, reinterpret_cast<LPENTRYID>(spooler.lpb),
+                                 &IID_IMAPIStatus, MAPI_BEST_ACCESS, &type, status.unk()),
               S_OK);
     EXPECT_EQ(type, MAPI_STATUS);
     mapisim_call_log_clear();
@@ -195,7 +203,8 @@ TEST_F(Session, ProfileTableThroughHrQueryAllRows)
     EXPECT_EQ(text(rows.at(0, 0)), "Outlook");
     // A limit below the row count is refused.
     ASSERT_EQ(table->Restrict(nullptr, 0), S_OK);
-    EXPECT_EQ(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 1, rows.out()), MAPI_E_TABLE_TOO_BIG);
+    EXPECT_EQ(HrQueryAllRows(table.get(), nullptr, nullptr, nullptr, 1, rows.out()),
+              MAPI_E_TABLE_TOO_BIG);
 }
 
 TEST_F(Session, AddressBookPabAndContents)
@@ -209,7 +218,8 @@ TEST_F(Session, AddressBookPabAndContents)
     ASSERT_GT(cb, 0u);
     Com<IABContainer> pab;
     ULONG type = 0;
-    ASSERT_EQ(ab->OpenEntry(cb, eid.as<ENTRYID>(), nullptr, MAPI_BEST_ACCESS, &type, pab.unk()), S_OK);
+    ASSERT_EQ(ab->OpenEntry(cb, eid.as<ENTRYID>(), nullptr, MAPI_BEST_ACCESS, &type, pab.unk()),
+              S_OK);
     EXPECT_EQ(type, MAPI_ABCONT);
     Com<IMAPITable> table;
     ASSERT_EQ(pab->GetContentsTable(0, table.out()), S_OK);
@@ -222,7 +232,9 @@ TEST_F(Session, AddressBookPabAndContents)
     EXPECT_EQ(PROP_TYPE(rows.at(0, 3).ulPropTag), PT_ERROR);
     Com<IMailUser> user;
     const SBinary& zoe = rows.at(1, 2).Value.bin;
-    ASSERT_EQ(session->OpenEntry(zoe.cb, reinterpret_cast<LPENTRYID>(zoe.lpb), nullptr, 0, &type, user.unk()), S_OK);
+    ASSERT_EQ(session->OpenEntry(zoe.cb, reinterpret_cast<LPENTRYID>(zoe.lpb), nullptr, 0, &type,
+                                 user.unk()),
+              S_OK);
     EXPECT_EQ(type, MAPI_MAILUSER);
 
     ADRPARM parm{};
@@ -256,14 +268,14 @@ TEST_F(Session, FormsTakeTheMessageUntilShown)
     open(entryid_of(*box.pst, *box.inbox), inbox, MAPI_FOLDER);
     ULONG token = 0;
     ASSERT_EQ(session->PrepareForm(nullptr, msg.get(), &token), S_OK);
-    msg.reset();  // the session holds it now
+    msg.reset(); // the session holds it now
     mapisim_script_show_form(MAPI_E_USER_CANCEL);
-    EXPECT_EQ(session->ShowForm(0, store.get(), inbox.get(), nullptr, token, nullptr, MAPI_POST_MESSAGE, 0, 1,
-                                3, const_cast<LPSTR>("IPM.Note")),
+    EXPECT_EQ(session->ShowForm(0, store.get(), inbox.get(), nullptr, token, nullptr,
+                                MAPI_POST_MESSAGE, 0, 1, 3, const_cast<LPSTR>("IPM.Note")),
               MAPI_E_USER_CANCEL);
     // A token is good once.
-    EXPECT_EQ(session->ShowForm(0, store.get(), inbox.get(), nullptr, token, nullptr, MAPI_POST_MESSAGE, 0, 1,
-                                3, const_cast<LPSTR>("IPM.Note")),
+    EXPECT_EQ(session->ShowForm(0, store.get(), inbox.get(), nullptr, token, nullptr,
+                                MAPI_POST_MESSAGE, 0, 1, 3, const_cast<LPSTR>("IPM.Note")),
               MAPI_E_INVALID_PARAMETER);
 
     mapisim_form form{};
@@ -293,8 +305,9 @@ TEST_F(Session, AFailingShowFormStillUsesUpItsToken)
     msg.reset();
     const uint32_t held = mapisim_live_objects();
     mapisim_fail_method("IMAPISession::ShowForm", 1, 0, MAPI_E_CALL_FAILED);
-    EXPECT_EQ(session->ShowForm(0x1F, store.get(), inbox.get(), nullptr, token, nullptr, 0, 0, 0, 0, nullptr),
+    EXPECT_EQ(session->ShowForm(0x1F, store.get(), inbox.get(), nullptr, token, nullptr, 0, 0, 0, 0,
+                                nullptr),
               MAPI_E_CALL_FAILED);
-    EXPECT_EQ(mapisim_live_objects(), held - 1);  // the message is let go
-    EXPECT_EQ(mapisim_last_form(&form), -1);      // and no form was shown
+    EXPECT_EQ(mapisim_live_objects(), held - 1); // the message is let go
+    EXPECT_EQ(mapisim_last_form(&form), -1);     // and no form was shown
 }

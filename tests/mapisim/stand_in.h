@@ -57,12 +57,16 @@ struct Buffer {
     void* p = nullptr;
     ~Buffer() { MAPIFreeBuffer(p); }
     template <class T>
-    T* as() const { return static_cast<T*>(p); }
+    T* as() const
+    {
+        return static_cast<T*>(p);
+    }
 };
 
 inline std::string text(const SPropValue& v)
 {
-    return PROP_TYPE(v.ulPropTag) == PT_STRING8 ? v.Value.lpszA : "<" + std::to_string(v.ulPropTag) + ">";
+    return PROP_TYPE(v.ulPropTag) == PT_STRING8 ? v.Value.lpszA
+                                                : "<" + std::to_string(v.ulPropTag) + ">";
 }
 
 inline FileTime day(int n) { return {132000000000000000ull + 864000000000ull * n}; }
@@ -72,8 +76,8 @@ struct Mailbox {
     std::shared_ptr<World> world;
     std::shared_ptr<Store> pst, archive;
     std::shared_ptr<Folder> top, inbox, outbox, sent, deleted, drafts, contacts, sub;
-    std::vector<std::shared_ptr<Message>> mail;  // the Inbox messages, in order
-    std::shared_ptr<Message> hidden;             // an associated Inbox message
+    std::vector<std::shared_ptr<Message>> mail; // the Inbox messages, in order
+    std::shared_ptr<Message> hidden;            // an associated Inbox message
 };
 
 // Profile "Outlook" (default) with a Personal Folders store (default) and
@@ -168,6 +172,9 @@ inline std::vector<ULONG> tags(std::initializer_list<ULONG> t)
     v.insert(v.end(), t.begin(), t.end());
     return v;
 }
-inline LPSPropTagArray as_tags(std::vector<ULONG>& v) { return reinterpret_cast<LPSPropTagArray>(v.data()); }
+inline LPSPropTagArray as_tags(std::vector<ULONG>& v)
+{
+    return reinterpret_cast<LPSPropTagArray>(v.data());
+}
 
-}  // namespace standin
+} // namespace standin

@@ -71,8 +71,8 @@ Mailbox standard_mailbox()
     b.archive->add_folder(*atop, "Old");
     b.archive->named_tag(NamedId::by_name(PS_PUBLIC_STRINGS, u"Other"), PT_LONG);
 
-    p.add_transport("Internet Mail", "SMTP", STATUS_AVAILABLE | STATUS_INBOUND_ENABLED |
-                                                 STATUS_OUTBOUND_ENABLED);
+    p.add_transport("Internet Mail", "SMTP",
+                    STATUS_AVAILABLE | STATUS_INBOUND_ENABLED | STATUS_OUTBOUND_ENABLED);
     p.add_transport("Fax", "Fax Transport", std::nullopt);
     AbContainer& pab = p.address_book.add_container("Personal Address Book", true);
     pab.add_entry("Zoe", "SMTP", "zoe@example.com");
@@ -107,4 +107,4 @@ Bytes StandIn::entryid_of(const Store& s, const Message& m)
     return mapisim::mapi::encode({mapisim::mapi::Kind::Message, s.number(), m.number(), false});
 }
 
-}  // namespace standin
+} // namespace standin

@@ -55,12 +55,12 @@ SRestriction prop(ULONG relop, SPropValue& v)
 
 using Subjects = std::vector<std::string>;
 
-}  // namespace
+} // namespace
 
 TEST_F(Tables, DefaultOrderIsTheFolders)
 {
     EXPECT_EQ(subjects(), (Subjects{"Budget", "agenda", "Zebra crossing", "Agenda", "lunch"}));
-    EXPECT_EQ(subjects(), Subjects{});  // at the end: an empty row set, not an error
+    EXPECT_EQ(subjects(), Subjects{}); // at the end: an empty row set, not an error
 }
 
 TEST_F(Tables, PropertyRestrictionsForEveryRelop)
@@ -124,7 +124,7 @@ TEST_F(Tables, AndOrNotAndContent)
     content.rt = RES_CONTENT;
     content.res.resContent = {FL_SUBSTRING | FL_IGNORECASE, PR_SUBJECT_A, &needle};
     EXPECT_EQ(restricted(content), (Subjects{"agenda", "Agenda"}));
-    content.res.resContent.ulFuzzyLevel = FL_SUBSTRING;  // case matters now
+    content.res.resContent.ulFuzzyLevel = FL_SUBSTRING; // case matters now
     EXPECT_EQ(restricted(content), Subjects{});
     needle.Value.lpszA = const_cast<LPSTR>("Ag");
     content.res.resContent.ulFuzzyLevel = FL_PREFIX;
@@ -171,8 +171,11 @@ TEST_F(Tables, AndOrNotAndContent)
 
 TEST_F(Tables, SortsOnSeveralKeysStableAndCaseBlind)
 {
-    SizedSSortOrderSet(2, order) = {2, 0, 0, {{PR_SENDER_NAME_A, TABLE_SORT_ASCEND},
-                                             {PR_MESSAGE_DELIVERY_TIME, TABLE_SORT_DESCEND}}};
+    SizedSSortOrderSet(2, order) = {
+        2,
+        0,
+        0,
+        {{PR_SENDER_NAME_A, TABLE_SORT_ASCEND}, {PR_MESSAGE_DELIVERY_TIME, TABLE_SORT_DESCEND}}};
     ASSERT_EQ(table->SortTable(reinterpret_cast<LPSSortOrderSet>(&order), 0), S_OK);
     // alice/Alice, then Bob/bob (newest first within a sender), then carol.
     EXPECT_EQ(subjects(), (Subjects{"Zebra crossing", "lunch", "Agenda", "agenda", "Budget"}));
@@ -183,7 +186,8 @@ TEST_F(Tables, SortsOnSeveralKeysStableAndCaseBlind)
     EXPECT_EQ(subjects(), (Subjects{"Zebra crossing", "lunch", "Budget", "agenda", "Agenda"}));
 
     SizedSSortOrderSet(1, categories) = {1, 1, 0, {{PR_SUBJECT_A, TABLE_SORT_ASCEND}}};
-    EXPECT_EQ(table->SortTable(reinterpret_cast<LPSSortOrderSet>(&categories), 0), MAPI_E_TOO_COMPLEX);
+    EXPECT_EQ(table->SortTable(reinterpret_cast<LPSSortOrderSet>(&categories), 0),
+              MAPI_E_TOO_COMPLEX);
     EXPECT_EQ(table->SortTable(nullptr, 0), MAPI_E_INVALID_PARAMETER);
 }
 
@@ -194,7 +198,7 @@ TEST_F(Tables, CursorSeeksAndBackwardReads)
     EXPECT_EQ(sought, 2);
     EXPECT_EQ(subjects(1), (Subjects{"Zebra crossing"}));
     ASSERT_EQ(table->SeekRow(BOOKMARK_CURRENT, -10, &sought), S_OK);
-    EXPECT_EQ(sought, -3);  // stopped at the start
+    EXPECT_EQ(sought, -3); // stopped at the start
     ASSERT_EQ(table->SeekRow(BOOKMARK_END, -1, &sought), S_OK);
     EXPECT_EQ(sought, -1);
     EXPECT_EQ(subjects(), (Subjects{"lunch"}));
@@ -235,7 +239,7 @@ TEST_F(Tables, RowCapLimitsEachQueryButNotHrQueryAllRows)
 
 TEST_F(Tables, TablesSeeTheFolderAsItIsNow)
 {
-    EXPECT_EQ(subjects(2).size(), 2u);  // cursor on "Zebra crossing"
+    EXPECT_EQ(subjects(2).size(), 2u); // cursor on "Zebra crossing"
     // A message saved after the table was opened shows; one being composed does not.
     Com<IMessage> fresh;
     ASSERT_EQ(inbox->CreateMessage(nullptr, 0, fresh.out()), S_OK);
@@ -278,7 +282,7 @@ TEST_F(Tables, HierarchyTableAndInstanceKeys)
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(text(rows.at(0, 0)), "Contacts");
     EXPECT_EQ(text(rows.at(3, 0)), "Inbox");
-    EXPECT_EQ(rows.at(3, 1).Value.l, 5);  // the associated message does not count
+    EXPECT_EQ(rows.at(3, 1).Value.l, 5); // the associated message does not count
     EXPECT_EQ(rows.at(3, 2).Value.b, TRUE);
     EXPECT_EQ(rows.at(0, 2).Value.b, FALSE);
     EXPECT_EQ(rows.at(0, 4).Value.bin.cb, 4u);

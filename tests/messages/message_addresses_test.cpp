@@ -23,7 +23,8 @@ constexpr const char* kMessages = R"([
 
 // A missing text: length 0, and the pointer null or, where the reader
 // leaves it, the sentinel.
-void ExpectText(const char* text, uint32_t length, const char* expected, const char* missing = nullptr)
+void ExpectText(const char* text, uint32_t length, const char* expected,
+                const char* missing = nullptr)
 {
     if (expected != nullptr) {
         EXPECT_EQ(Text(text, length), expected);
@@ -87,7 +88,7 @@ TEST_F(MessageAddressesTest, RecipientsReadRowByRow)
     } expected[] = {{3, "Tom", "tom@m.example", nullptr},
                     {4, "clara@m.example", "clara@m.example", nullptr},
                     {5, "Maja", "maja@m.example", "Maja L"},
-                    {0, "No type, no address", nullptr, nullptr}};  // its type is an error value
+                    {0, "No type, no address", nullptr, nullptr}}; // its type is an error value
     for (const auto& e : expected) {
         SCOPED_TRACE(e.name);
         ASSERT_EQ(Next(OrviMapiMsgAddrOtherGetRow), 1);
@@ -96,7 +97,8 @@ TEST_F(MessageAddressesTest, RecipientsReadRowByRow)
         EXPECT_EQ(r.kind, e.kind);
         ExpectText(r.name, r.nameLength, e.name);
         ExpectText(r.email, r.emailLength, e.email, Sentinel<char*>());
-        ExpectText(r.recipientDisplayName, r.recipientDisplayNameLength, e.displayName, Sentinel<char*>());
+        ExpectText(r.recipientDisplayName, r.recipientDisplayNameLength, e.displayName,
+                   Sentinel<char*>());
     }
     EXPECT_EQ(Next(OrviMapiMsgAddrOtherGetRow), 0);
     MsgAddrRecord untouched = Sentinel<MsgAddrRecord>();
@@ -127,11 +129,12 @@ TEST_F(MessageAddressesTest, AttachmentRecordsTakeEachFieldFromItsColumn)
         EXPECT_EQ(r[i].reserved22, kSentinel);
         ExpectText(r[i].contentLocation, r[i].contentLocationLength, nullptr);
     }
-    ExpectText(r[0].fileName, r[0].fileNameLength, "Price list.txt");  // the long name first
+    ExpectText(r[0].fileName, r[0].fileNameLength, "Price list.txt"); // the long name first
     ExpectText(r[0].mimeTag, r[0].mimeTagLength, "text/plain");
     ExpectText(r[0].contentId, r[0].contentIdLength, nullptr);
     // A MIME tag but no PR_ATTACH_FLAGS: not inline.
-    EXPECT_EQ(Fields({r[0].notByValue, r[0].isInline, r[0].renderingPosition, r[0].size}), Fields({0, 0, 5, 5}));
+    EXPECT_EQ(Fields({r[0].notByValue, r[0].isInline, r[0].renderingPosition, r[0].size}),
+              Fields({0, 0, 5, 5}));
     ExpectText(r[1].fileName, r[1].fileNameLength, "LOGO.PNG");
     ExpectText(r[1].displayName, r[1].displayNameLength, "Logo");
     EXPECT_EQ(Fields({r[1].notByValue, r[1].isInline, r[1].renderingPosition}), Fields({0, 1, -1}));
@@ -175,4 +178,4 @@ TEST_F(MessageAddressesTest, AttachmentsOpenAsStreamOrMessage)
     OrviMapiReleaseAttach(embedded);
 }
 
-}  // namespace
+} // namespace

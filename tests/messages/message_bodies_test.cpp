@@ -11,9 +11,11 @@ namespace {
 
 using namespace msgtest;
 
-const std::string kMeta = "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=windows-1252\">";
-const std::string kHtmlRtf = R"({\rtf1\ansi\fromhtml1 {\*\htmltag19 <html>}\htmlrtf {\htmlrtf0 Hi\par})"
-                             R"(\htmlrtf0 {\*\htmltag27 </html>}})";
+const std::string kMeta =
+    "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=windows-1252\">";
+const std::string kHtmlRtf =
+    R"({\rtf1\ansi\fromhtml1 {\*\htmltag19 <html>}\htmlrtf {\htmlrtf0 Hi\par})"
+    R"(\htmlrtf0 {\*\htmltag27 </html>}})";
 const std::string kPlainRtf = R"({\rtf1\ansi Just RTF\par})";
 
 std::string Json(const std::string& text)
@@ -41,8 +43,8 @@ protected:
 TEST_F(MessageBodiesTest, TextIsCutToTheBufferAndTooLargeBodiesOnlyStream)
 {
     const std::string large(40000, 'L');
-    OpenInbox(R"([{"body": ")" + std::string(5000, 'b') + R"("}, {"body": ""}, {"body": ")" + large +
-              R"("}])");
+    OpenInbox(R"([{"body": ")" + std::string(5000, 'b') + R"("}, {"body": ""}, {"body": ")" +
+              large + R"("}])");
     char buffer[128];
     std::memset(buffer, 'x', sizeof buffer);
     EXPECT_EQ(OrviMapiMsgGetBodyText(Message(0), 100, buffer), 99);
@@ -77,8 +79,9 @@ TEST_F(MessageBodiesTest, AMissingTextBodyIsNoFailureButAFailingOpenIs)
 
 TEST_F(MessageBodiesTest, HtmlComesFromTheRtfElseFromTheHtmlProperty)
 {
-    OpenInbox("[{\"rtf\": " + Json(kHtmlRtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(kPlainRtf) +
-              R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(kPlainRtf) + R"(}, {"subject": "none"}])");
+    OpenInbox("[{\"rtf\": " + Json(kHtmlRtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" +
+              Json(kPlainRtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(kPlainRtf) +
+              R"(}, {"subject": "none"}])");
     OrviMapiStream rtf = Sentinel<OrviMapiStream>();
     uint32_t size = 0;
     ASSERT_EQ(OrviMapiMsgGetBodyRTFStream(Message(0), &rtf, &size), 0) << LastError();
@@ -92,7 +95,7 @@ TEST_F(MessageBodiesTest, HtmlComesFromTheRtfElseFromTheHtmlProperty)
     EXPECT_EQ(rtf, Sentinel<OrviMapiStream>());
 
     EXPECT_EQ(Html(0), kMeta + "<html>Hi\r\n</html>");
-    EXPECT_EQ(Html(0, 437), "<html>Hi\r\n</html>");  // no charset name for 437
+    EXPECT_EQ(Html(0, 437), "<html>Hi\r\n</html>"); // no charset name for 437
     EXPECT_EQ(Html(1), "<p>prop</p>");
     const std::string before = LastError();
     EXPECT_EQ(Html(2), "(-1)");
@@ -107,7 +110,7 @@ std::string BlockRtf(size_t total, std::string& html)
     std::string rtf = R"({\rtf1\ansi\fromhtml1 {\*\htmltag19 <html>})";
     html = kMeta + "<html>";
     for (; rtf.size() + unit.size() + tail.size() <= total; rtf += unit) html += "<p>L</p>";
-    rtf.append(total - rtf.size() - tail.size(), 'x');  // plain text in the document is dropped
+    rtf.append(total - rtf.size() - tail.size(), 'x'); // plain text in the document is dropped
     html += "</html>";
     return rtf + tail;
 }
@@ -139,28 +142,32 @@ TEST_F(MessageBodiesTest, RealOutlookBodiesConvertAsTheFilterDoes)
     const std::string dir = ORVIMAPI_SOURCE_DIR "/../shared/realdata/";
     std::string compressed, rtf, notHtml;
     for (auto [name, bytes] : {std::pair{"decompressrtf-sample1.bin", &compressed},
-                               {"decompressrtf-sample1.txt", &rtf}, {"libfmapi-lzfu.1", &notHtml}}) {
+                               {"decompressrtf-sample1.txt", &rtf},
+                               {"libfmapi-lzfu.1", &notHtml}}) {
         std::ifstream in(dir + name, std::ios::binary);
         if (!in) GTEST_SKIP() << "real Outlook samples not found in " << dir;
         bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     auto hex = [](const std::string& bytes) {
         std::string text;
-        for (unsigned char c : bytes) (text += "0123456789abcdef"[c >> 4]) += "0123456789abcdef"[c & 15];
+        for (unsigned char c : bytes)
+            (text += "0123456789abcdef"[c >> 4]) += "0123456789abcdef"[c & 15];
         return text;
     };
     OpenInbox(R"([{"rtf_compressed": {"hex": ")" + hex(compressed) + R"("}},
-                  {"rtf_compressed": {"hex": ")" + hex(notHtml) + R"("}, "html": "<b>x</b>"}])");
+                  {"rtf_compressed": {"hex": ")" +
+              hex(notHtml) + R"("}, "html": "<b>x</b>"}])");
     OrviMapiStream stream = nullptr;
     uint32_t size = 0;
     ASSERT_EQ(OrviMapiMsgGetBodyRTFStream(Message(0), &stream, &size), 0) << LastError();
-    EXPECT_EQ(size, compressed.size());  // not the decompressed size
+    EXPECT_EQ(size, compressed.size()); // not the decompressed size
     EXPECT_TRUE(ReadAll(stream) == rtf);
     OrviMapiReleaseStream(stream);
 
     std::string expected;
     RtfHtmlState state;
-    ASSERT_EQ(RtfHtmlAppendChunk(state, true, 932, rtf.data(), static_cast<uint32_t>(rtf.size()), expected),
+    ASSERT_EQ(RtfHtmlAppendChunk(state, true, 932, rtf.data(), static_cast<uint32_t>(rtf.size()),
+                                 expected),
               RtfHtmlResult::kOk);
     EXPECT_TRUE(Html(0, 932) == expected);
     EXPECT_EQ(Html(1), "<b>x</b>");
@@ -172,7 +179,8 @@ TEST_F(MessageBodiesTest, AFailingWriteOfTheHtmlIsNoBody)
 {
     std::string html;
     const std::string rtf = BlockRtf(kRtfHtmlChunkSize + 1, html);
-    OpenInbox("[{\"rtf\": " + Json(rtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(rtf) + "}]");
+    OpenInbox("[{\"rtf\": " + Json(rtf) + R"(, "html": "<p>prop</p>"}, {"rtf": )" + Json(rtf) +
+              "}]");
     mapisim_fail_method("HGlobalStream::Write", 2, 0, static_cast<int32_t>(0x8007000E));
     EXPECT_EQ(Html(0), "<p>prop</p>");
     EXPECT_EQ(LastErrorCode(), "Facility WIN32, Error Num 14");
@@ -202,4 +210,4 @@ TEST_F(MessageBodiesTest, HtmlPathReleasesEverythingWhicheverCallFails)
     });
 }
 
-}  // namespace
+} // namespace

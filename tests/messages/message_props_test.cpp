@@ -55,31 +55,37 @@ TEST_F(MessagePropsTest, SlotsTakeTheirPropertiesOrDefaults)
     const MsgPropsRecord r = Read(0);
     EXPECT_EQ(CallFlags("IMAPIFolder::OpenEntry"), MAPI_DEFERRED_ERRORS);
     EXPECT_EQ(r.entryIdSize, EntryId(0).size());
-    EXPECT_EQ(Text(r.messageClass, r.messageClassLength) + "|" + Text(r.subject, r.subjectLength) + "|" +
-                  Text(r.headers, r.headersLength) + "|" + Text(r.flagText, r.flagTextLength),
+    EXPECT_EQ(Text(r.messageClass, r.messageClassLength) + "|" + Text(r.subject, r.subjectLength) +
+                  "|" + Text(r.headers, r.headersLength) + "|" + Text(r.flagText, r.flagTextLength),
               "IPM.Note.X|RE: Label proofs|Received: by mx|Follow up");
     EXPECT_EQ(Time(r.created) + Time(r.delivered) + Time(r.submittedTime) + Time(r.modified),
-              "2000-03-14 09:27:11.500" "2000-03-14 09:27:10.000" "2000-03-14 09:26:53.000" + kNoTime);
-    EXPECT_EQ(Slots({r.subjectPrefixLength, r.conversationIndexSize, r.unread, r.modifiedFlag, r.submitted,
-                     r.unsent, r.forwarded, r.replied, r.hasAttachments, r.sentItem, r.importanceCode,
-                     r.priorityCode, r.sensitivityCode, r.followUpCode, r.internetCodePage, r.reserved17}),
+              "2000-03-14 09:27:11.500"
+              "2000-03-14 09:27:10.000"
+              "2000-03-14 09:26:53.000" +
+                  kNoTime);
+    EXPECT_EQ(Slots({r.subjectPrefixLength, r.conversationIndexSize, r.unread, r.modifiedFlag,
+                     r.submitted, r.unsent, r.forwarded, r.replied, r.hasAttachments, r.sentItem,
+                     r.importanceCode, r.priorityCode, r.sensitivityCode, r.followUpCode,
+                     r.internetCodePage, r.reserved17}),
               Slots({4, 2, 1, 0, 1, 0, 1, 0, 1, 1, 2, 3, 4, 2, 65001, 0}));
     EXPECT_EQ(r.reserved18, kSentinel);
 
     const MsgPropsRecord s = Read(1);
     EXPECT_EQ(Text(s.messageClass, s.messageClassLength) + "|" + Text(s.headers, s.headersLength),
               "IPM.Notes|X-Mailer: Shop");
-    EXPECT_EQ(Time(s.delivered), "2001-01-02 03:04:05.000");  // the submit time
+    EXPECT_EQ(Time(s.delivered), "2001-01-02 03:04:05.000"); // the submit time
     // Without PR_MESSAGE_FLAGS the message reads as read and unmodified.
-    EXPECT_EQ(Slots({s.subjectPrefixLength, s.associated, s.unread, s.modifiedFlag, s.submitted, s.unsent,
-                     s.unsentCopy, s.importanceCode, s.priorityCode, s.sensitivityCode, s.followUpCode,
-                     s.reportTagSize, s.messageIdLength, s.topicLength, s.flagTextLength}),
-              Slots({0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0}));
-    for (const void* unwritten : {(void*)s.reportTag, (void*)s.messageId, (void*)s.topic, (void*)s.flagText})
+    EXPECT_EQ(
+        Slots({s.subjectPrefixLength, s.associated, s.unread, s.modifiedFlag, s.submitted, s.unsent,
+               s.unsentCopy, s.importanceCode, s.priorityCode, s.sensitivityCode, s.followUpCode,
+               s.reportTagSize, s.messageIdLength, s.topicLength, s.flagTextLength}),
+        Slots({0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 0, 0, 0, 0, 0}));
+    for (const void* unwritten :
+         {(void*)s.reportTag, (void*)s.messageId, (void*)s.topic, (void*)s.flagText})
         EXPECT_EQ(unwritten, Sentinel<void*>());
 
     const MsgPropsRecord d = Read(2);
-    EXPECT_EQ(Time(d.submittedTime), "2002-06-07 08:09:10.000");  // the delivery time
+    EXPECT_EQ(Time(d.submittedTime), "2002-06-07 08:09:10.000"); // the delivery time
     EXPECT_EQ(d.headers, Sentinel<char*>());
     // A normalized subject longer than the subject gives no prefix.
     EXPECT_EQ(Slots({d.subjectPrefixLength, d.importanceCode, d.priorityCode, d.replied, d.unread}),
@@ -102,7 +108,7 @@ TEST_F(MessagePropsTest, SubjectAloneEntriesThatAreNotMessagesAndFailedFetches)
     char buffer[32];
     uint32_t length = kSentinel;
     EXPECT_EQ(OrviMapiMsgGetSubject(nullptr, 1, nullptr, buffer, 20, &length), -1);
-    EXPECT_EQ(LastErrorText(), "pMsgStore is missing");  // tested before the session
+    EXPECT_EQ(LastErrorText(), "pMsgStore is missing"); // tested before the session
     OpenInbox(kMessages);
     const Bytes id = EntryId(3);
     std::memset(buffer, 'x', sizeof buffer);
@@ -124,4 +130,4 @@ TEST_F(MessagePropsTest, SubjectAloneEntriesThatAreNotMessagesAndFailedFetches)
     EXPECT_EQ(props, Sentinel<OrviMapiProps>());
 }
 
-}  // namespace
+} // namespace

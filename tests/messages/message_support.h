@@ -34,11 +34,13 @@ protected:
     void OpenInbox(const std::string& messages, const char* provider = "Personal Folders")
     {
         Load(std::string(R"({"profiles": [{"name": "P", "default": true, "stores": [{"name": "S",
-            "default": true, "special": {"inbox": "Inbox"}, "provider": ")") + provider +
+            "default": true, "special": {"inbox": "Inbox"}, "provider": ")") +
+             provider +
              R"(", "named_properties": [{"set": "PS_PUBLIC_STRINGS", "name": "Keywords"},
              {"set": "PS_PUBLIC_STRINGS", "name": "a"}, {"set": "PS_PUBLIC_STRINGS", "name": "b"},
              {"set": "PSETID_Common", "lid": "0x8530"}],
-            "folders": [{"name": "Inbox", "messages": )" + messages + "}]}]}]}");
+            "folders": [{"name": "Inbox", "messages": )" +
+             messages + "}]}]}]}");
         Start();
         store_ = OpenDefaultStore();
         ASSERT_EQ(OrviMapiFolderFindByType(store_, 32, &inbox_), 0) << LastError();
@@ -78,4 +80,4 @@ protected:
     std::vector<OrviMapiMessage> messages_;
 };
 
-}  // namespace msgtest
+} // namespace msgtest

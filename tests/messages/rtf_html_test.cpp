@@ -15,333 +15,354 @@ namespace {
 
 const std::string kSourceDir = ORVIMAPI_SOURCE_DIR;
 
-bool ReadFile(const std::string& path, std::string& text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
+bool ReadFile(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return true;
 }
 
-std::string MetaTag(const std::string& charset) {
-  return "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=" + charset + "\">";
+std::string MetaTag(const std::string& charset)
+{
+    return "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;charset=" + charset + "\">";
 }
 
 // Converts rtf in chunks that end at the given offsets (the last chunk runs
 // to the end), the first with the first-chunk flag, as the bodies exports do.
-RtfHtmlResult ConvertCut(const std::string& rtf, int32_t codePage,
-                         const std::vector<size_t>& cuts, std::string& html) {
-  RtfHtmlState state;
-  html.clear();
-  size_t begin = 0;
-  for (size_t i = 0; i <= cuts.size() && begin < rtf.size(); ++i) {
-    const size_t end = i < cuts.size() ? cuts[i] : rtf.size();
-    RtfHtmlResult r = RtfHtmlAppendChunk(state, begin == 0, codePage, rtf.data() + begin,
-                                         static_cast<uint32_t>(end - begin), html);
-    if (r != RtfHtmlResult::kOk) return r;
-    begin = end;
-  }
-  return RtfHtmlResult::kOk;
+RtfHtmlResult ConvertCut(const std::string& rtf, int32_t codePage, const std::vector<size_t>& cuts,
+                         std::string& html)
+{
+    RtfHtmlState state;
+    html.clear();
+    size_t begin = 0;
+    for (size_t i = 0; i <= cuts.size() && begin < rtf.size(); ++i) {
+        const size_t end = i < cuts.size() ? cuts[i] : rtf.size();
+        RtfHtmlResult r = RtfHtmlAppendChunk(state, begin == 0, codePage, rtf.data() + begin,
+                                             static_cast<uint32_t>(end - begin), html);
+        if (r != RtfHtmlResult::kOk) return r;
+        begin = end;
+    }
+    return RtfHtmlResult::kOk;
 }
 
-std::string Convert(const std::string& rtf, int32_t codePage) {
-  std::string html;
-  EXPECT_EQ(ConvertCut(rtf, codePage, {}, html), RtfHtmlResult::kOk);
-  return html;
+std::string Convert(const std::string& rtf, int32_t codePage)
+{
+    std::string html;
+    EXPECT_EQ(ConvertCut(rtf, codePage, {}, html), RtfHtmlResult::kOk);
+    return html;
 }
 
 // A chunk may start at pos without changing the output unless the handling
 // of its first byte depends on the byte before it.
-bool InvisibleCut(const std::string& rtf, size_t pos) {
-  const char c = rtf[pos];
-  const char before = rtf[pos - 1];
-  if (c == '\\') return before == '\\';
-  if (c == '{' || c == '}' || c == '*') return before != '\\';
-  return true;
+bool InvisibleCut(const std::string& rtf, size_t pos)
+{
+    const char c = rtf[pos];
+    const char before = rtf[pos - 1];
+    if (c == '\\') return before == '\\';
+    if (c == '{' || c == '}' || c == '*') return before != '\\';
+    return true;
 }
 
 // Cuts every `step` bytes where that is invisible; the first chunk runs just
 // past the byte that ends \fromhtml, so that it passes the first-chunk test.
-std::vector<size_t> InvisibleCuts(const std::string& rtf, size_t step) {
-  size_t pos = rtf.find("\\fromhtml") + 9;
-  while (pos < rtf.size() && std::isalnum(static_cast<unsigned char>(rtf[pos]))) ++pos;
-  std::vector<size_t> cuts;
-  for (pos += 1; pos < rtf.size(); pos += step) {
-    while (pos < rtf.size() && !InvisibleCut(rtf, pos)) ++pos;
-    if (pos < rtf.size()) cuts.push_back(pos);
-  }
-  return cuts;
+std::vector<size_t> InvisibleCuts(const std::string& rtf, size_t step)
+{
+    size_t pos = rtf.find("\\fromhtml") + 9;
+    while (pos < rtf.size() && std::isalnum(static_cast<unsigned char>(rtf[pos]))) ++pos;
+    std::vector<size_t> cuts;
+    for (pos += 1; pos < rtf.size(); pos += step) {
+        while (pos < rtf.size() && !InvisibleCut(rtf, pos)) ++pos;
+        if (pos < rtf.size()) cuts.push_back(pos);
+    }
+    return cuts;
 }
 
 // Each pair is a claim about one group of rules; the code page is the name's
 // suffix.
 struct Golden {
-  const char* name;
-  int32_t codePage;
+    const char* name;
+    int32_t codePage;
 };
 const Golden kGoldens[] = {
-    {"outlook_cp1252", 1252},       {"unicode_cp65001", 65001},
-    {"unicode_cp437", 437},         {"escapes_cp1252", 1252},
-    {"skip_states_cp1252", 1252},   {"htmlrtf_groups_cp1252", 1252},
-    {"whitespace_cp1252", 1252},    {"long_words_cp1252", 1252},
-    {"group_depth_cp1252", 1252},
+    {"outlook_cp1252", 1252},    {"unicode_cp65001", 65001},   {"unicode_cp437", 437},
+    {"escapes_cp1252", 1252},    {"skip_states_cp1252", 1252}, {"htmlrtf_groups_cp1252", 1252},
+    {"whitespace_cp1252", 1252}, {"long_words_cp1252", 1252},  {"group_depth_cp1252", 1252},
 };
 
-TEST(RtfHtmlGolden, WholeAndInvisiblyChunkedMatchExpected) {
-  for (const Golden& g : kGoldens) {
-    SCOPED_TRACE(g.name);
-    const std::string base = kSourceDir + "/tests/data/rtfhtml/" + g.name;
-    std::string rtf, expected;
-    ASSERT_TRUE(ReadFile(base + ".rtf", rtf));
-    ASSERT_TRUE(ReadFile(base + ".html", expected));
-    EXPECT_EQ(Convert(rtf, g.codePage), expected);
-    for (size_t step : {1, 2, 3, 7, 64}) {
-      SCOPED_TRACE("step " + std::to_string(step));
-      std::string html;
-      ASSERT_EQ(ConvertCut(rtf, g.codePage, InvisibleCuts(rtf, step), html), RtfHtmlResult::kOk);
-      EXPECT_EQ(html, expected);
+TEST(RtfHtmlGolden, WholeAndInvisiblyChunkedMatchExpected)
+{
+    for (const Golden& g : kGoldens) {
+        SCOPED_TRACE(g.name);
+        const std::string base = kSourceDir + "/tests/data/rtfhtml/" + g.name;
+        std::string rtf, expected;
+        ASSERT_TRUE(ReadFile(base + ".rtf", rtf));
+        ASSERT_TRUE(ReadFile(base + ".html", expected));
+        EXPECT_EQ(Convert(rtf, g.codePage), expected);
+        for (size_t step : {1, 2, 3, 7, 64}) {
+            SCOPED_TRACE("step " + std::to_string(step));
+            std::string html;
+            ASSERT_EQ(ConvertCut(rtf, g.codePage, InvisibleCuts(rtf, step), html),
+                      RtfHtmlResult::kOk);
+            EXPECT_EQ(html, expected);
+        }
     }
-  }
 }
 
 const std::string kHead = "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag1 a";
 
-TEST(RtfHtmlChunks, ChunkStartTakesItsFirstByteAsTheOneBefore) {
-  std::string html;
-  // A backslash opening a chunk counts as escaped: it is copied and the
-  // word after it becomes text.
-  const std::string rtf = kHead + "\\par b}}";
-  EXPECT_EQ(Convert(rtf, 0), "a\r\nb");
-  ASSERT_EQ(ConvertCut(rtf, 0, {kHead.size()}, html), RtfHtmlResult::kOk);
-  EXPECT_EQ(html, "a\\par b");
+TEST(RtfHtmlChunks, ChunkStartTakesItsFirstByteAsTheOneBefore)
+{
+    std::string html;
+    // A backslash opening a chunk counts as escaped: it is copied and the
+    // word after it becomes text.
+    const std::string rtf = kHead + "\\par b}}";
+    EXPECT_EQ(Convert(rtf, 0), "a\r\nb");
+    ASSERT_EQ(ConvertCut(rtf, 0, {kHead.size()}, html), RtfHtmlResult::kOk);
+    EXPECT_EQ(html, "a\\par b");
 
-  // A brace opening a chunk is never escaped, even after a backslash.
-  const std::string split = kHead + "\\{b}c}";
-  EXPECT_EQ(Convert(split, 0), "a{b");
-  ASSERT_EQ(ConvertCut(split, 0, {kHead.size() + 1}, html), RtfHtmlResult::kOk);
-  EXPECT_EQ(html, "ab");
+    // A brace opening a chunk is never escaped, even after a backslash.
+    const std::string split = kHead + "\\{b}c}";
+    EXPECT_EQ(Convert(split, 0), "a{b");
+    ASSERT_EQ(ConvertCut(split, 0, {kHead.size() + 1}, html), RtfHtmlResult::kOk);
+    EXPECT_EQ(html, "ab");
 }
 
 // 501 bytes of dropped text inside the document group, with \fromhtml's
 // terminating space at index `terminator`.
-std::string FromhtmlEndingAt(size_t terminator) {
-  std::string rtf = "{\\rtf1 ";
-  rtf.append(terminator - rtf.size() - 9, 'x');
-  rtf += "\\fromhtml ";
-  EXPECT_EQ(rtf.size(), terminator + 1);
-  return rtf + "{\\*\\htmltag1 ok}}";
+std::string FromhtmlEndingAt(size_t terminator)
+{
+    std::string rtf = "{\\rtf1 ";
+    rtf.append(terminator - rtf.size() - 9, 'x');
+    rtf += "\\fromhtml ";
+    EXPECT_EQ(rtf.size(), terminator + 1);
+    return rtf + "{\\*\\htmltag1 ok}}";
 }
 
-TEST(RtfHtmlFirstChunk, NeedsRtfAndFromhtmlByIndex501) {
-  EXPECT_EQ(Convert(FromhtmlEndingAt(501), 0), "ok");
+TEST(RtfHtmlFirstChunk, NeedsRtfAndFromhtmlByIndex501)
+{
+    EXPECT_EQ(Convert(FromhtmlEndingAt(501), 0), "ok");
 
-  std::string html = "kept";
-  RtfHtmlState state;
-  const std::string late = FromhtmlEndingAt(502);
-  EXPECT_EQ(RtfHtmlAppendChunk(state, true, 0, late.data(), static_cast<uint32_t>(late.size()), html),
-            RtfHtmlResult::kNotHtml);
-  EXPECT_EQ(html, "kept");
+    std::string html = "kept";
+    RtfHtmlState state;
+    const std::string late = FromhtmlEndingAt(502);
+    EXPECT_EQ(
+        RtfHtmlAppendChunk(state, true, 0, late.data(), static_cast<uint32_t>(late.size()), html),
+        RtfHtmlResult::kNotHtml);
+    EXPECT_EQ(html, "kept");
 
-  // Only a first chunk is tested.
-  const std::string first = "{\\rtf1\\fromhtml1 ";
-  ASSERT_EQ(ConvertCut(first + late, 0, {first.size()}, html), RtfHtmlResult::kOk);
-  EXPECT_EQ(html, "ok");
+    // Only a first chunk is tested.
+    const std::string first = "{\\rtf1\\fromhtml1 ";
+    ASSERT_EQ(ConvertCut(first + late, 0, {first.size()}, html), RtfHtmlResult::kOk);
+    EXPECT_EQ(html, "ok");
 }
 
-TEST(RtfHtmlFirstChunk, ShortChunkNeedsBothWordsClassified) {
-  std::string html;
-  for (const char* rtf : {"{\\rtf1 {\\*\\htmltag1 x}}", "{\\fromhtml1 {\\*\\htmltag1 x}}",
-                          "{\\rtf1\\fromhtml1", "{\\RTF1\\fromhtml1 }", "plain text"}) {
-    SCOPED_TRACE(rtf);
-    EXPECT_EQ(ConvertCut(rtf, 1252, {}, html), RtfHtmlResult::kNotHtml);
-  }
-  EXPECT_EQ(ConvertCut("{\\rtf1\\fromhtml1}", 1252, {}, html), RtfHtmlResult::kOk);
-  EXPECT_EQ(html, MetaTag("windows-1252"));
-}
-
-TEST(RtfHtmlArguments, EmptyOrNullTouchesNothing) {
-  const char in[] = "{\\rtf1\\fromhtml1 }";
-  char out[16];
-  uint32_t cbOut = 77;
-  RtfHtmlState state;
-  state.groupDepth = 5;
-  struct Case {
-    const char* in;
-    uint32_t cbIn;
-    char* out;
-    uint32_t cap;
-    uint32_t* pcb;
-  };
-  for (const Case& c : {Case{nullptr, 5, out, 16, &cbOut}, Case{in, 0, out, 16, &cbOut},
-                        Case{in, 5, nullptr, 16, &cbOut}, Case{in, 5, out, 0, &cbOut},
-                        Case{in, 5, out, 16, nullptr}}) {
-    std::memset(out, '#', sizeof out);
-    EXPECT_EQ(RtfHtmlConvertChunk(state, true, 1252, c.in, c.cbIn, c.out, c.cap, c.pcb),
-              RtfHtmlResult::kInvalidArgument);
-    EXPECT_EQ(std::string(out, sizeof out), std::string(sizeof out, '#'));
-    EXPECT_EQ(cbOut, 77u);
-    EXPECT_EQ(state.groupDepth, 5);
-  }
-}
-
-TEST(RtfHtmlOutput, MetaTagNamesTheCodePagesCharset) {
-  char out[kHtmlMetaTagMax + 8];
-  const struct {
-    int32_t codePage;
-    const char* charset;
-  } hits[] = {{1252, "windows-1252"}, {852, "dos-582"},         {28599, "iso-8859-9"},
-              {50222, "iso-2022-jp"}, {50949, "_autodetect_kr"}, {65001, "utf-8"}};
-  for (const auto& h : hits) {
-    SCOPED_TRACE(h.codePage);
-    std::memset(out, '#', sizeof out);
-    const std::string tag = MetaTag(h.charset);
-    ASSERT_EQ(HtmlCharsetMetaTag(h.codePage, out), tag.size());
-    EXPECT_EQ(std::string(out, tag.size() + 1), tag + "#");
-  }
-  EXPECT_EQ(MetaTag("windows-1252").size(), 73u);
-  EXPECT_EQ(MetaTag("_autodetect_kr").size(), kHtmlMetaTagMax);
-  for (int32_t codePage : {437, 0, -1, 1249, 28600}) {
-    std::memset(out, '#', sizeof out);
-    EXPECT_EQ(HtmlCharsetMetaTag(codePage, out), 0u) << codePage;
-    EXPECT_EQ(out[0], '#');
-  }
-}
-
-TEST(RtfHtmlOutput, WorstCaseStaysWithinBoundAndAreaIsNeverOverrun) {
-  std::string rtf = "{\\rtf1\\fromhtml1 ";
-  for (int i = 0; i < 2000; ++i) rtf += "\\u";
-  const uint32_t cbIn = static_cast<uint32_t>(rtf.size());
-  const std::string whole = Convert(rtf, 65001);
-  ASSERT_EQ(whole.size(), MetaTag("utf-8").size() + 1999 * 3);  // the last \u stays pending
-  EXPECT_LE(whole.size(), RtfHtmlOutputBound(cbIn, true));
-
-  std::vector<char> area(whole.size() + 1);
-  uint32_t cbOut = 0;
-  RtfHtmlState state;
-  EXPECT_EQ(RtfHtmlConvertChunk(state, true, 65001, rtf.data(), cbIn, area.data(),
-                                static_cast<uint32_t>(whole.size()), &cbOut),
-            RtfHtmlResult::kOk);
-  EXPECT_EQ(std::string(area.data(), cbOut), whole);
-  for (uint32_t cap : {static_cast<uint32_t>(whole.size() - 1), 70u, 3u}) {
-    std::fill(area.begin(), area.end(), '#');
-    EXPECT_EQ(RtfHtmlConvertChunk(state, true, 65001, rtf.data(), cbIn, area.data(), cap, &cbOut),
-              RtfHtmlResult::kOutputFull);
-    EXPECT_EQ(area[cap], '#');
-  }
-
-  // One byte after a pending \u: the pending word and an "escaped" backslash.
-  std::string html;
-  ASSERT_EQ(ConvertCut(rtf + "\\", 65001, {rtf.size()}, html), RtfHtmlResult::kOk);
-  EXPECT_EQ(html.size() - whole.size(), 4u);
-  EXPECT_LE(4u, RtfHtmlOutputBound(1, false));
-}
-
-int32_t ClassifyWord(const char* word, int32_t skipState, RtfHtmlState* after = nullptr) {
-  RtfHtmlState state;
-  state.skipState = skipState;
-  state.readerMode = kRtfReaderWord;
-  for (const char* p = word; *p != '\0'; ++p) {
-    RtfWordReader(state, *p);
-    state.previousChar = *p;
-  }
-  EXPECT_EQ(state.readerMode, kRtfReaderWord) << word;
-  const int32_t code = RtfWordClassify(state);
-  if (after != nullptr) *after = state;
-  return code;
-}
-
-TEST(RtfHtmlWords, WholeCaseSensitiveWordsAndTheirParameters) {
-  for (const char* word : {"Par", "pa", "ulnone", "htmltag19", "fromhtmlx", ""}) {
-    RtfHtmlState after;
-    EXPECT_EQ(ClassifyWord(word, kRtfSkipNone, &after), kRtfWordNone) << word;
-    EXPECT_EQ(after.skipState, kRtfSkipNone) << word;
-  }
-  EXPECT_EQ(ClassifyWord("htmlrtf-0", kRtfSkipNone), kRtfWordHtmlrtf0);
-  EXPECT_EQ(ClassifyWord("htmlrtf00", kRtfSkipNone), kRtfWordHtmlrtf0);
-  EXPECT_EQ(ClassifyWord("htmlrtf2", kRtfSkipNone), kRtfWordHtmlrtf);
-  RtfHtmlState after;
-  EXPECT_EQ(ClassifyWord("u1-2", kRtfSkipNone, &after), kRtfWordU);
-  EXPECT_EQ(after.parameter, -12);
-  EXPECT_EQ(ClassifyWord("u", kRtfSkipNone, &after), kRtfWordU);
-  EXPECT_EQ(after.parameter, -1);
-  // A known word after \* leaves the marker for the next one.
-  EXPECT_EQ(ClassifyWord("par", kRtfSkipStar, &after), kRtfWordPar);
-  EXPECT_EQ(after.skipState, kRtfSkipStar);
-  EXPECT_EQ(ClassifyWord("generator", kRtfSkipStar, &after), kRtfWordNone);
-  EXPECT_EQ(after.skipState, kRtfSkipSuppress);
-}
-
-TEST(RtfHtmlWords, OverlongParameterKeepsItsFirst35Digits) {
-  // 35 digits give 6; the five after them are cut.
-  const std::string rtf = "{\\rtf1\\fromhtml1 \\u" + std::string(34, '0') + "6" + "99999 }";
-  EXPECT_EQ(Convert(rtf, 65001), MetaTag("utf-8") + "\x06");
-  const std::string word = "{\\rtf1\\fromhtml1 \\" + std::string(400, 'p') + "ar x}";
-  EXPECT_EQ(Convert(word, 0), "");
-}
-
-TEST(RtfHtmlBlocks, BodyCrossingABlockBoundaryThroughTheProcessBuffers) {
-  const std::string para =
-      "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Line 000000\\par\\htmlrtf }\\htmlrtf0 "
-      "{\\*\\htmltag72 </p>}\r\n";
-  std::string rtf = "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0 Arial;}}\r\n"
-                    "{\\*\\htmltag19 <html>}";
-  // Pad with dropped text so that the second block starts inside the
-  // \htmlrtf0 of a paragraph.
-  const size_t inPara = para.find("\\htmlrtf0") + 5;
-  rtf.append((kRtfHtmlChunkSize - rtf.size() - inPara) % para.size(), 'x');
-  std::string expected = MetaTag("windows-1252") + "<html>";
-  char number[16];
-  for (int i = 0; rtf.size() < kRtfHtmlChunkSize + 5000; ++i) {
-    std::snprintf(number, sizeof number, "%06d", i % 1000000);
-    rtf += para;
-    rtf.replace(rtf.size() - para.size() + para.find("000000"), 6, number);
-    expected += std::string("<p>Line ") + number + "\r\n</p>";
-  }
-  rtf += "{\\*\\htmltag27 </html>}}";
-  expected += "</html>";
-  ASSERT_EQ(rtf.compare(kRtfHtmlChunkSize - 5, 9, "\\htmlrtf0"), 0);
-
-  RtfHtmlConversion& conversion = RtfHtmlProcessConversion();
-  std::string html;
-  size_t offset = 0;
-  int blocks = 0;
-  for (bool first = true;; first = false) {
-    const size_t cb = std::min<size_t>(kRtfHtmlChunkSize, rtf.size() - offset);
-    if (cb == 0) break;
-    std::memcpy(conversion.input, rtf.data() + offset, cb);
-    uint32_t cbOut = 0;
-    ASSERT_EQ(RtfHtmlConvertChunk(conversion.state, first, 1252, conversion.input,
-                                  static_cast<uint32_t>(cb), conversion.output,
-                                  kRtfHtmlOutputCapacity, &cbOut),
-              RtfHtmlResult::kOk);
-    html.append(conversion.output, cbOut);
-    ++blocks;
-    offset += cb;
-    if (cb < kRtfHtmlChunkSize) break;
-  }
-  EXPECT_EQ(blocks, 2);
-  EXPECT_TRUE(html == expected) << "sizes " << html.size() << " and " << expected.size();
-}
-
-TEST(RtfHtmlRealData, OutlookBodiesConvertAndChunkInvisibly) {
-  const std::string dir = kSourceDir + "/../shared/realdata/";
-  int found = 0;
-  for (const char* name : {"msgreader-Subject.rtf", "msgreader-sent.rtf",
-                           "msgreader-voteItems.rtf", "decompressrtf-sample1.txt"}) {
-    SCOPED_TRACE(name);
-    std::string rtf;
-    if (!ReadFile(dir + name, rtf)) continue;
-    ++found;
-    const std::string html = Convert(rtf, 932);
-    EXPECT_EQ(html.rfind(MetaTag("shift-jis") + "<html", 0), 0u);
-    EXPECT_NE(html.find("<body"), std::string::npos);
-    EXPECT_EQ(html.substr(html.size() - 7), "</html>");
-    for (size_t step : {1, 997}) {
-      std::string chunked;
-      ASSERT_EQ(ConvertCut(rtf, 932, InvisibleCuts(rtf, step), chunked), RtfHtmlResult::kOk);
-      EXPECT_TRUE(chunked == html) << "step " << step;
+TEST(RtfHtmlFirstChunk, ShortChunkNeedsBothWordsClassified)
+{
+    std::string html;
+    for (const char* rtf : {"{\\rtf1 {\\*\\htmltag1 x}}", "{\\fromhtml1 {\\*\\htmltag1 x}}",
+                            "{\\rtf1\\fromhtml1", "{\\RTF1\\fromhtml1 }", "plain text"}) {
+        SCOPED_TRACE(rtf);
+        EXPECT_EQ(ConvertCut(rtf, 1252, {}, html), RtfHtmlResult::kNotHtml);
     }
-  }
-  if (found == 0) GTEST_SKIP() << "no real RTF samples in " << dir;
+    EXPECT_EQ(ConvertCut("{\\rtf1\\fromhtml1}", 1252, {}, html), RtfHtmlResult::kOk);
+    EXPECT_EQ(html, MetaTag("windows-1252"));
 }
 
-}  // namespace
+TEST(RtfHtmlArguments, EmptyOrNullTouchesNothing)
+{
+    const char in[] = "{\\rtf1\\fromhtml1 }";
+    char out[16];
+    uint32_t cbOut = 77;
+    RtfHtmlState state;
+    state.groupDepth = 5;
+    struct Case {
+        const char* in;
+        uint32_t cbIn;
+        char* out;
+        uint32_t cap;
+        uint32_t* pcb;
+    };
+    for (const Case& c : {Case{nullptr, 5, out, 16, &cbOut}, Case{in, 0, out, 16, &cbOut},
+                          Case{in, 5, nullptr, 16, &cbOut}, Case{in, 5, out, 0, &cbOut},
+                          Case{in, 5, out, 16, nullptr}}) {
+        std::memset(out, '#', sizeof out);
+        EXPECT_EQ(RtfHtmlConvertChunk(state, true, 1252, c.in, c.cbIn, c.out, c.cap, c.pcb),
+                  RtfHtmlResult::kInvalidArgument);
+        EXPECT_EQ(std::string(out, sizeof out), std::string(sizeof out, '#'));
+        EXPECT_EQ(cbOut, 77u);
+        EXPECT_EQ(state.groupDepth, 5);
+    }
+}
+
+TEST(RtfHtmlOutput, MetaTagNamesTheCodePagesCharset)
+{
+    char out[kHtmlMetaTagMax + 8];
+    const struct {
+        int32_t codePage;
+        const char* charset;
+    } hits[] = {{1252, "windows-1252"}, {852, "dos-582"},          {28599, "iso-8859-9"},
+                {50222, "iso-2022-jp"}, {50949, "_autodetect_kr"}, {65001, "utf-8"}};
+    for (const auto& h : hits) {
+        SCOPED_TRACE(h.codePage);
+        std::memset(out, '#', sizeof out);
+        const std::string tag = MetaTag(h.charset);
+        ASSERT_EQ(HtmlCharsetMetaTag(h.codePage, out), tag.size());
+        EXPECT_EQ(std::string(out, tag.size() + 1), tag + "#");
+    }
+    EXPECT_EQ(MetaTag("windows-1252").size(), 73u);
+    EXPECT_EQ(MetaTag("_autodetect_kr").size(), kHtmlMetaTagMax);
+    for (int32_t codePage : {437, 0, -1, 1249, 28600}) {
+        std::memset(out, '#', sizeof out);
+        EXPECT_EQ(HtmlCharsetMetaTag(codePage, out), 0u) << codePage;
+        EXPECT_EQ(out[0], '#');
+    }
+}
+
+TEST(RtfHtmlOutput, WorstCaseStaysWithinBoundAndAreaIsNeverOverrun)
+{
+    std::string rtf = "{\\rtf1\\fromhtml1 ";
+    for (int i = 0; i < 2000; ++i) rtf += "\\u";
+    const uint32_t cbIn = static_cast<uint32_t>(rtf.size());
+    const std::string whole = Convert(rtf, 65001);
+    ASSERT_EQ(whole.size(), MetaTag("utf-8").size() + 1999 * 3); // the last \u stays pending
+    EXPECT_LE(whole.size(), RtfHtmlOutputBound(cbIn, true));
+
+    std::vector<char> area(whole.size() + 1);
+    uint32_t cbOut = 0;
+    RtfHtmlState state;
+    EXPECT_EQ(RtfHtmlConvertChunk(state, true, 65001, rtf.data(), cbIn, area.data(),
+                                  static_cast<uint32_t>(whole.size()), &cbOut),
+              RtfHtmlResult::kOk);
+    EXPECT_EQ(std::string(area.data(), cbOut), whole);
+    for (uint32_t cap : {static_cast<uint32_t>(whole.size() - 1), 70u, 3u}) {
+        std::fill(area.begin(), area.end(), '#');
+        EXPECT_EQ(
+            RtfHtmlConvertChunk(state, true, 65001, rtf.data(), cbIn, area.data(), cap, &cbOut),
+            RtfHtmlResult::kOutputFull);
+        EXPECT_EQ(area[cap], '#');
+    }
+
+    // One byte after a pending \u: the pending word and an "escaped" backslash.
+    std::string html;
+    ASSERT_EQ(ConvertCut(rtf + "\\", 65001, {rtf.size()}, html), RtfHtmlResult::kOk);
+    EXPECT_EQ(html.size() - whole.size(), 4u);
+    EXPECT_LE(4u, RtfHtmlOutputBound(1, false));
+}
+
+int32_t ClassifyWord(const char* word, int32_t skipState, RtfHtmlState* after = nullptr)
+{
+    RtfHtmlState state;
+    state.skipState = skipState;
+    state.readerMode = kRtfReaderWord;
+    for (const char* p = word; *p != '\0'; ++p) {
+        RtfWordReader(state, *p);
+        state.previousChar = *p;
+    }
+    EXPECT_EQ(state.readerMode, kRtfReaderWord) << word;
+    const int32_t code = RtfWordClassify(state);
+    if (after != nullptr) *after = state;
+    return code;
+}
+
+TEST(RtfHtmlWords, WholeCaseSensitiveWordsAndTheirParameters)
+{
+    for (const char* word : {"Par", "pa", "ulnone", "htmltag19", "fromhtmlx", ""}) {
+        RtfHtmlState after;
+        EXPECT_EQ(ClassifyWord(word, kRtfSkipNone, &after), kRtfWordNone) << word;
+        EXPECT_EQ(after.skipState, kRtfSkipNone) << word;
+    }
+    EXPECT_EQ(ClassifyWord("htmlrtf-0", kRtfSkipNone), kRtfWordHtmlrtf0);
+    EXPECT_EQ(ClassifyWord("htmlrtf00", kRtfSkipNone), kRtfWordHtmlrtf0);
+    EXPECT_EQ(ClassifyWord("htmlrtf2", kRtfSkipNone), kRtfWordHtmlrtf);
+    RtfHtmlState after;
+    EXPECT_EQ(ClassifyWord("u1-2", kRtfSkipNone, &after), kRtfWordU);
+    EXPECT_EQ(after.parameter, -12);
+    EXPECT_EQ(ClassifyWord("u", kRtfSkipNone, &after), kRtfWordU);
+    EXPECT_EQ(after.parameter, -1);
+    // A known word after \* leaves the marker for the next one.
+    EXPECT_EQ(ClassifyWord("par", kRtfSkipStar, &after), kRtfWordPar);
+    EXPECT_EQ(after.skipState, kRtfSkipStar);
+    EXPECT_EQ(ClassifyWord("generator", kRtfSkipStar, &after), kRtfWordNone);
+    EXPECT_EQ(after.skipState, kRtfSkipSuppress);
+}
+
+TEST(RtfHtmlWords, OverlongParameterKeepsItsFirst35Digits)
+{
+    // 35 digits give 6; the five after them are cut.
+    const std::string rtf = "{\\rtf1\\fromhtml1 \\u" + std::string(34, '0') + "6" + "99999 }";
+    EXPECT_EQ(Convert(rtf, 65001), MetaTag("utf-8") + "\x06");
+    const std::string word = "{\\rtf1\\fromhtml1 \\" + std::string(400, 'p') + "ar x}";
+    EXPECT_EQ(Convert(word, 0), "");
+}
+
+TEST(RtfHtmlBlocks, BodyCrossingABlockBoundaryThroughTheProcessBuffers)
+{
+    const std::string para =
+        "{\\*\\htmltag64 <p>}\\htmlrtf {\\htmlrtf0 Line 000000\\par\\htmlrtf }\\htmlrtf0 "
+        "{\\*\\htmltag72 </p>}\r\n";
+    std::string rtf =
+        "{\\rtf1\\ansi\\ansicpg1252\\fromhtml1 \\deff0{\\fonttbl{\\f0 Arial;}}\r\n"
+        "{\\*\\htmltag19 <html>}";
+    // Pad with dropped text so that the second block starts inside the
+    // \htmlrtf0 of a paragraph.
+    const size_t inPara = para.find("\\htmlrtf0") + 5;
+    rtf.append((kRtfHtmlChunkSize - rtf.size() - inPara) % para.size(), 'x');
+    std::string expected = MetaTag("windows-1252") + "<html>";
+    char number[16];
+    for (int i = 0; rtf.size() < kRtfHtmlChunkSize + 5000; ++i) {
+        std::snprintf(number, sizeof number, "%06d", i % 1000000);
+        rtf += para;
+        rtf.replace(rtf.size() - para.size() + para.find("000000"), 6, number);
+        expected += std::string("<p>Line ") + number + "\r\n</p>";
+    }
+    rtf += "{\\*\\htmltag27 </html>}}";
+    expected += "</html>";
+    ASSERT_EQ(rtf.compare(kRtfHtmlChunkSize - 5, 9, "\\htmlrtf0"), 0);
+
+    RtfHtmlConversion& conversion = RtfHtmlProcessConversion();
+    std::string html;
+    size_t offset = 0;
+    int blocks = 0;
+    for (bool first = true;; first = false) {
+        const size_t cb = std::min<size_t>(kRtfHtmlChunkSize, rtf.size() - offset);
+        if (cb == 0) break;
+        std::memcpy(conversion.input, rtf.data() + offset, cb);
+        uint32_t cbOut = 0;
+        ASSERT_EQ(RtfHtmlConvertChunk(conversion.state, first, 1252, conversion.input,
+                                      static_cast<uint32_t>(cb), conversion.output,
+                                      kRtfHtmlOutputCapacity, &cbOut),
+                  RtfHtmlResult::kOk);
+        html.append(conversion.output, cbOut);
+        ++blocks;
+        offset += cb;
+        if (cb < kRtfHtmlChunkSize) break;
+    }
+    EXPECT_EQ(blocks, 2);
+    EXPECT_TRUE(html == expected) << "sizes " << html.size() << " and " << expected.size();
+}
+
+TEST(RtfHtmlRealData, OutlookBodiesConvertAndChunkInvisibly)
+{
+    const std::string dir = kSourceDir + "/../shared/realdata/";
+    int found = 0;
+    for (const char* name : {"msgreader-Subject.rtf", "msgreader-sent.rtf",
+                             "msgreader-voteItems.rtf", "decompressrtf-sample1.txt"}) {
+        SCOPED_TRACE(name);
+        std::string rtf;
+        if (!ReadFile(dir + name, rtf)) continue;
+        ++found;
+        const std::string html = Convert(rtf, 932);
+        EXPECT_EQ(html.rfind(MetaTag("shift-jis") + "<html", 0), 0u);
+        EXPECT_NE(html.find("<body"), std::string::npos);
+        EXPECT_EQ(html.substr(html.size() - 7), "</html>");
+        for (size_t step : {1, 997}) {
+            std::string chunked;
+            ASSERT_EQ(ConvertCut(rtf, 932, InvisibleCuts(rtf, step), chunked), RtfHtmlResult::kOk);
+            EXPECT_TRUE(chunked == html) << "step " << step;
+        }
+    }
+    if (found == 0) GTEST_SKIP() << "no real RTF samples in " << dir;
+}
+
+} // namespace

@@ -87,4 +87,4 @@ TEST(FileTimeTest, SystemTimeFieldsAreValidated)
     EXPECT_TRUE(SystemTimeToFileTime(&wrongWeekday, &file));
 }
 
-}  // namespace
+} // namespace

@@ -95,4 +95,4 @@ TEST(FormatMessageTest, LocalFreeOfForeignMemoryIsCountedAndReturnsIt)
     mapisim_reset_misuse_counters();
 }
 
-}  // namespace
+} // namespace

@@ -70,7 +70,7 @@ TEST_F(StreamTest, WritesGrowAndReadsStopAtTheEnd)
 
     char buffer[32];
     EXPECT_EQ(stream_->Read(buffer, sizeof buffer, &count), S_OK);
-    EXPECT_EQ(count, 0u);  // at the end: nothing, and no error
+    EXPECT_EQ(count, 0u); // at the end: nothing, and no error
     ASSERT_EQ(stream_->Seek(Move(-5), STREAM_SEEK_END, nullptr), S_OK);
     EXPECT_EQ(stream_->Read(buffer, sizeof buffer, &count), S_OK);
     EXPECT_EQ(std::string(buffer, count), "world");
@@ -122,7 +122,7 @@ TEST_F(StreamTest, CloneSharesBytesButNotThePosition)
     IStream* clone = nullptr;
     ASSERT_EQ(stream_->Clone(&clone), S_OK);
     EXPECT_EQ(mapisim_live_objects(), liveBefore_ + 2);
-    EXPECT_EQ(Position(clone), 6u);  // starts where the original was
+    EXPECT_EQ(Position(clone), 6u); // starts where the original was
 
     clone->Seek(Move(0), STREAM_SEEK_SET, nullptr);
     clone->Write("S", 1, nullptr);
@@ -149,7 +149,7 @@ TEST_F(StreamTest, CopyToCopiesFromThePositionAndAdvancesBoth)
     EXPECT_EQ(Position(stream_), 7u);
     EXPECT_EQ(Position(target), 3u);
     ASSERT_EQ(stream_->CopyTo(target, Size(100), &read, nullptr), S_OK);
-    EXPECT_EQ(read.QuadPart, 3u);  // only what is left
+    EXPECT_EQ(read.QuadPart, 3u); // only what is left
     EXPECT_EQ(ReadAll(target), "456789");
     target->Release();
 }
@@ -185,4 +185,4 @@ TEST(CreateStreamOnHGlobalTest, RejectsMissingOutAndForeignHGlobal)
     EXPECT_EQ(stream, nullptr);
 }
 
-}  // namespace
+} // namespace

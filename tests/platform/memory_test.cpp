@@ -65,14 +65,14 @@ TEST_F(MapiMemoryTest, MisusedFreesAreCountedNotFatal)
     void* child = nullptr;
     ASSERT_EQ(MAPIAllocateBuffer(8, &root), S_OK);
     ASSERT_EQ(MAPIAllocateMore(8, root, &child), S_OK);
-    MAPIFreeBuffer(child);  // chained: only the root may be freed
+    MAPIFreeBuffer(child); // chained: only the root may be freed
     EXPECT_EQ(mapisim_bad_frees(), 1u);
     EXPECT_EQ(Live(), 2u);
 
     int local = 0;
     MAPIFreeBuffer(&local);
     MAPIFreeBuffer(root);
-    MAPIFreeBuffer(root);  // twice
+    MAPIFreeBuffer(root); // twice
     EXPECT_EQ(mapisim_bad_frees(), 3u);
 
     void* orphan = reinterpret_cast<void*>(&local);
@@ -129,4 +129,4 @@ TEST_F(MapiMemoryTest, InjectedFailureHitsTheNthCallOnceOrForGood)
     MAPIFreeBuffer(first);
 }
 
-}  // namespace
+} // namespace

@@ -63,18 +63,18 @@ TEST_F(RegistryTest, EnumeratesInInsertionOrderWithWindowsCounts)
 
     Enumerated first = Enumerate(key, 0);
     ASSERT_EQ(first.status, ERROR_SUCCESS);
-    EXPECT_EQ(first.nameLength, 14u);  // without the terminator
+    EXPECT_EQ(first.nameLength, 14u); // without the terminator
     EXPECT_EQ(std::memcmp(first.name.data(), "DefaultProfile\0", 15), 0);
     EXPECT_EQ(first.name[15], '\x7f');
     EXPECT_EQ(first.type, static_cast<DWORD>(REG_SZ));
-    EXPECT_EQ(first.dataLength, 8u);  // "Outlook" with its terminator
+    EXPECT_EQ(first.dataLength, 8u); // "Outlook" with its terminator
     EXPECT_EQ(std::memcmp(first.data.data(), "Outlook\0", 8), 0);
     EXPECT_EQ(first.data[8], 0x7f);
 
     Enumerated second = Enumerate(key, 1);
     EXPECT_EQ(second.type, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(second.dataLength, 4u);
-    EXPECT_EQ(second.data[0], 0x04);  // little-endian
+    EXPECT_EQ(second.data[0], 0x04); // little-endian
     EXPECT_EQ(Enumerate(key, 2).dataLength, 2u);
     EXPECT_EQ(Enumerate(key, 3).status, ERROR_NO_MORE_ITEMS);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
@@ -93,7 +93,7 @@ TEST_F(RegistryTest, NameOrDataThatDoesNotFitGivesMoreData)
 
     Enumerated shortData = Enumerate(key, 0, 256, 7);
     EXPECT_EQ(shortData.status, ERROR_MORE_DATA);
-    EXPECT_EQ(shortData.dataLength, 8u);  // the size it would need
+    EXPECT_EQ(shortData.dataLength, 8u); // the size it would need
     EXPECT_EQ(shortData.type, static_cast<DWORD>(REG_SZ));
     EXPECT_EQ(shortData.data[0], 0x7f);
     EXPECT_EQ(shortData.name[0], '\x7f');
@@ -151,10 +151,10 @@ TEST_F(RegistryTest, HandlesSurviveChangesAndCloseOnce)
     mapisim_registry_set_string(MAPISIM_HKCU, kProfiles, "A", "1");
     HKEY key = Open(HKEY_CURRENT_USER, kProfiles);
     mapisim_registry_set_string(MAPISIM_HKCU, kProfiles, "B", "2");
-    EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS);  // sees later values
+    EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS); // sees later values
 
     mapisim_reset_platform();
-    EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS);  // keeps what it had
+    EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS); // keeps what it had
     HKEY gone = nullptr;
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kProfiles, 0, KEY_READ, &gone),
               ERROR_FILE_NOT_FOUND);
@@ -220,4 +220,4 @@ TEST_F(VersionTest, UnregisteredPathHasNoVersion)
     EXPECT_EQ(GetFileVersionInfoSizeA("C:\\a.exe", nullptr), 0u);
 }
 
-}  // namespace
+} // namespace

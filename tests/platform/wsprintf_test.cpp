@@ -68,4 +68,4 @@ TEST(WsprintfTest, OutputStopsAt1023CharactersAndATerminator)
     EXPECT_EQ(Format("%2000d", 1).size(), 1023u);
 }
 
-}  // namespace
+} // namespace

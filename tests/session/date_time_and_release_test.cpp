@@ -19,7 +19,7 @@ SYSTEMTIME Time(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD se
     time.wMinute = minute;
     time.wSecond = second;
     time.wDayOfWeek = 3;
-    time.wMilliseconds = 999;  // never shown
+    time.wMilliseconds = 999; // never shown
     return time;
 }
 
@@ -68,7 +68,8 @@ TEST(ReleaseExports, FreeWhatTheyAreGiven)
     const uint32_t before = mapisim_live_allocations();
     for (int withHandle = 0; withHandle < 2; ++withHandle) {
         SPropValue* props = nullptr;
-        ASSERT_EQ(MAPIAllocateBuffer(2 * sizeof(SPropValue), reinterpret_cast<void**>(&props)), S_OK);
+        ASSERT_EQ(MAPIAllocateBuffer(2 * sizeof(SPropValue), reinterpret_cast<void**>(&props)),
+                  S_OK);
         void* text = nullptr;
         ASSERT_EQ(MAPIAllocateMore(16, props, &text), S_OK);
         OrviMapiFolderPropsRelease(withHandle ? reinterpret_cast<OrviMapiFolder>(props) : nullptr,
@@ -84,11 +85,12 @@ TEST(ReleaseExports, FreeWhatTheyAreGiven)
     ASSERT_EQ(MAPIAllocateBuffer(CbNewSRowSet(1), reinterpret_cast<void**>(&rows)), S_OK);
     rows->cRows = 1;
     rows->aRow[0].cValues = 1;
-    ASSERT_EQ(MAPIAllocateBuffer(sizeof(SPropValue), reinterpret_cast<void**>(&rows->aRow[0].lpProps)),
-              S_OK);
+    ASSERT_EQ(
+        MAPIAllocateBuffer(sizeof(SPropValue), reinterpret_cast<void**>(&rows->aRow[0].lpProps)),
+        S_OK);
     OrviMapiReleaseResult(reinterpret_cast<OrviMapiRowSet>(rows));
     EXPECT_EQ(mapisim_live_allocations(), before);
     EXPECT_EQ(mapisim_bad_frees(), 0u);
 }
 
-}  // namespace
+} // namespace

@@ -13,7 +13,8 @@ using namespace testsupport;
 constexpr const char* kProfilesKey1 = "SOFTWARE\\MICROSOFT\\WINDOWS MESSAGING SUBSYSTEM\\PROFILES";
 constexpr const char* kProfilesKey2 =
     "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\WINDOWS MESSAGING SUBSYSTEM\\PROFILES";
-constexpr const char* kAppPathKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe";
+constexpr const char* kAppPathKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe";
 
 constexpr const char* kMailbox = R"({
   "profiles": [
@@ -32,7 +33,7 @@ constexpr const char* kMailbox = R"({
 
 struct Copied {
     int32_t result;
-    std::string text;  // the buffer's content up to its terminator
+    std::string text; // the buffer's content up to its terminator
     uint32_t length;
 };
 
@@ -63,7 +64,8 @@ TEST_F(ProfilesTest, RegistryDefaultProfileFromEitherKey)
     EXPECT_EQ(LastError(), "") << "a missing name is not recorded";
 
     mapisim_registry_set_string(MAPISIM_HKCU, kProfilesKey2, "defaultprofile", "Lowercase");
-    EXPECT_EQ(Read(OrviMapiGetRegistryDefaultProfileName).result, -1) << "names match case-sensitively";
+    EXPECT_EQ(Read(OrviMapiGetRegistryDefaultProfileName).result, -1)
+        << "names match case-sensitively";
 
     mapisim_registry_clear();
     mapisim_registry_set_string(MAPISIM_HKCU, kProfilesKey2, "Other", "x");
@@ -91,7 +93,7 @@ TEST_F(ProfilesTest, MapiDefaultProfileNeedsInitialize)
     EXPECT_EQ(Read(OrviMapiGetDefaultProfileName).result, -1);
     EXPECT_EQ(LastErrorText(), "MsgStore not defined");
 
-    Start("Quiet");  // initialises MAPI, but not through OrviMapiInitialize
+    Start("Quiet"); // initialises MAPI, but not through OrviMapiInitialize
     EXPECT_EQ(Read(OrviMapiGetDefaultProfileName).result, -1);
     EXPECT_EQ(LastErrorText(), "MsgStore not defined");
     OrviMapiStop();
@@ -136,7 +138,7 @@ TEST_F(ProfilesTest, OutlookVersionCodeByProductVersion)
                  {0x00080000, 1, 1},          {0x00080003, 1, 1}, {0x000A0000, 0, 0},
                  {0x00090001, 0, 0}};
     for (const auto& c : cases) {
-        mapisim_version_register(path, c.ms, c.ls, 0x00010000, 0);  // the file version plays no part
+        mapisim_version_register(path, c.ms, c.ls, 0x00010000, 0); // the file version plays no part
         EXPECT_EQ(OrviMapiGetClientOutlookVersion(), c.code) << std::hex << c.ms;
     }
     EXPECT_EQ(LastError(), "");
@@ -169,4 +171,4 @@ TEST_F(ProfilesTest, SendReceiveWithoutAvailableSpoolerDoesNothing)
     EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 277");
 }
 
-}  // namespace
+} // namespace

@@ -20,7 +20,8 @@ constexpr const char* kMailbox = R"({
 
 constexpr const char* kProfilesKey2 =
     "SOFTWARE\\MICROSOFT\\WINDOWS NT\\CURRENTVERSION\\WINDOWS MESSAGING SUBSYSTEM\\PROFILES";
-constexpr const char* kAppPathKey = "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe";
+constexpr const char* kAppPathKey =
+    "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe";
 constexpr const char* kOutlookPath = "C:\\Program Files\\Microsoft Office\\Office\\OUTLOOK.EXE";
 
 void InstallOutlook(uint32_t productVersionMs)
@@ -48,7 +49,7 @@ protected:
 TEST_F(SessionTest, StartTwiceNeedsTwoStops)
 {
     Start("Outlook");
-    Start("Work");  // only counts: the open session is shared
+    Start("Work"); // only counts: the open session is shared
     EXPECT_EQ(mapisim_call_count_of("MAPILogonEx"), 1u);
     OrviMapiStop();
     EXPECT_TRUE(SessionOpen());
@@ -68,7 +69,7 @@ constexpr uint32_t kNewExplicit = kNewSession | MAPI_EXPLICIT_PROFILE;
 struct FlagCase {
     const char* name;
     int32_t shareSession;
-    uint32_t outlookMs;      // 0: no Outlook installed
+    uint32_t outlookMs; // 0: no Outlook installed
     const char* registryDefault;
     uint32_t expectedFlags;
     const char* expectedProfile;
@@ -77,7 +78,7 @@ struct FlagCase {
 TEST_F(SessionTest, LogonFlagsAndProfileFollowShareVersionAndRegistry)
 {
     const FlagCase cases[] = {
-        {"", 2, 0x00090000, "Outlook", kNewSession, "Outlook"},  // a registry default, by name
+        {"", 2, 0x00090000, "Outlook", kNewSession, "Outlook"}, // a registry default, by name
         {"", 0, 0x00090000, nullptr, kNewExplicit, ""},         // none: the user chooses
         {"Work", 1, 0x00080005, nullptr, kJoinDefault, ""},     // shared before 9.0: name dropped
         {"Work", 1, 0x00090000, nullptr, kJoinShared, "Work"},  // shared with 9.0: name kept
@@ -89,7 +90,8 @@ TEST_F(SessionTest, LogonFlagsAndProfileFollowShareVersionAndRegistry)
         mapisim_reset_platform();
         if (c.outlookMs != 0) InstallOutlook(c.outlookMs);
         if (c.registryDefault != nullptr)
-            mapisim_registry_set_string(MAPISIM_HKCU, kProfilesKey2, "DefaultProfile", c.registryDefault);
+            mapisim_registry_set_string(MAPISIM_HKCU, kProfilesKey2, "DefaultProfile",
+                                        c.registryDefault);
         mapisim_call_log_clear();
         EXPECT_EQ(OrviMapiStart(c.name, c.shareSession), 0) << LastError();
         EXPECT_EQ(CallFlags("MAPILogonEx"), c.expectedFlags);
@@ -109,7 +111,7 @@ TEST_F(SessionTest, ProfileNameOver64CharactersFailsBeforeMapi)
     // 64 characters go on to MAPI, which knows no such profile.
     EXPECT_EQ(OrviMapiStart(longName.substr(1).c_str(), 0), -1);
     EXPECT_EQ(CallArg("MAPILogonEx", "profile"), longName.substr(1));
-    EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 273");  // MAPI_E_LOGON_FAILED
+    EXPECT_EQ(LastErrorCode(), "Facility ITF, Error Num 273"); // MAPI_E_LOGON_FAILED
     EXPECT_FALSE(SessionOpen());
     EXPECT_EQ(mapisim_mapi_initialized(), 0u) << "a failed logon uninitialises MAPI";
 }
@@ -121,7 +123,7 @@ TEST_F(SessionTest, LogonNeedsInitializeAndOnlyCountsWhileOpen)
 
     Start("Outlook");
     EXPECT_EQ(OrviMapiLogon("Outlook", 1), MAPI_E_CALL_FAILED);
-    OrviMapiStop();  // the logon above was not counted
+    OrviMapiStop(); // the logon above was not counted
     EXPECT_FALSE(SessionOpen());
 }
 
@@ -134,7 +136,7 @@ TEST_F(SessionTest, InitializeThenLogonChoosesByFlagsAlone)
     ASSERT_EQ(OrviMapiLogon("Work", 0), 0);
     EXPECT_EQ(CallFlags("MAPILogonEx"), kJoinDefault);
     EXPECT_EQ(CallArg("MAPILogonEx", "profile"), "(null)");
-    EXPECT_EQ(OrviMapiLogon("Work", 1), 0);  // counted, not logged on again
+    EXPECT_EQ(OrviMapiLogon("Work", 1), 0); // counted, not logged on again
     OrviMapiStop();
     OrviMapiStop();
     EXPECT_FALSE(SessionOpen());
@@ -195,4 +197,4 @@ TEST_F(SessionTest, ExportsRefuseWorkWithoutSession)
         << LastErrorLocation();
 }
 
-}  // namespace
+} // namespace

@@ -26,7 +26,8 @@ Bytes FindEntryId(IMAPITable* table, ULONG column, const char* name)
     SizedSPropTagArray(2, columns) = {2, {tag::EntryId, column}};
     SRowSet* rows = nullptr;
     Bytes found;
-    if (FAILED(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr, 0, &rows)))
+    if (FAILED(HrQueryAllRows(table, reinterpret_cast<LPSPropTagArray>(&columns), nullptr, nullptr,
+                              0, &rows)))
         return found;
     for (ULONG i = 0; i < rows->cRows && found.empty(); ++i) {
         const SPropValue* props = rows->aRow[i].lpProps;
@@ -57,7 +58,9 @@ protected:
         ASSERT_EQ(AsMapi(top)->GetHierarchyTable(0, &table), S_OK);
         inboxId_ = FindEntryId(table, tag::DisplayName, "Inbox");
         OrviMapiFolder inbox = nullptr;
-        ASSERT_EQ(OrviMapiMsgStoreGetFolderInterface(store_.store, Size(inboxId_), inboxId_.data(), &inbox), 0);
+        ASSERT_EQ(OrviMapiMsgStoreGetFolderInterface(store_.store, Size(inboxId_), inboxId_.data(),
+                                                     &inbox),
+                  0);
         ASSERT_EQ(AsMapi(inbox)->GetContentsTable(0, &table), S_OK);
         messageId_ = FindEntryId(table, tag::Subject, "Two");
         OrviMapiReleaseFolder(inbox);
@@ -90,17 +93,19 @@ TEST_F(StoreEntryTest, CompareEntryIds)
     EXPECT_EQ(same, 0);
 
     same = 7;
-    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, 0, inboxId_.data(), Size(topId_), topId_.data(), &same),
+    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, 0, inboxId_.data(), Size(topId_), topId_.data(),
+                                              &same),
               MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(same, 0);
     EXPECT_EQ(LastErrorText(), "The parameter is incorrect.\r\n");
-    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_), nullptr, &same),
+    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_),
+                                              nullptr, &same),
               MAPI_E_INVALID_PARAMETER);
 
     OrviMapiStop();
     same = 7;
-    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_), topId_.data(),
-                                              &same),
+    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_),
+                                              topId_.data(), &same),
               -1);
     EXPECT_EQ(same, 0) << "set before the session check";
 }
@@ -120,12 +125,13 @@ TEST_F(StoreEntryTest, LongTermEntryIds)
     // Tables hand out short-term identifiers; the long-term form names the
     // same folder.
     ASSERT_NE(inboxId_[0], 0);
-    EXPECT_EQ(OrviMapiMsgStoreReadLongTermEntryId(Size(inboxId_), inboxId_.data(), &size, buffer), 0);
+    EXPECT_EQ(OrviMapiMsgStoreReadLongTermEntryId(Size(inboxId_), inboxId_.data(), &size, buffer),
+              0);
     EXPECT_EQ(buffer[0], 0);
     EXPECT_EQ(CallFlags("IMAPISession::OpenEntry"), MAPI_DEFERRED_ERRORS);
     int32_t same = 0;
-    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(inboxId_), inboxId_.data(), static_cast<int32_t>(size),
-                                              buffer, &same),
+    EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(inboxId_), inboxId_.data(),
+                                              static_cast<int32_t>(size), buffer, &same),
               0);
     EXPECT_EQ(same, 1);
 
@@ -138,27 +144,38 @@ TEST_F(StoreEntryTest, LongTermEntryIds)
 TEST_F(StoreEntryTest, OpenFoldersParentsAndMessages)
 {
     OrviMapiFolder folder = nullptr;
-    EXPECT_EQ(OrviMapiMsgStoreGetFolderInterface(store_.store, Size(messageId_), messageId_.data(), &folder), -1);
+    EXPECT_EQ(OrviMapiMsgStoreGetFolderInterface(store_.store, Size(messageId_), messageId_.data(),
+                                                 &folder),
+              -1);
     EXPECT_EQ(LastErrorText(), "Not Folder Object");
     EXPECT_EQ(folder, nullptr);
 
     OrviMapiMessage message = nullptr;
-    EXPECT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(inboxId_), inboxId_.data(), &message),
-              MAPI_E_CALL_FAILED);
+    EXPECT_EQ(
+        OrviMapiMsgStoreGetMsgInterface(store_.store, Size(inboxId_), inboxId_.data(), &message),
+        MAPI_E_CALL_FAILED);
     EXPECT_EQ(LastErrorText(), "Not Msg Object");
     EXPECT_EQ(OrviMapiMsgStoreGetMsgInterface(nullptr, Size(inboxId_), inboxId_.data(), &message),
               MAPI_E_CALL_FAILED);
-    EXPECT_EQ(LastErrorText(), "Unspecified error\r\n") << "recorded with E_FAIL: the system's text";
-    ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message), 0);
+    EXPECT_EQ(LastErrorText(), "Unspecified error\r\n")
+        << "recorded with E_FAIL: the system's text";
+    ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(),
+                                              &message),
+              0);
     OrviMapiReleaseMsg(message);
 
-    ASSERT_EQ(OrviMapiMsgStoreGetFolderParentInterface(store_.store, Size(inboxId_), inboxId_.data(), &folder), 0);
+    ASSERT_EQ(OrviMapiMsgStoreGetFolderParentInterface(store_.store, Size(inboxId_),
+                                                       inboxId_.data(), &folder),
+              0);
     OrviMapiReleaseFolder(folder);
-    EXPECT_EQ(OrviMapiMsgStoreGetFolderParentInterface(store_.store, 0, inboxId_.data(), &folder), -1);
+    EXPECT_EQ(OrviMapiMsgStoreGetFolderParentInterface(store_.store, 0, inboxId_.data(), &folder),
+              -1);
     EXPECT_EQ(LastErrorText(), "EID not defined");
 
     const Bytes unknown = {0, 0, 0, 0, 1, 2, 3};
-    EXPECT_EQ(OrviMapiMsgStoreGetFolderInterface(store_.store, Size(unknown), unknown.data(), &folder), -1);
+    EXPECT_EQ(
+        OrviMapiMsgStoreGetFolderInterface(store_.store, Size(unknown), unknown.data(), &folder),
+        -1);
     EXPECT_NE(LastErrorCode(), "none");
 }
 
@@ -182,7 +199,7 @@ TEST_F(StoreEntryTest, DisplayNameSubtreeAndRootFolder)
     OrviMapiTable table = nullptr;
     ASSERT_EQ(OrviMapiMsgStoreQuerySet(&table, 1), 0);
     OrviMapiRowSet rows = nullptr;
-    ASSERT_EQ(OrviMapiMsgStoreQueryGetRow(table, &rows), 1);  // "No Tree" sorts first
+    ASSERT_EQ(OrviMapiMsgStoreQueryGetRow(table, &rows), 1); // "No Tree" sorts first
     StoreHandle bare;
     ASSERT_EQ(OrviMapiMsgStoreResultOpenStore(rows, &bare.store), 0);
     OrviMapiReleaseResult(rows);
@@ -199,13 +216,17 @@ TEST_F(StoreEntryTest, DisplayNameSubtreeAndRootFolder)
 TEST_F(StoreEntryTest, DeleteOneMessageAndReleaseTheStore)
 {
     OrviMapiMessage message = nullptr;
-    ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message), 0);
+    ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(),
+                                              &message),
+              0);
     EXPECT_EQ(OrviMapiMsgStoreMsgDelete(store_.store, nullptr), -1);
     EXPECT_EQ(LastErrorText(), "pMessage param not defined");
     ASSERT_EQ(OrviMapiMsgStoreMsgDelete(store_.store, message), 0) << LastError();
     EXPECT_EQ(CallArg("IMAPIFolder::DeleteMessages", "count"), "1");
     OrviMapiReleaseMsg(message);
-    EXPECT_NE(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message), 0);
+    EXPECT_NE(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(),
+                                              &message),
+              0);
 
     OrviMapiMsgStoreRelease(nullptr);
     EXPECT_EQ(LastErrorText(), "Msg Store not defined");
@@ -232,8 +253,8 @@ TEST_F(StoreEntryTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
 {
     SweepFaults(Sweep("GetFolderParentInterface"), [&] {
         OrviMapiFolder folder = nullptr;
-        const int32_t result =
-            OrviMapiMsgStoreGetFolderParentInterface(store_.store, Size(inboxId_), inboxId_.data(), &folder);
+        const int32_t result = OrviMapiMsgStoreGetFolderParentInterface(
+            store_.store, Size(inboxId_), inboxId_.data(), &folder);
         OrviMapiReleaseFolder(folder);
         return result;
     });
@@ -264,11 +285,12 @@ TEST_F(StoreEntryTest, EveryFailingMapiCallIsRecordedAndLeaksNothing)
     });
     SweepFaults(Sweep("MsgDelete"), [&] {
         OrviMapiMessage message = nullptr;
-        int32_t result = OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(), &message);
+        int32_t result = OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_),
+                                                         messageId_.data(), &message);
         if (result == 0) result = OrviMapiMsgStoreMsgDelete(store_.store, message);
         OrviMapiReleaseMsg(message);
         return result;
     });
 }
 
-}  // namespace
+} // namespace

@@ -53,7 +53,8 @@ protected:
             EXPECT_GE(count, 0);
             if (count > 0) {
                 char name[64];
-                const int32_t length = OrviMapiMsgStoreResultGetDisplayName(rows, sizeof name, name);
+                const int32_t length =
+                    OrviMapiMsgStoreResultGetDisplayName(rows, sizeof name, name);
                 names.emplace_back(name, length > 0 ? static_cast<size_t>(length) : 0);
             }
             OrviMapiReleaseResult(rows);
@@ -72,7 +73,8 @@ TEST_F(StoreTableTest, DefaultStoreOnlyOrAllButTheExcludedProviderSorted)
     OrviMapiReleaseTable(table);
 
     ASSERT_EQ(OrviMapiMsgStoreQuerySet(&table, 1), 0) << LastError();
-    EXPECT_EQ(Names(table), (std::vector<std::string>{"Archive", "Blank", "Mailbox - Ann", "Personal Folders"}));
+    EXPECT_EQ(Names(table),
+              (std::vector<std::string>{"Archive", "Blank", "Mailbox - Ann", "Personal Folders"}));
     EXPECT_EQ(CallFlags("IMAPITable::SortTable"), TBL_BATCH);
     OrviMapiReleaseTable(table);
 }
@@ -164,7 +166,7 @@ TEST_F(StoreTableTest, FirstPersonalFoldersStoreResolvesNamedPropertiesOnce)
     OrviMapiTable table = nullptr;
     ASSERT_EQ(OrviMapiMsgStoreQuerySet(&table, 1), 0);
     OrviMapiRowSet rows = nullptr;
-    ASSERT_EQ(OrviMapiMsgStoreQueryGetRow(table, &rows), 1);  // Archive
+    ASSERT_EQ(OrviMapiMsgStoreQueryGetRow(table, &rows), 1); // Archive
     StoreHandle archive;
     ASSERT_EQ(OrviMapiMsgStoreResultOpenStore(rows, &archive.store), 0) << LastError();
     OrviMapiReleaseResult(rows);
@@ -228,8 +230,9 @@ TEST_F(StoreTableTest, FailedResolutionStillOpensTheStoreAndIsNotRetried)
 TEST_F(StoreTableTest, QuerySetFailuresReleaseTheTable)
 {
     Start("Outlook");
-    for (const char* method : {"IMAPISession::GetMsgStoresTable", "IMAPITable::SetColumns",
-                               "IMAPITable::Restrict", "IMAPITable::GetRowCount", "IMAPITable::SortTable"}) {
+    for (const char* method :
+         {"IMAPISession::GetMsgStoresTable", "IMAPITable::SetColumns", "IMAPITable::Restrict",
+          "IMAPITable::GetRowCount", "IMAPITable::SortTable"}) {
         SCOPED_TRACE(method);
         mapisim_fail_method(method, 1, 0, MAPI_E_NOT_FOUND);
         OrviMapiTable table = nullptr;
@@ -241,4 +244,4 @@ TEST_F(StoreTableTest, QuerySetFailuresReleaseTheTable)
     }
 }
 
-}  // namespace
+} // namespace

@@ -36,7 +36,7 @@ int32_t FindCall(const char* method, uint32_t occurrence)
     return index;
 }
 
-}  // namespace
+} // namespace
 
 void ResetLibraryState()
 {
@@ -63,7 +63,8 @@ std::string CallArg(const char* method, const char* name, uint32_t occurrence)
     const int32_t index = FindCall(method, occurrence);
     if (index < 0) return "(no call)";
     char value[1024];
-    if (mapisim_call_arg(static_cast<uint32_t>(index), name, value, sizeof value) < 0) return "(no arg)";
+    if (mapisim_call_arg(static_cast<uint32_t>(index), name, value, sizeof value) < 0)
+        return "(no arg)";
     return value;
 }
 
@@ -132,4 +133,4 @@ OrviMapiStore LibraryTest::OpenDefaultStore(Bytes* storeEntryId)
     return store;
 }
 
-}  // namespace testsupport
+} // namespace testsupport

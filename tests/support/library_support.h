@@ -20,8 +20,8 @@ void ResetLibraryState();
 
 // The last-error text as OrviMapiGetLastError gives it, and its fields.
 std::string LastError();
-std::string LastErrorText();      // "none" when empty
-std::string LastErrorCode();      // "none" when empty
+std::string LastErrorText(); // "none" when empty
+std::string LastErrorCode(); // "none" when empty
 std::string LastErrorLocation();
 
 // The value of an argument of the nth logged call of `method` (0 = first).
@@ -42,7 +42,7 @@ protected:
 
     // Loads a mailbox description; fails the test when it does not load.
     void Load(const std::string& json);
-    void LoadSample();  // samples/mailbox.json
+    void LoadSample(); // samples/mailbox.json
 
     // OrviMapiStart, expected to succeed.
     void Start(const char* profile = "", int32_t shareSession = 0);
@@ -54,7 +54,10 @@ protected:
 // Releases a store when the test is done with it.
 struct StoreHandle {
     OrviMapiStore store = nullptr;
-    ~StoreHandle() { if (store != nullptr) OrviMapiMsgStoreRelease(store); }
+    ~StoreHandle()
+    {
+        if (store != nullptr) OrviMapiMsgStoreRelease(store);
+    }
 };
 
-}  // namespace testsupport
+} // namespace testsupport

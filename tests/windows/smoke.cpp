@@ -32,7 +32,7 @@ void Expect(bool condition, const char* what)
     }
 }
 
-}  // namespace
+} // namespace
 
 // Usage: orvimapi_smoke DLL EXPECTED_DEFAULT_PROFILE
 // The run registers EXPECTED_DEFAULT_PROFILE as the registry's default
@@ -114,10 +114,10 @@ int main(int argc, char** argv)
         Expect(length > 0 && std::strstr(text, code) != nullptr,
                "the last error carries the failing result");
         char* systemText = nullptr;
-        const DWORD systemLength = FormatMessageA(
-            FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
-            static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
-            reinterpret_cast<char*>(&systemText), 0, nullptr);
+        const DWORD systemLength =
+            FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr,
+                           static_cast<DWORD>(result), MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                           reinterpret_cast<char*>(&systemText), 0, nullptr);
         if (systemLength > 0 && systemText != nullptr) {
             Expect(std::strstr(text, systemText) != nullptr,
                    "the last error's text is the platform's own FormatMessageA text");

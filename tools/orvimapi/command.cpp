@@ -17,7 +17,8 @@ std::string Arguments::option(const std::string& name, const std::string& fallba
 std::vector<std::string> Arguments::options(const std::string& name)
 {
     std::vector<std::string> values;
-    while (std::find(words_.begin(), words_.end(), name) != words_.end()) values.push_back(option(name));
+    while (std::find(words_.begin(), words_.end(), name) != words_.end())
+        values.push_back(option(name));
     return values;
 }
 
@@ -32,9 +33,10 @@ bool Arguments::flag(const std::string& name)
 std::vector<std::string> Arguments::positional(size_t min, size_t max, const std::string& usage)
 {
     for (const std::string& word : words_)
-        if (word.size() > 2 && word.compare(0, 2, "--") == 0) Usage("unknown option " + word + "; usage: " + usage);
+        if (word.size() > 2 && word.compare(0, 2, "--") == 0)
+            Usage("unknown option " + word + "; usage: " + usage);
     if (words_.size() < min || words_.size() > max) Usage("usage: " + usage);
     return words_;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -11,10 +11,10 @@
 namespace orvimapi {
 
 struct Options {
-    std::string mailboxPath;  // empty: the bundled sample
-    std::string pstPath;      // --pst: this PST as the default store
-    std::vector<std::string> msgPaths;  // --msg: these messages in an Inbox of their own
-    std::string profile;      // empty: the registry's default profile
+    std::string mailboxPath;           // empty: the bundled sample
+    std::string pstPath;               // --pst: this PST as the default store
+    std::vector<std::string> msgPaths; // --msg: these messages in an Inbox of their own
+    std::string profile;               // empty: the registry's default profile
     bool json = false;
 };
 
@@ -44,4 +44,4 @@ struct Context {
     void print(const std::string& line) const { std::fprintf(out, "%s\n", line.c_str()); }
 };
 
-}  // namespace orvimapi
+} // namespace orvimapi

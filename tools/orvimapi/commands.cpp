@@ -29,7 +29,8 @@ const CommandInfo kCommands[] = {
      "A folder's messages in the store's order, read in batches: position,\n"
      "delivery time (UTC), sender, subject; * marks unread ones.",
      RunMessages},
-    {"message", "message PATH MSG [--store NAME] [--body text|rtf|html] [--attachment N] [--out FILE]",
+    {"message",
+     "message PATH MSG [--store NAME] [--body text|rtf|html] [--attachment N] [--out FILE]",
      "One message, MSG being its position in `messages PATH` or its entry\n"
      "identifier in hex: its properties, sender, recipients and attachments.\n"
      "--body writes the body raw (RTF decompressed; HTML extracted from the RTF,\n"
@@ -97,7 +98,7 @@ const CommandInfo kCommands[] = {
      RunWatch},
 };
 
-}  // namespace
+} // namespace
 
 const CommandInfo* FindCommand(const std::string& name)
 {
@@ -106,4 +107,4 @@ const CommandInfo* FindCommand(const std::string& name)
     return nullptr;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -26,4 +26,4 @@ int RunAddressBook(Context& context, Arguments& arguments);
 int RunContacts(Context& context, Arguments& arguments);
 int RunWatch(Context& context, Arguments& arguments);
 
-}  // namespace orvimapi
+} // namespace orvimapi

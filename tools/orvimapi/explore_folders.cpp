@@ -42,7 +42,8 @@ void PrintTree(FILE* out, const Json& folders, int indent)
         const int type = std::stoi(folder.find("type")->text());
         std::fprintf(out, "%*s%-*s %3d %-16s %5s  %s\n", indent, "", 34 - indent,
                      folder.find("name")->text().c_str(), type, FolderTypeName(type),
-                     folder.find("contentCount")->text().c_str(), folder.find("class")->text().c_str());
+                     folder.find("contentCount")->text().c_str(),
+                     folder.find("class")->text().c_str());
         if (const Json* children = folder.find("folders")) PrintTree(out, *children, indent + 2);
     }
 }
@@ -55,7 +56,7 @@ void Change(int32_t result, const std::string& what)
 
 int32_t Size(const Bytes& bytes) { return static_cast<int32_t>(bytes.size()); }
 
-}  // namespace
+} // namespace
 
 int RunFolders(Context& context, Arguments& arguments)
 {
@@ -71,8 +72,9 @@ int RunFolders(Context& context, Arguments& arguments)
         context.print(tree.dump());
         return 0;
     }
-    std::fprintf(context.out, "%-34s %3s %-16s %5s  %s\n", top.path.empty() ? "(top of the tree)" : top.path.c_str(),
-                 "typ", "kind", "items", "class");
+    std::fprintf(context.out, "%-34s %3s %-16s %5s  %s\n",
+                 top.path.empty() ? "(top of the tree)" : top.path.c_str(), "typ", "kind", "items",
+                 "class");
     PrintTree(context.out, tree, 2);
     return 0;
 }
@@ -99,7 +101,8 @@ int RunMessage(Context& context, Arguments& arguments)
     const std::string attachment = arguments.option("--attachment");
     const std::string outPath = arguments.option("--out");
     const auto words = arguments.positional(
-        2, 2, "message PATH MSG [--store NAME] [--body text|rtf|html] [--attachment N] [--out FILE]");
+        2, 2,
+        "message PATH MSG [--store NAME] [--body text|rtf|html] [--attachment N] [--out FILE]");
     if (!body.empty() && body != "text" && body != "rtf" && body != "html")
         Usage("--body takes text, rtf or html, not " + body);
     if (!body.empty() && !attachment.empty()) Usage("--body and --attachment go one at a time");
@@ -137,8 +140,10 @@ int RunMessage(Context& context, Arguments& arguments)
         } else {
             int32_t codePage = std::stoi(description.find("internetCodePage")->text());
             // -1 here means no HTML either way, and nothing is recorded for it.
-            if (OrviMapiMsgGetBodyHTMLStream(message.get(), codePage != 0 ? codePage : 1252, stream.out()) != 0)
-                throw CommandFailure("the message has no HTML body (none in its RTF, no HTML property)");
+            if (OrviMapiMsgGetBodyHTMLStream(message.get(), codePage != 0 ? codePage : 1252,
+                                             stream.out()) != 0)
+                throw CommandFailure(
+                    "the message has no HTML body (none in its RTF, no HTML property)");
         }
         if (result != 0) Fail("cannot read " + what);
         if (!stream) Usage("the message has no " + body + " body");
@@ -173,8 +178,8 @@ int RunMessage(Context& context, Arguments& arguments)
             result.set("attachedMessage", static_cast<bool>(embedded));
             context.print(result.dump());
         } else {
-            context.print("wrote " + what + (embedded ? " (an attached message, as JSON)" : "") + " to " +
-                          outPath + ": " + std::to_string(written) + " bytes");
+            context.print("wrote " + what + (embedded ? " (an attached message, as JSON)" : "") +
+                          " to " + outPath + ": " + std::to_string(written) + " bytes");
         }
     }
     return 0;
@@ -189,9 +194,11 @@ int RunFolderChange(Context& context, Arguments& arguments)
         "delete PATH | empty PATH   [--store NAME] [--events]";
     const auto words = arguments.positional(2, 3, usage);
     const std::string& action = words[0];
-    const bool twoPaths = action == "create" || action == "rename" || action == "copy" || action == "move";
+    const bool twoPaths =
+        action == "create" || action == "rename" || action == "copy" || action == "move";
     const bool onePath = action == "recycle" || action == "delete" || action == "empty";
-    if (!(twoPaths && words.size() == 3) && !(onePath && words.size() == 2)) Usage("usage: " + usage);
+    if (!(twoPaths && words.size() == 3) && !(onePath && words.size() == 2))
+        Usage("usage: " + usage);
 
     Session session(context.options.profile);
     StoreRow storeRow;
@@ -212,11 +219,13 @@ int RunFolderChange(Context& context, Arguments& arguments)
         OrviMapiProps props = nullptr;
         if (OrviMapiFolderPropsGet(created.get(), &props) == 0 && props != nullptr) {
             FolderPropsRecord record{};
-            if (OrviMapiFolderPropsRead(created.get(), props, &record) == 0 && record.displayName != nullptr)
+            if (OrviMapiFolderPropsRead(created.get(), props, &record) == 0 &&
+                record.displayName != nullptr)
                 name.assign(record.displayName, record.displayNameLength);
             OrviMapiFolderPropsRelease(created.get(), props);
         }
-        done = "created \"" + name + "\" in " + (folder.path.empty() ? std::string("the top folder") : folder.path);
+        done = "created \"" + name + "\" in " +
+               (folder.path.empty() ? std::string("the top folder") : folder.path);
     } else if (action == "rename") {
         Change(OrviMapiFolderRename(Size(storeId), storeId.data(), Size(folderId), folderId.data(),
                                     words[2].c_str()),
@@ -225,13 +234,15 @@ int RunFolderChange(Context& context, Arguments& arguments)
     } else if (action == "copy" || action == "move") {
         FolderAtPath target = OpenFolderAtPath(store.get(), words[2]);
         Change(OrviMapiFolderCopy(Size(storeId), storeId.data(), Size(folderId), folderId.data(),
-                                  Size(target.entryId), target.entryId.data(), action == "move" ? 1 : 0),
+                                  Size(target.entryId), target.entryId.data(),
+                                  action == "move" ? 1 : 0),
                "cannot " + action + " " + folder.path);
         done = (action == "move" ? "moved " : "copied ") + folder.path + " into " +
                (target.path.empty() ? std::string("the top folder") : target.path);
     } else if (action == "recycle") {
-        Change(OrviMapiFolderRecycle(Size(storeId), storeId.data(), Size(folderId), folderId.data()),
-               "cannot recycle " + folder.path);
+        Change(
+            OrviMapiFolderRecycle(Size(storeId), storeId.data(), Size(folderId), folderId.data()),
+            "cannot recycle " + folder.path);
         done = "moved " + folder.path + " to Deleted Items";
     } else if (action == "delete") {
         Change(OrviMapiFolderDelete(Size(storeId), storeId.data(), Size(folderId), folderId.data()),
@@ -263,4 +274,4 @@ int RunFolderChange(Context& context, Arguments& arguments)
     return 0;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -19,14 +19,18 @@ Json ProfileName(ProfileReader read)
 const char* VersionText(int32_t code)
 {
     switch (code) {
-    case 3: return "Outlook 2000 (9.0)";
-    case 2: return "Outlook 98 (8.5)";
-    case 1: return "Outlook 97 (8.0 or 8.3)";
-    default: return "none found, or another release";
+        case 3:
+            return "Outlook 2000 (9.0)";
+        case 2:
+            return "Outlook 98 (8.5)";
+        case 1:
+            return "Outlook 97 (8.0 or 8.3)";
+        default:
+            return "none found, or another release";
     }
 }
 
-}  // namespace
+} // namespace
 
 int RunProfiles(Context& context, Arguments& arguments)
 {
@@ -53,7 +57,8 @@ int RunProfiles(Context& context, Arguments& arguments)
     show("registry default profile: ", "registryDefaultProfile");
     show("MAPI default profile:     ", "mapiDefaultProfile");
     show("session profile:          ", "sessionProfile");
-    context.print("Outlook version code:     " + std::to_string(version) + " (" + VersionText(version) + ")");
+    context.print("Outlook version code:     " + std::to_string(version) + " (" +
+                  VersionText(version) + ")");
     return 0;
 }
 
@@ -94,4 +99,4 @@ int RunStores(Context& context, Arguments& arguments)
     return 0;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -6,7 +6,7 @@ namespace orvimapi {
 
 namespace {
 
-constexpr unsigned kClassPosition = 4;  // PR_CONTAINER_CLASS_A in a folder's property array
+constexpr unsigned kClassPosition = 4; // PR_CONTAINER_CLASS_A in a folder's property array
 constexpr uint32_t kContainerClassTag = 0x3613001E;
 
 std::vector<std::string> SplitPath(const std::string& path)
@@ -28,13 +28,13 @@ std::vector<std::string> SplitPath(const std::string& path)
 Folder OpenFolder(OrviMapiStore store, const Bytes& entryId, const std::string& what)
 {
     Folder folder;
-    if (OrviMapiMsgStoreGetFolderInterface(store, static_cast<int32_t>(entryId.size()), entryId.data(),
-                                           folder.out()) != 0)
+    if (OrviMapiMsgStoreGetFolderInterface(store, static_cast<int32_t>(entryId.size()),
+                                           entryId.data(), folder.out()) != 0)
         Fail("cannot open " + what);
     return folder;
 }
 
-}  // namespace
+} // namespace
 
 std::vector<FolderRow> ListSubfolders(OrviMapiFolder folder)
 {
@@ -84,7 +84,8 @@ FolderAtPath OpenFolderAtPath(OrviMapiStore store, const std::string& path)
         for (const FolderRow& child : children)
             if (EqualsIgnoringCase(child.displayName, name)) match = &child;
         if (match == nullptr)
-            Usage("no such folder \"" + name + "\" in " + (result.path.empty() ? "the top folder" : result.path));
+            Usage("no such folder \"" + name + "\" in " +
+                  (result.path.empty() ? "the top folder" : result.path));
         result.path += (result.path.empty() ? "" : "/") + match->displayName;
         result.entryId = match->entryId;
         result.folder = OpenFolder(store, match->entryId, result.path);
@@ -110,20 +111,33 @@ std::string ContainerClass(OrviMapiFolder folder)
 const char* FolderTypeName(int32_t code)
 {
     switch (code) {
-    case 32: return "Inbox";
-    case 33: return "Outbox";
-    case 34: return "Deleted Items";
-    case 35: return "calendar";
-    case 36: return "contacts";
-    case 37: return "journal";
-    case 38: return "notes";
-    case 39: return "tasks";
-    case 40: return "Drafts";
-    case 41: return "Sent Items";
-    case 42: return "store";
-    case 99: return "top of the tree";
-    default: return "folder";
+        case 32:
+            return "Inbox";
+        case 33:
+            return "Outbox";
+        case 34:
+            return "Deleted Items";
+        case 35:
+            return "calendar";
+        case 36:
+            return "contacts";
+        case 37:
+            return "journal";
+        case 38:
+            return "notes";
+        case 39:
+            return "tasks";
+        case 40:
+            return "Drafts";
+        case 41:
+            return "Sent Items";
+        case 42:
+            return "store";
+        case 99:
+            return "top of the tree";
+        default:
+            return "folder";
     }
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

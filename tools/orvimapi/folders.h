@@ -24,7 +24,7 @@ Folder OpenTopFolder(OrviMapiStore store, Bytes* entryIdOut = nullptr);
 struct FolderAtPath {
     Folder folder;
     Bytes entryId;
-    std::string path;  // as the store spells it: "Inbox/Projects"
+    std::string path; // as the store spells it: "Inbox/Projects"
 };
 
 // Follows `path` ("Inbox/Projects"; names compared without regard to
@@ -38,4 +38,4 @@ std::string ContainerClass(OrviMapiFolder folder);
 
 const char* FolderTypeName(int32_t code);
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -37,7 +37,7 @@ public:
     const Json* find(const std::string& key) const;
     bool isArray() const { return std::holds_alternative<Array>(value_); }
     const Array& elements() const { return std::get<Array>(value_); }
-    std::string text() const;  // a string's value, or the JSON of anything else
+    std::string text() const; // a string's value, or the JSON of anything else
 
     // Compact JSON (one line) or indented by two spaces per level.
     std::string dump(bool pretty = true) const;
@@ -52,4 +52,4 @@ private:
 // taken as Windows-1252 (the charset of the mailbox's 8-bit texts).
 std::string JsonQuote(const std::string& text);
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -16,7 +16,8 @@ namespace orvimapi {
 class CommandFailure : public std::runtime_error {
 public:
     explicit CommandFailure(const std::string& message, int status = 1)
-        : std::runtime_error(message), status_(status) {}
+        : std::runtime_error(message), status_(status)
+    {}
     int status() const { return status_; }
 
 private:
@@ -113,4 +114,4 @@ public:
     ~Session();
 };
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -69,7 +69,8 @@ void LoadMailbox(const Options& options)
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     if (mapisim_load_mailbox_string(text.c_str()) != 0) {
-        const std::string where = options.mailboxPath.empty() ? "the sample mailbox" : options.mailboxPath;
+        const std::string where =
+            options.mailboxPath.empty() ? "the sample mailbox" : options.mailboxPath;
         throw CommandFailure(where + ": " + mapisim_last_load_error(), 2);
     }
 }
@@ -89,7 +90,8 @@ int Run(int argc, char** argv)
             continue;
         } else if (commandName.empty() && (word == "--mailbox" || word == "--profile")) {
             if (i + 1 >= argc) Usage(word + " needs a value");
-            (word == "--mailbox" ? context.options.mailboxPath : context.options.profile) = argv[++i];
+            (word == "--mailbox" ? context.options.mailboxPath : context.options.profile) =
+                argv[++i];
             // An empty name would quietly mean the bundled sample.
             if (word == "--mailbox" && context.options.mailboxPath.empty())
                 Usage("--mailbox expects a file name, not \"\"");
@@ -120,8 +122,8 @@ int Run(int argc, char** argv)
     return command->run(context, arguments);
 }
 
-}  // namespace
-}  // namespace orvimapi
+} // namespace
+} // namespace orvimapi
 
 int main(int argc, char** argv)
 {

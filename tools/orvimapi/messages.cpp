@@ -17,12 +17,18 @@ std::string Text(const char* text, uint32_t length)
 const char* KindName(uint32_t kind)
 {
     switch (kind) {
-    case 1: return "from";
-    case 2: return "sender";
-    case 3: return "to";
-    case 4: return "cc";
-    case 5: return "bcc";
-    default: return "other";
+        case 1:
+            return "from";
+        case 2:
+            return "sender";
+        case 3:
+            return "to";
+        case 4:
+            return "cc";
+        case 5:
+            return "bcc";
+        default:
+            return "other";
     }
 }
 
@@ -48,9 +54,12 @@ Record Cleared()
     return record;
 }
 
-const char* ImportanceName(uint32_t code) { return code == 2 ? "low" : code == 3 ? "high" : "normal"; }
+const char* ImportanceName(uint32_t code)
+{
+    return code == 2 ? "low" : code == 3 ? "high" : "normal";
+}
 
-}  // namespace
+} // namespace
 
 std::string TimeText(const OrviMapiSystemTime& time)
 {
@@ -64,7 +73,8 @@ std::string TimeText(const OrviMapiSystemTime& time)
 Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches)
 {
     Table table;
-    if (OrviMapiFolderContQuerySet(folder, table.out()) != 0) Fail("cannot list the folder's messages");
+    if (OrviMapiFolderContQuerySet(folder, table.out()) != 0)
+        Fail("cannot list the folder's messages");
     Json messages = Json::array();
     for (;;) {
         RowSet rows;
@@ -74,7 +84,8 @@ Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches)
         if (batches != nullptr) batches->push_back(count);
         for (uint32_t i = 0; i < static_cast<uint32_t>(count); ++i) {
             auto record = Cleared<FolderContentsRecord>();
-            if (OrviMapiFolderContReadParam(rows.get(), i, &record) != 0) Fail("cannot read a message row");
+            if (OrviMapiFolderContReadParam(rows.get(), i, &record) != 0)
+                Fail("cannot read a message row");
             char sender[256];
             const int32_t senderLength =
                 OrviMapiFolderContGetMsgSenderName(rows.get(), sizeof sender, i, sender);
@@ -82,7 +93,9 @@ Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches)
             message.set("index", static_cast<int64_t>(messages.elements().size() + 1));
             message.set("entryId", Hex(record.entryId, record.entryIdSize));
             message.set("subject", Text(record.subject, record.subjectLength));
-            message.set("sender", senderLength > 0 ? std::string(sender, static_cast<size_t>(senderLength)) : "");
+            message.set("sender", senderLength > 0
+                                      ? std::string(sender, static_cast<size_t>(senderLength))
+                                      : "");
             message.set("delivered", TimeText(record.delivered));
             message.set("submitted", TimeText(record.submitted));
             message.set("modified", TimeText(record.modified));
@@ -115,8 +128,10 @@ Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath,
     if (!isPosition) {
         Bytes entryId;
         if (!ParseHex(reference, entryId))
-            Usage("MSG expects a message position or an even number of hex digits "
-                  "(an entry identifier), not \"" + reference + "\"");
+            Usage(
+                "MSG expects a message position or an even number of hex digits "
+                "(an entry identifier), not \"" +
+                reference + "\"");
         return entryId;
     }
     const Json messages = ListMessages(folder);
@@ -136,7 +151,8 @@ Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath,
 Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId, const std::string& folderPath)
 {
     Message message;
-    if (OrviMapiMsgGet(folder, static_cast<uint32_t>(entryId.size()), entryId.data(), message.out()) != 0)
+    if (OrviMapiMsgGet(folder, static_cast<uint32_t>(entryId.size()), entryId.data(),
+                       message.out()) != 0)
         FailOrNoSuch("cannot open the message " + Hex(entryId),
                      "message " + Hex(entryId) + " in " +
                          (folderPath.empty() ? "the top folder" : folderPath));
@@ -146,7 +162,8 @@ Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId, const std::stri
 Json DescribeMessage(OrviMapiMessage message)
 {
     OrviMapiProps props = nullptr;
-    if (OrviMapiMsgPropsGet(message, &props) != 0 || props == nullptr) Fail("cannot read the message's properties");
+    if (OrviMapiMsgPropsGet(message, &props) != 0 || props == nullptr)
+        Fail("cannot read the message's properties");
     struct PropsOwner {
         OrviMapiMessage message;
         OrviMapiProps props;
@@ -154,7 +171,8 @@ Json DescribeMessage(OrviMapiMessage message)
     } owner{message, props};
 
     auto record = Cleared<MsgPropsRecord>();
-    if (OrviMapiMsgPropsRead(message, props, &record) != 0) Fail("cannot read the message's properties");
+    if (OrviMapiMsgPropsRead(message, props, &record) != 0)
+        Fail("cannot read the message's properties");
     Json result = Json::object();
     result.set("entryId", Hex(record.entryId, record.entryIdSize));
     result.set("subject", Text(record.subject, record.subjectLength));
@@ -181,33 +199,39 @@ Json DescribeMessage(OrviMapiMessage message)
     result.set("headersLength", record.headersLength);
 
     auto address = Cleared<MsgAddrRecord>();
-    if (OrviMapiMsgAddrFromGet(message, props, &address) == 0) result.set("from", Address(address, false));
+    if (OrviMapiMsgAddrFromGet(message, props, &address) == 0)
+        result.set("from", Address(address, false));
     address = Cleared<MsgAddrRecord>();
-    if (OrviMapiMsgAddrSenderGet(message, props, &address) == 0) result.set("sender", Address(address, false));
+    if (OrviMapiMsgAddrSenderGet(message, props, &address) == 0)
+        result.set("sender", Address(address, false));
 
     Json recipients = Json::array();
     Table recipientTable;
-    if (OrviMapiMsgAddrOtherQuerySet(message, recipientTable.out()) != 0) Fail("cannot read the recipients");
+    if (OrviMapiMsgAddrOtherQuerySet(message, recipientTable.out()) != 0)
+        Fail("cannot read the recipients");
     for (;;) {
         RowSet rows;
         const int32_t count = OrviMapiMsgAddrOtherGetRow(recipientTable.get(), rows.out());
         if (count < 0) Fail("cannot read the recipients");
         if (count == 0) break;
         address = Cleared<MsgAddrRecord>();
-        if (OrviMapiMsgAddrOtherGetParam(rows.get(), &address) != 0) Fail("cannot read a recipient");
+        if (OrviMapiMsgAddrOtherGetParam(rows.get(), &address) != 0)
+            Fail("cannot read a recipient");
         recipients.push(Address(address, true));
     }
     result.set("recipients", std::move(recipients));
 
     Json attachments = Json::array();
     Table attachmentTable;
-    if (OrviMapiMsgAttachQuerySet(message, attachmentTable.out()) != 0) Fail("cannot read the attachments");
+    if (OrviMapiMsgAttachQuerySet(message, attachmentTable.out()) != 0)
+        Fail("cannot read the attachments");
     RowSet rows;
     const int32_t count = OrviMapiMsgAttachGetAllRows(attachmentTable.get(), rows.out());
     if (count < 0) Fail("cannot read the attachments");
     for (uint32_t i = 0; i < static_cast<uint32_t>(count); ++i) {
         auto attach = Cleared<MsgAttachRecord>();
-        if (OrviMapiMsgAttachGetParam(rows.get(), i, &attach) != 0) Fail("cannot read an attachment");
+        if (OrviMapiMsgAttachGetParam(rows.get(), i, &attach) != 0)
+            Fail("cannot read an attachment");
         Json entry = Json::object();
         entry.set("number", static_cast<int64_t>(attach.attachmentNumber));
         entry.set("fileName", Text(attach.fileName, attach.fileNameLength));
@@ -229,7 +253,8 @@ void PrintMessageList(FILE* out, const Json& messages)
     for (const Json& m : messages.elements()) {
         std::fprintf(out, "%4s  %-16s  %-22.22s  %s%s%s\n", m.find("index")->text().c_str(),
                      m.find("delivered")->text().c_str(), m.find("sender")->text().c_str(),
-                     m.find("read")->text() == "true" ? "" : "* ", m.find("subject")->text().c_str(),
+                     m.find("read")->text() == "true" ? "" : "* ",
+                     m.find("subject")->text().c_str(),
                      m.find("hasAttachments")->text() == "true" ? "  [att]" : "");
     }
     std::fprintf(out, "%zu message(s); * unread\n", messages.elements().size());
@@ -264,13 +289,14 @@ void PrintMessage(FILE* out, const Json& message)
     line("Flag:", message.find("flagText")->text());
     line("Entry id:", message.find("entryId")->text());
     for (const Json& a : message.find("attachments")->elements()) {
-        std::string text = "#" + a.find("number")->text() + " " + a.find("fileName")->text() + " (" +
-                           a.find("size")->text() + " bytes";
+        std::string text = "#" + a.find("number")->text() + " " + a.find("fileName")->text() +
+                           " (" + a.find("size")->text() + " bytes";
         if (!a.find("mimeTag")->text().empty()) text += ", " + a.find("mimeTag")->text();
-        if (a.find("inline")->text() == "true") text += ", inline cid:" + a.find("contentId")->text();
+        if (a.find("inline")->text() == "true")
+            text += ", inline cid:" + a.find("contentId")->text();
         if (a.find("notByValue")->text() == "true") text += ", attached message";
         line("Attachment:", text + ")");
     }
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

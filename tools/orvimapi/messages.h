@@ -19,10 +19,12 @@ Json ListMessages(OrviMapiFolder folder, std::vector<int>* batches = nullptr);
 // A message named by position in ListMessages (from 1) or by entry
 // identifier in hex; a usage error when it names none. folderPath names the
 // folder in messages.
-Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath, const std::string& reference);
+Bytes MessageEntryId(OrviMapiFolder folder, const std::string& folderPath,
+                     const std::string& reference);
 
 // An entry identifier that names no message in the folder is a usage error.
-Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId, const std::string& folderPath = {});
+Message OpenMessage(OrviMapiFolder folder, const Bytes& entryId,
+                    const std::string& folderPath = {});
 
 // The properties record, sender, "from", recipients and attachments.
 Json DescribeMessage(OrviMapiMessage message);
@@ -31,4 +33,4 @@ Json DescribeMessage(OrviMapiMessage message);
 void PrintMessageList(FILE* out, const Json& messages);
 void PrintMessage(FILE* out, const Json& message);
 
-}  // namespace orvimapi
+} // namespace orvimapi

@@ -18,7 +18,7 @@ bool Drain(OrviMapiStream stream, Sink sink)
     }
 }
 
-}  // namespace
+} // namespace
 
 std::string ReadStream(OrviMapiStream stream)
 {
@@ -48,4 +48,4 @@ bool PropertyText(OrviMapiProps props, unsigned position, uint32_t tag, std::str
     return true;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

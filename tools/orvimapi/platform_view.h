@@ -21,4 +21,4 @@ long long CopyStream(OrviMapiStream stream, FILE* file);
 // The 8-bit text at `position` of a property array when it carries `tag`.
 bool PropertyText(OrviMapiProps props, unsigned position, uint32_t tag, std::string& out);
 
-}  // namespace orvimapi
+} // namespace orvimapi

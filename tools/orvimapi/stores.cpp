@@ -14,7 +14,8 @@ StoreRow ReadStoreRow(OrviMapiRowSet rows)
     if (OrviMapiMsgStoreResultGetMsgStoreType(rows, &type) == 0) row.isExchange = type == 1;
     uint32_t size = 0;
     unsigned char* bytes = nullptr;
-    if (OrviMapiMsgStoreResultGetEID(rows, &size, &bytes) == 0) row.entryId.assign(bytes, bytes + size);
+    if (OrviMapiMsgStoreResultGetEID(rows, &size, &bytes) == 0)
+        row.entryId.assign(bytes, bytes + size);
     return row;
 }
 
@@ -29,8 +30,7 @@ Store OpenStore(const std::string& displayName, StoreRow* rowOut)
         if (count < 0) Fail("cannot read the store table");
         if (count == 0) break;
         StoreRow row = ReadStoreRow(rows.get());
-        if (!displayName.empty() && !EqualsIgnoringCase(row.displayName, displayName))
-            continue;
+        if (!displayName.empty() && !EqualsIgnoringCase(row.displayName, displayName)) continue;
         Store store;
         if (OrviMapiMsgStoreResultOpenStore(rows.get(), store.out()) != 0)
             Fail("cannot open the store \"" + row.displayName + "\"");
@@ -41,4 +41,4 @@ Store OpenStore(const std::string& displayName, StoreRow* rowOut)
     Usage("no such store \"" + displayName + "\"");
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi

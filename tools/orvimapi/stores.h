@@ -21,4 +21,4 @@ StoreRow ReadStoreRow(OrviMapiRowSet rows);
 // case), or the default store when it is empty. Fills `row` when given.
 Store OpenStore(const std::string& displayName, StoreRow* row = nullptr);
 
-}  // namespace orvimapi
+} // namespace orvimapi

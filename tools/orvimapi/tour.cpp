@@ -27,7 +27,8 @@ public:
         } else {
             std::fprintf(context_.out, "%2d. %s\n", number_, did.c_str());
             if (got.isArray()) {
-                for (const Json& line : got.elements()) std::fprintf(context_.out, "      %s\n", line.text().c_str());
+                for (const Json& line : got.elements())
+                    std::fprintf(context_.out, "      %s\n", line.text().c_str());
             } else if (!got.text().empty() && got.text() != "null") {
                 std::fprintf(context_.out, "      %s\n", got.text().c_str());
             }
@@ -69,7 +70,7 @@ Bytes FirstMessageWithRtfBody(OrviMapiFolder folder, const Json& messages)
     return {};
 }
 
-}  // namespace
+} // namespace
 
 int RunTour(Context& context, Arguments& arguments)
 {
@@ -92,7 +93,8 @@ int RunTour(Context& context, Arguments& arguments)
                 storeNames.push(row.displayName + (row.isDefault ? " (default)" : ""));
             }
         }
-        steps.step("OrviMapiMsgStoreQuerySet, OrviMapiMsgStoreQueryGetRow: listed the stores", storeNames);
+        steps.step("OrviMapiMsgStoreQuerySet, OrviMapiMsgStoreQueryGetRow: listed the stores",
+                   storeNames);
 
         StoreRow storeRow;
         Store store = OpenStore("", &storeRow);
@@ -105,8 +107,9 @@ int RunTour(Context& context, Arguments& arguments)
         for (const FolderRow& row : folders)
             folderLines.push(row.displayName + " (" + std::to_string(row.contentCount) +
                              (row.contentCount == 1 ? " item)" : " items)"));
-        steps.step("OrviMapiMsgStoreGetRootFolder, OrviMapiFolderHier...: walked the top-level folders",
-                   folderLines);
+        steps.step(
+            "OrviMapiMsgStoreGetRootFolder, OrviMapiFolderHier...: walked the top-level folders",
+            folderLines);
 
         const FolderRow* inbox = nullptr;
         for (const FolderRow& row : folders)
@@ -114,7 +117,8 @@ int RunTour(Context& context, Arguments& arguments)
         if (inbox == nullptr && !folders.empty()) inbox = &folders.front();
         if (inbox == nullptr) throw CommandFailure("the default store has no folders to read");
         Folder folder;
-        if (OrviMapiMsgStoreGetFolderInterface(store.get(), static_cast<int32_t>(inbox->entryId.size()),
+        if (OrviMapiMsgStoreGetFolderInterface(store.get(),
+                                               static_cast<int32_t>(inbox->entryId.size()),
                                                inbox->entryId.data(), folder.out()) != 0)
             Fail("cannot open " + inbox->displayName);
         steps.step("OrviMapiMsgStoreGetFolderInterface: opened " + inbox->displayName,
@@ -123,11 +127,15 @@ int RunTour(Context& context, Arguments& arguments)
         std::vector<int> batches;
         const Json messages = ListMessages(folder.get(), &batches);
         std::string batchText;
-        for (int batch : batches) batchText += (batchText.empty() ? "" : " + ") + std::to_string(batch);
-        steps.step("OrviMapiFolderContQueryGetRow, OrviMapiFolderContReadParam: read its messages in batches",
-                   std::to_string(messages.elements().size()) + " messages" +
-                       (batchText.empty() ? "" : " (" + batchText + ")"));
-        if (messages.elements().empty()) throw CommandFailure(inbox->displayName + " holds no message to open");
+        for (int batch : batches)
+            batchText += (batchText.empty() ? "" : " + ") + std::to_string(batch);
+        steps.step(
+            "OrviMapiFolderContQueryGetRow, OrviMapiFolderContReadParam: read its messages in "
+            "batches",
+            std::to_string(messages.elements().size()) + " messages" +
+                (batchText.empty() ? "" : " (" + batchText + ")"));
+        if (messages.elements().empty())
+            throw CommandFailure(inbox->displayName + " holds no message to open");
 
         Bytes chosen = FirstMessageWithRtfBody(folder.get(), messages);
         if (chosen.empty()) ParseHex(messages.elements()[0].find("entryId")->text(), chosen);
@@ -141,24 +149,31 @@ int RunTour(Context& context, Arguments& arguments)
 
         Json people = Json::array();
         if (const Json* sender = details.find("sender"))
-            people.push("sender: " + sender->find("name")->text() + " <" + sender->find("email")->text() + ">");
+            people.push("sender: " + sender->find("name")->text() + " <" +
+                        sender->find("email")->text() + ">");
         for (const Json& r : details.find("recipients")->elements())
             people.push(r.find("kind")->text() + ": " + r.find("name")->text() + " <" +
                         r.find("email")->text() + ">");
-        steps.step("OrviMapiMsgAddrSenderGet, OrviMapiMsgAddrOther...: read its sender and recipients", people);
+        steps.step(
+            "OrviMapiMsgAddrSenderGet, OrviMapiMsgAddrOther...: read its sender and recipients",
+            people);
 
         const int32_t codePage = std::stoi(details.find("internetCodePage")->text());
         Stream html;
-        if (OrviMapiMsgGetBodyHTMLStream(message.get(), codePage != 0 ? codePage : 1252, html.out()) != 0)
+        if (OrviMapiMsgGetBodyHTMLStream(message.get(), codePage != 0 ? codePage : 1252,
+                                         html.out()) != 0)
             Fail("cannot read the message's body as HTML");
         const std::string body = ReadStream(html.get());
-        steps.step("OrviMapiMsgGetBodyHTMLStream: extracted its HTML body from the compressed RTF",
-                   Json::Array{std::to_string(body.size()) + " bytes of HTML:", Excerpt(body, 300)});
+        steps.step(
+            "OrviMapiMsgGetBodyHTMLStream: extracted its HTML body from the compressed RTF",
+            Json::Array{std::to_string(body.size()) + " bytes of HTML:", Excerpt(body, 300)});
     }
-    steps.step("OrviMapiRelease..., OrviMapiMsgStoreRelease, OrviMapiStop: released everything and stopped",
-               nullptr);
+    steps.step(
+        "OrviMapiRelease..., OrviMapiMsgStoreRelease, OrviMapiStop: released everything and "
+        "stopped",
+        nullptr);
     steps.finish();
     return 0;
 }
 
-}  // namespace orvimapi
+} // namespace orvimapi
