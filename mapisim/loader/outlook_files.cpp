@@ -23,12 +23,13 @@ namespace model = mapisim::model;
 
 constexpr const char* kStoreName = "Personal Folders";
 
-model::Profile& outlook_profile(model::World& world)
+// Unused when neither reader is built (a -m32 build beside 64-bit packages).
+[[maybe_unused]] model::Profile& outlook_profile(model::World& world)
 {
     return world.add_profile("Outlook", /*is_default=*/true);
 }
 
-void make_default(model::Store& store)
+[[maybe_unused]] void make_default(model::Store& store)
 {
     store.is_default = true;
     store.resource_flags = STATUS_DEFAULT_STORE | STATUS_PRIMARY_STORE;
