@@ -14,7 +14,7 @@ if [ "${1:-}" = "--all" ]; then
     # pip: the install check builds and installs as a user would.
     packages+=(python3-pip
                g++-multilib g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
-               wine wine64 clang libclang-rt-14-dev)
+               wine wine64 clang clang-format libclang-rt-14-dev)
 fi
 
 missing=()
