@@ -87,6 +87,17 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
     }
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
+
+// Whether the 16 bytes are "hh\'" four times over, each h a plain byte.
+RTFHTML_INLINE bool FourEscapes(__m128i v)
+{
+    const unsigned backslashes =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
+    const unsigned apostrophes =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))));
+    return backslashes == 0x4444u && (apostrophes & 0x8888u) == 0x8888u &&
+           RunStops<true>(v) == 0x4444u;
+}
 #endif
 
 // Skips a run of dropped text; white space goes with it, as text mode
@@ -476,7 +487,7 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
         const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
         if (m == 7 || !kTables.endsWord[s.htmlrtf != 0][t]) break;
         s.cDigits = m;
-        s.digitValue = ParseDigits(v2, m);
+        s.digitValue = m == 0 ? 0 : ParseDigits(v2, m);
         const uint8_t tClass = kTables.byteClass[t];
         if (tClass == kByteOpen)
             CountOpen(s);
@@ -497,6 +508,84 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
     }
     pRef = p;
     return result;
+}
+
+// Takes \' escapes from the apostrophe at p, right after an unescaped
+// backslash in text mode outside \htmlrtf: the apostrophe ends an empty
+// word, and the two hex digits are plain text. Runs of escapes, as text in
+// a double-byte code page is written, are taken here whole; the digits of
+// the last one are left to the text-mode loop.
+RTFHTML_INLINE const uint8_t* HexEscapes(Filter& f, const uint8_t* p, const uint8_t* e)
+{
+    RtfHtmlState& s = f.s;
+    s.previousWordCode = kRtfWordNone;
+    s.readerMode = kRtfReaderText;
+    ++p;
+    // Two plain bytes and the backslash and apostrophe of the next escape;
+    // the backslash is unescaped, as the byte before it is plain.
+    const auto another = [&] {
+        return e - p >= 4 && p[2] == '\\' && p[3] == '\'' && !kTables.stopEmit[p[0]] &&
+               !kTables.stopEmit[p[1]];
+    };
+    if (TextEmitted(s)) {
+        char* out = f.out;
+#ifdef ORVIMAPI_RTFHTML_SSE2
+        // Four escapes at a time: their digits are the 16-bit lanes 0, 2, 4
+        // and 6, gathered into the low 8 bytes.
+        while (e - p >= 16 && f.outEnd - out >= 8) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (!FourEscapes(v)) break;
+            const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(words, 0x08));
+            out += 8;
+            p += 16;
+        }
+#endif
+        while (f.outEnd - out >= 2 && another()) {
+            out[0] = static_cast<char>(p[0]);
+            out[1] = static_cast<char>(p[1]);
+            out += 2;
+            p += 4;
+        }
+        f.out = out;
+    } else {
+#ifdef ORVIMAPI_RTFHTML_SSE2
+        while (e - p >= 16 && FourEscapes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))) {
+            p += 16;
+        }
+#endif
+        while (another()) p += 4;
+    }
+    return p;
+}
+
+// The words that make up most of the markup Outlook writes, each ended by
+// a space, taken whole from p, right after an unescaped backslash in text
+// mode; the general reader takes everything else. Reads 16 bytes ahead.
+RTFHTML_INLINE Fast CommonWord(Filter& f, const uint8_t*& p)
+{
+    RtfHtmlState& s = f.s;
+    const uint64_t v = LoadLE64(p);
+    int32_t code;
+    int32_t cb;
+    if (v == Pack("htmlrtf ")) {
+        code = kRtfWordHtmlrtf;
+        s.parameter = -1;
+        cb = 8;
+    } else if (v == Pack("htmlrtf0") && p[8] == ' ') {
+        code = kRtfWordHtmlrtf0;
+        s.parameter = 0;
+        cb = 9;
+    } else if ((v & 0xFFFFFFFFu) == Pack("par ")) {
+        code = kRtfWordPar;
+        s.parameter = -1;
+        cb = 4;
+    } else {
+        return Fast::kNo;
+    }
+    p += cb;
+    s.readerMode = kRtfReaderText;
+    return Act(f, code) ? Fast::kText : Fast::kFull;
 }
 
 // Filters in[begin, end) of a chunk that starts at in. False when the area
@@ -522,7 +611,8 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                 continue;
             }
             if (cls == kByteWhite) {
-                ++p;
+                do ++p;
+                while (p < e && kTables.byteClass[*p] == kByteWhite);
                 continue;
             }
             // A chunk's first byte is its own predecessor.
@@ -531,6 +621,15 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                 if (cls == kByteBackslash) {
                     s.groupFlag = 1;
                     s.readerMode = kRtfReaderWord;
+                    if (p < e && *p == '\'' && !s.htmlrtf) {
+                        p = HexEscapes(f, p, e);
+                        continue;
+                    }
+                    if (e - p >= 16) {
+                        const Fast known = CommonWord(f, p);
+                        if (known == Fast::kFull) return false;
+                        if (known == Fast::kText) continue;
+                    }
                     const Fast fast = FastWords(f, p, e);
                     if (fast == Fast::kFull) return false;
                     if (fast == Fast::kText) continue;
@@ -540,6 +639,14 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                     else
                         CountClose(s);
                     s.previousWordCode = kRtfWordNone;
+                    if (e - p >= 3 && p[0] == '\\' && p[1] == '*' && p[2] == '\\') {
+                        // {\*\ as every htmltag group starts: the empty word that \*
+                        // ends classifies as nothing, and the next word starts.
+                        s.groupFlag = 1;
+                        s.skipState = kRtfSkipStar;
+                        s.readerMode = kRtfReaderWord;
+                        p += 3;
+                    }
                     continue;
                 }
             }

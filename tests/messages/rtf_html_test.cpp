@@ -85,9 +85,10 @@ struct Golden {
     int32_t codePage;
 };
 const Golden kGoldens[] = {
-    {"outlook_cp1252", 1252},    {"unicode_cp65001", 65001},   {"unicode_cp437", 437},
-    {"escapes_cp1252", 1252},    {"skip_states_cp1252", 1252}, {"htmlrtf_groups_cp1252", 1252},
-    {"whitespace_cp1252", 1252}, {"long_words_cp1252", 1252},  {"group_depth_cp1252", 1252},
+    {"outlook_cp1252", 1252},     {"unicode_cp65001", 65001},   {"unicode_cp437", 437},
+    {"escapes_cp1252", 1252},     {"skip_states_cp1252", 1252}, {"htmlrtf_groups_cp1252", 1252},
+    {"whitespace_cp1252", 1252},  {"long_words_cp1252", 1252},  {"group_depth_cp1252", 1252},
+    {"escape_runs_cp1252", 1252},
 };
 
 TEST(RtfHtmlGolden, WholeAndInvisiblyChunkedMatchExpected)
@@ -107,6 +108,23 @@ TEST(RtfHtmlGolden, WholeAndInvisiblyChunkedMatchExpected)
             EXPECT_EQ(html, expected);
         }
     }
+}
+
+// Runs of \' escapes are taken several at a time; a brace or apostrophe
+// where the next escape would be must still end the run.
+TEST(RtfHtmlEscapes, RunEndsAtTheFirstByteThatIsNotAnEscape)
+{
+    const std::string doc = "{\\rtf1\\ansi\\fromhtml1 ";
+    // The brace closes the document group, so the apostrophe after it is text.
+    EXPECT_EQ(Convert(doc + "}\\'83\\'62\\'83\\'>e}'", 437), "'");
+    // The brace closes the htmltag group, so the text after it is dropped.
+    EXPECT_EQ(Convert(doc + "{\\*\\htmltag0 \\'83\\'62\\'83\\'>e}'x}", 437), "836283>e");
+    // A brace inside the htmltag group is counted, not copied.
+    EXPECT_EQ(Convert(doc + "{\\*\\htmltag0 \\'83\\'62\\'83\\'84\\'85{'x}}y}", 437),
+              "8362838485'x");
+    // A one-digit escape: the backslash after it is escaped and copied.
+    EXPECT_EQ(Convert(doc + "{\\*\\htmltag0 \\'83\\'62\\'83\\'84\\'8\\\\'x}}y}", 437),
+              "836283848\\'x");
 }
 
 const std::string kHead = "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag1 a";
