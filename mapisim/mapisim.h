@@ -217,6 +217,20 @@ typedef struct mapisim_form {
  * mapisim_reset. */
 MAPISIM_EXPORT int mapisim_last_form(mapisim_form* out);
 
+/* What the last address-book dialog was shown with: an IAddrBook::Address
+ * call that passed its argument checks and no injected fault. */
+typedef struct mapisim_address_dialog {
+    uintptr_t window;     /* the UI parameter: the parent window */
+    uint32_t flags;       /* ADRPARM's ulFlags: DIALOG_MODAL 0x1, DIALOG_SDI 0x2 */
+    uint32_t dest_fields; /* recipient wells; 0 when the dialog only browses */
+    int32_t address_list; /* 1 when an address list to fill was passed */
+    const char* caption;  /* null when none was given */
+    int32_t result;       /* what Address returned */
+} mapisim_address_dialog;
+/* 0 and *out filled (texts valid until the next dialog or mapisim_reset),
+ * or -1 when out is null or no dialog was shown since mapisim_reset. */
+MAPISIM_EXPORT int mapisim_last_address_dialog(mapisim_address_dialog* out);
+
 /* Fault injection. method names a MAPI call as the call log does:
  * "IMAPITable::QueryRows", "MAPILogonEx"; the memory streams of
  * CreateStreamOnHGlobal are logged and failed the same way, as

@@ -1,7 +1,8 @@
-// IAddrBook, its containers (IABContainer) and entries (IMailUser) over the
-// profile's address book.
+// IAddrBook, its containers (IABContainer) and entries (IMailUser, or
+// IDistList for distribution lists) over the profile's address book.
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/mapi/objects.h"
+#include "mapisim/mapi/session.h"
 
 namespace mapisim::mapi {
 namespace {
@@ -10,6 +11,14 @@ using model::AbContainer;
 using model::AbEntry;
 using model::PropertyBag;
 
+// An entry whose display type says so is a distribution list.
+bool is_dist_list(const AbEntry& e)
+{
+    const std::optional<std::int32_t> type = e.props.i4(PR_DISPLAY_TYPE);
+    return type && (static_cast<ULONG>(*type) == DT_DISTLIST ||
+                    static_cast<ULONG>(*type) == DT_PRIVATE_DISTLIST);
+}
+
 std::optional<Value> entry_prop(std::uint32_t container, const AbEntry& e, ULONG tag)
 {
     if (const Value* v = e.props.find(tag)) return *v;
@@ -17,7 +26,7 @@ std::optional<Value> entry_prop(std::uint32_t container, const AbEntry& e, ULONG
         case PROP_ID(PR_ENTRYID):
             return entryid_value(tag, {Kind::AbEntry, container, e.number, false});
         case PROP_ID(PR_OBJECT_TYPE):
-            return Value::i4(tag, MAPI_MAILUSER);
+            return Value::i4(tag, is_dist_list(e) ? MAPI_DISTLIST : MAPI_MAILUSER);
         case PROP_ID(PR_DISPLAY_TYPE):
             return Value::i4(tag, DT_MAILUSER);
         default:
@@ -146,33 +155,42 @@ private:
     std::uint32_t number_;
 };
 
+// A container of the address book, or (with a distribution list's number)
+// one of its entries that is a distribution list: IDistList has the same
+// methods, and its members are not modelled, so its contents table is empty.
 class AbContainerObject final : public OpensAbEntries<PropObject<IABContainer>> {
 public:
-    AbContainerObject(ProfilePtr profile, std::shared_ptr<AbContainer> c)
-        : OpensAbEntries(std::move(profile)), c_(std::move(c))
+    AbContainerObject(ProfilePtr profile, std::shared_ptr<AbContainer> c,
+                      std::uint32_t dist_list = 0)
+        : OpensAbEntries(std::move(profile)), c_(std::move(c)), dist_list_(dist_list)
     {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
     {
         return query(this, riid, out,
-                     {&IID_IUnknown, &IID_IMAPIProp, &IID_IMAPIContainer, &IID_IABContainer});
+                     {&IID_IUnknown, &IID_IMAPIProp, &IID_IMAPIContainer,
+                      dist_list_ ? &IID_IDistList : &IID_IABContainer});
     }
 
     HRESULT STDMETHODCALLTYPE GetContentsTable(ULONG flags, LPMAPITABLE* out) override
     {
-        Call call(&err_, kIface, "GetContentsTable", flags);
+        Call call(&err_, iface(), "GetContentsTable", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
         if (!c_) return call.fail(MAPI_E_NO_SUPPORT, "the root container holds no entries");
-        *out = new_table(std::make_unique<EntriesSource>(c_), flags);
+        if (dist_list_)
+            *out = new_bag_table({}, EntriesSource(c_).columns(), flags);
+        else
+            *out = new_table(std::make_unique<EntriesSource>(c_), flags);
         return call.done(S_OK);
     }
 
     HRESULT STDMETHODCALLTYPE GetHierarchyTable(ULONG flags, LPMAPITABLE* out) override
     {
-        Call call(&err_, kIface, "GetHierarchyTable", flags);
+        Call call(&err_, iface(), "GetHierarchyTable", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (!out) return call.fail(MAPI_E_INVALID_PARAMETER, "no place for the result");
+        if (dist_list_) return call.fail(MAPI_E_NO_SUPPORT, "a distribution list has no hierarchy");
         if (c_)
             *out = new_bag_table({}, {PR_ENTRYID, PR_DISPLAY_NAME_A}, flags);
         else
@@ -209,18 +227,33 @@ public:
     }
 
 protected:
-    const char* iface() const override { return kIface; }
-    std::optional<Value> read(ULONG tag) override { return container_prop(c_.get(), tag); }
+    const char* iface() const override { return dist_list_ ? "IDistList" : "IABContainer"; }
+    std::optional<Value> read(ULONG tag) override
+    {
+        if (!dist_list_) return container_prop(c_.get(), tag);
+        const AbEntry* e = c_->find_entry(dist_list_);
+        return e ? entry_prop(c_->number, *e, tag) : std::nullopt;
+    }
     std::vector<ULONG> list() override
     {
-        return {PR_ENTRYID, PR_OBJECT_TYPE, PR_DISPLAY_TYPE, PR_DISPLAY_NAME_A, PR_CONTAINER_FLAGS};
+        if (!dist_list_)
+            return {PR_ENTRYID, PR_OBJECT_TYPE, PR_DISPLAY_TYPE, PR_DISPLAY_NAME_A,
+                    PR_CONTAINER_FLAGS};
+        std::vector<ULONG> tags;
+        if (const AbEntry* e = c_->find_entry(dist_list_))
+            for (auto& [id, v] : e->props) tags.push_back(v.tag());
+        for (ULONG t : {PR_ENTRYID, PR_OBJECT_TYPE}) tags.push_back(t);
+        return tags;
+    }
+    HRESULT alive() override
+    {
+        return !dist_list_ || c_->find_entry(dist_list_) ? S_OK : MAPI_E_OBJECT_DELETED;
     }
     const char* unsupported_why() const override { return "the address book is read-only"; }
 
 private:
-    static constexpr const char* kIface = "IABContainer";
-
     std::shared_ptr<AbContainer> c_; // null for the root
+    std::uint32_t dist_list_;        // a distribution list's entry number in c_, or 0
 };
 
 class AddrBookObject final : public OpensAbEntries<ComparesEntryIds<PropObject<IAddrBook>>> {
@@ -263,6 +296,16 @@ public:
         if (parm->cDestFields && !list)
             return call.fail(MAPI_E_INVALID_PARAMETER, "no address list");
         const HRESULT scripted = model::current().script.address_dialog_result;
+        ShownAddressDialog shown;
+        shown.shown = true;
+        shown.window = *ui;
+        shown.flags = parm->ulFlags;
+        shown.dest_fields = parm->cDestFields;
+        shown.address_list = list != nullptr;
+        shown.caption_given = parm->lpszCaption != nullptr;
+        if (parm->lpszCaption) shown.caption = parm->lpszCaption;
+        shown.result = scripted;
+        record_address_dialog(std::move(shown));
         return FAILED(scripted) ? call.fail(scripted, "the user's dialog result")
                                 : call.done(scripted);
     }
@@ -357,7 +400,12 @@ HRESULT ab_open(const ProfilePtr& profile, ULONG cb, const ENTRYID* eid, LPCIID 
     }
     if (id->kind == Kind::AbEntry) {
         auto c = ab.find_container(id->store);
-        if (!c || !c->find_entry(id->number)) return MAPI_E_NOT_FOUND;
+        const AbEntry* e = c ? c->find_entry(id->number) : nullptr;
+        if (!e) return MAPI_E_NOT_FOUND;
+        if (is_dist_list(*e)) {
+            *type = MAPI_DISTLIST;
+            return hand_out(new AbContainerObject(profile, c, id->number), iid, out);
+        }
         *type = MAPI_MAILUSER;
         return hand_out(new MailUserObject(c, id->number), iid, out);
     }

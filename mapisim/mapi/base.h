@@ -289,7 +289,8 @@ public:
     {
         Call call(&err_, iface(), "SetProps");
         call.arg("count", n);
-        for (ULONG i = 0; props && i < n && i < 8; ++i) call.arg_tag("tag", props[i].ulPropTag);
+        // Up to 16 tags: enough for every value a single item write carries.
+        for (ULONG i = 0; props && i < n && i < 16; ++i) call.arg_tag("tag", props[i].ulPropTag);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         if (problems) *problems = nullptr;
         if ((n && !props) || n > kMaxItems)

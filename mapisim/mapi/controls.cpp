@@ -96,6 +96,19 @@ MAPISIM_EXPORT int mapisim_last_form(mapisim_form* out)
     return 0;
 }
 
+MAPISIM_EXPORT int mapisim_last_address_dialog(mapisim_address_dialog* out)
+{
+    const mapi::ShownAddressDialog& dialog = mapi::last_address_dialog();
+    if (!out || !dialog.shown) return -1;
+    out->window = dialog.window;
+    out->flags = dialog.flags;
+    out->dest_fields = dialog.dest_fields;
+    out->address_list = dialog.address_list ? 1 : 0;
+    out->caption = dialog.caption_given ? dialog.caption.c_str() : nullptr;
+    out->result = dialog.result;
+    return 0;
+}
+
 MAPISIM_EXPORT int mapisim_fail_method(const char* method, uint32_t nth, int persistent,
                                        int32_t hresult)
 {

@@ -18,6 +18,7 @@ struct Runtime {
     std::weak_ptr<model::Profile> shared_profile;
     std::uint32_t shared_users = 0;
     ShownForm last_form;
+    ShownAddressDialog last_address_dialog;
 };
 
 Runtime& runtime()
@@ -452,6 +453,12 @@ IProfAdmin* new_prof_admin() { return new ProfAdminObject(); }
 std::uint32_t init_count() { return runtime().initialized; }
 
 const ShownForm& last_form() { return runtime().last_form; }
+
+const ShownAddressDialog& last_address_dialog() { return runtime().last_address_dialog; }
+void record_address_dialog(ShownAddressDialog dialog)
+{
+    runtime().last_address_dialog = std::move(dialog);
+}
 
 void reset_runtime() { runtime() = Runtime{}; }
 

@@ -28,4 +28,19 @@ struct ShownForm {
 };
 const ShownForm& last_form();
 
+// What the last address-book dialog (IAddrBook::Address past its argument
+// checks) was shown with.
+struct ShownAddressDialog {
+    bool shown = false;
+    std::uintptr_t window = 0;
+    std::uint32_t flags = 0;       // ADRPARM's ulFlags
+    std::uint32_t dest_fields = 0; // recipient wells; 0 when only browsing
+    bool address_list = false;     // an ADRLIST to fill was passed
+    bool caption_given = false;
+    std::string caption;
+    std::int32_t result = 0; // what Address returned
+};
+const ShownAddressDialog& last_address_dialog();
+void record_address_dialog(ShownAddressDialog dialog);
+
 } // namespace mapisim::mapi

@@ -227,7 +227,7 @@ TEST_F(Session, AddressBookPabAndContents)
     auto cols = tags({PR_DISPLAY_NAME_A, PR_EMAIL_ADDRESS_A, PR_ENTRYID, PR_COMPANY_NAME_A});
     Rows rows;
     ASSERT_EQ(HrQueryAllRows(table.get(), as_tags(cols), nullptr, &by_name, 0, rows.out()), S_OK);
-    ASSERT_EQ(rows.size(), 2u);
+    ASSERT_EQ(rows.size(), 3u);
     EXPECT_EQ(text(rows.at(0, 0)), "adam");
     EXPECT_EQ(PROP_TYPE(rows.at(0, 3).ulPropTag), PT_ERROR);
     Com<IMailUser> user;
@@ -237,12 +237,51 @@ TEST_F(Session, AddressBookPabAndContents)
               S_OK);
     EXPECT_EQ(type, MAPI_MAILUSER);
 
+    // A distribution list is neither a mail user nor a container.
+    Com<IABContainer> list; // IDistList has IABContainer's methods
+    const SBinary& listId = rows.at(2, 2).Value.bin;
+    ASSERT_EQ(ab->OpenEntry(listId.cb, reinterpret_cast<LPENTRYID>(listId.lpb), &IID_IDistList, 0,
+                            &type, list.unk()),
+              S_OK);
+    EXPECT_EQ(type, MAPI_DISTLIST);
+    Com<IUnknown> other;
+    EXPECT_EQ(list->QueryInterface(IID_IMailUser, reinterpret_cast<void**>(other.out())),
+              MAPI_E_INTERFACE_NOT_SUPPORTED);
+    Buffer values;
+    ULONG count = 0;
+    auto objectType = tags({PR_OBJECT_TYPE});
+    ASSERT_EQ(
+        list->GetProps(as_tags(objectType), 0, &count, reinterpret_cast<LPSPropValue*>(&values.p)),
+        S_OK);
+    EXPECT_EQ(values.as<SPropValue>()->Value.l, static_cast<LONG>(MAPI_DISTLIST));
+    Com<IMAPITable> members;
+    ASSERT_EQ(list->GetContentsTable(0, members.out()), S_OK);
+    ULONG memberCount = 99;
+    EXPECT_EQ(members->GetRowCount(0, &memberCount), S_OK);
+    EXPECT_EQ(memberCount, 0u);
+    Com<IMAPITable> hierarchy;
+    EXPECT_EQ(list->GetHierarchyTable(0, hierarchy.out()), MAPI_E_NO_SUPPORT);
+
+    // The dialog: what it was shown with, and nothing for a call refused
+    // before it showed.
+    mapisim_address_dialog seen{};
+    EXPECT_EQ(mapisim_last_address_dialog(&seen), -1);
     ADRPARM parm{};
     parm.ulFlags = DIALOG_MODAL;
-    ULONG_PTR ui = 0;
+    parm.lpszCaption = const_cast<LPSTR>("Pick one");
+    ULONG_PTR ui = 0x1234;
     mapisim_script_address_dialog(MAPI_E_USER_CANCEL);
     EXPECT_EQ(ab->Address(&ui, &parm, nullptr), MAPI_E_USER_CANCEL);
     EXPECT_EQ(mapisim_call_count_of("IAddrBook::Address"), 1u);
+    EXPECT_EQ(ab->Address(&ui, nullptr, nullptr), MAPI_E_INVALID_PARAMETER);
+    ASSERT_EQ(mapisim_last_address_dialog(&seen), 0);
+    EXPECT_EQ(seen.window, 0x1234u);
+    EXPECT_EQ(seen.flags, static_cast<uint32_t>(DIALOG_MODAL));
+    EXPECT_EQ(seen.dest_fields, 0u);
+    EXPECT_EQ(seen.address_list, 0);
+    EXPECT_STREQ(seen.caption, "Pick one");
+    EXPECT_EQ(seen.result, static_cast<int32_t>(MAPI_E_USER_CANCEL));
+    EXPECT_EQ(mapisim_last_address_dialog(nullptr), -1);
 }
 
 TEST_F(Session, NoPabGivesAnEmptyIdentifier)

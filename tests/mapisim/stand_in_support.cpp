@@ -77,6 +77,7 @@ Mailbox standard_mailbox()
     AbContainer& pab = p.address_book.add_container("Personal Address Book", true);
     pab.add_entry("Zoe", "SMTP", "zoe@example.com");
     pab.add_entry("adam", "SMTP", "adam@example.com");
+    pab.add_entry("zz list", "", "").props.set(Value::i4(PR_DISPLAY_TYPE, DT_PRIVATE_DISTLIST));
     p.address_book.add_container("Global Address List");
     return b;
 }
