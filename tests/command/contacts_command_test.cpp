@@ -48,7 +48,7 @@ TEST(ContactsCommand, ListsTheAddressBookAndTheDialogItGot)
     const Outcome dialog = Orvimapi("ab --dialog");
     ASSERT_EQ(dialog.status, 0) << dialog.out;
     EXPECT_NE(dialog.out.find("flags: 0x00000001"), std::string::npos) << dialog.out;
-    EXPECT_NE(dialog.out.find("dest_fields=0"), std::string::npos) << dialog.out;
+    EXPECT_NE(dialog.out.find("recipient wells: 0"), std::string::npos) << dialog.out;
 
     const Outcome noPab = Orvimapi("--profile \"Show Laptop\" ab");
     EXPECT_EQ(noPab.status, 1);

@@ -49,18 +49,17 @@ Json ListEntries(const Bytes& pabId)
 
 Json ShowDialog(const Bytes& pabId)
 {
-    const uint32_t before = mapisim_call_count();
     const int32_t result = OrviMapiABShowForm(static_cast<int32_t>(pabId.size()), pabId.data());
     Json shown = Json::object();
     shown.set("result", static_cast<int64_t>(result));
-    const int32_t index = mapisim_call_find("IAddrBook::Address", before);
-    if (index < 0) return shown;
-    mapisim_call call{};
-    mapisim_call_get(static_cast<uint32_t>(index), &call);
+    mapisim_address_dialog dialog{};
+    if (mapisim_last_address_dialog(&dialog) != 0) return shown;
     char flags[16];
-    std::snprintf(flags, sizeof flags, "0x%08X", call.flags);
+    std::snprintf(flags, sizeof flags, "0x%08X", dialog.flags);
     shown.set("flags", std::string(flags));
-    shown.set("arguments", std::string(call.args));
+    shown.set("window", static_cast<int64_t>(dialog.window));
+    shown.set("recipient_wells", static_cast<int64_t>(dialog.dest_fields));
+    shown.set("caption", dialog.caption ? Json(std::string(dialog.caption)) : Json());
     return shown;
 }
 
@@ -79,8 +78,10 @@ int RunAddressBook(Context& context, Arguments& arguments)
         } else {
             context.print("dialog result: " + shown.find("result")->text());
             if (const Json* flags = shown.find("flags")) context.print("flags: " + flags->text());
-            if (const Json* args = shown.find("arguments"))
-                context.print("called with: " + args->text());
+            if (const Json* window = shown.find("window"))
+                context.print("parent window: " + window->text());
+            if (const Json* wells = shown.find("recipient_wells"))
+                context.print("recipient wells: " + wells->text());
         }
         return shown.find("result")->text() == "0" ? 0 : 1;
     }
