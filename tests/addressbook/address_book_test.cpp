@@ -13,8 +13,8 @@ namespace {
 
 using namespace testsupport;
 
-// "Office" has a PAB (entries deliberately out of name order) beside a
-// container that is not one; "Travel" has only the latter.
+// "Office" has a PAB (entries deliberately out of name order, the last a
+// distribution list) beside a container that is not one; "Travel" has only the latter.
 constexpr const char* kMailbox = R"({"profiles": [
  {"name": "Office", "default": true, "address_book": [
   {"name": "Global Address List", "entries": [{"name": "Zed Global", "email": "zed@corp.example"}]},
@@ -22,7 +22,8 @@ constexpr const char* kMailbox = R"({"profiles": [
    {"name": "Ulla Brandt", "email": "ulla@brandt.example", "subject": "Ulla", "company": "Brandt Inks",
     "prefix": "Dr", "given_name": "Ulla", "middle_name": "M", "surname": "Brandt", "generation": "II"},
    {"name": "Aaron Cole", "email": "AC/O=EXCH", "addrtype": "EX"},
-   {"name": "Mia Lang", "email": "mia@lang.example", "company": null, "0x0FFF000A": "0x8004010F"}]}],
+   {"name": "Mia Lang", "email": "mia@lang.example", "company": null, "0x0FFF000A": "0x8004010F"},
+   {"name": "Zz Committee", "0x39000003": 5}]}],
   "stores": [{"name": "Mailbox", "provider": "Personal Folders", "default": true}]},
  {"name": "Travel", "address_book": [{"name": "Global Address List", "entries": []}],
   "stores": [{"name": "Laptop", "provider": "Personal Folders", "default": true}]}]})";
@@ -86,10 +87,11 @@ TEST_F(AddressBookTest, EntriesArriveByDisplayNameAndFillEveryField)
         ASSERT_EQ(OrviMapiABContGetParam(rows, &record), 0) << LastError();
         records.push_back(record);
     }
-    ASSERT_EQ(records.size(), 3u);
+    ASSERT_EQ(records.size(), 4u);
     EXPECT_EQ(Text(records[0].displayNameLength, records[0].displayName), "Aaron Cole");
     EXPECT_EQ(Text(records[1].displayNameLength, records[1].displayName), "Mia Lang");
     EXPECT_EQ(Text(records[2].displayNameLength, records[2].displayName), "Ulla Brandt");
+    EXPECT_EQ(Text(records[3].displayNameLength, records[3].displayName), "Zz Committee");
 
     const ContactRecord& aaron = records[0];
     EXPECT_EQ(Text(aaron.email1AddressTypeLength, aaron.email1AddressType), "EX");
@@ -190,6 +192,16 @@ TEST_F(AddressBookTest, OpeningSomethingOtherThanAContainer)
     EXPECT_EQ(container, nullptr);
     EXPECT_EQ(mapisim_live_objects(), objects);
 
+    // So does a distribution list's: it is no container either.
+    for (int i = 0; i < 3; ++i) {
+        OrviMapiReleaseResult(rows);
+        ASSERT_EQ(OrviMapiABContQueryGetRow(table, &rows), 1);
+    }
+    ASSERT_EQ(OrviMapiABGetContactEID(rows, &size, &bytes), 0);
+    EXPECT_EQ(OrviMapiABGetFolder(static_cast<int32_t>(size), bytes, &container), -1);
+    EXPECT_EQ(LastErrorText(), "Not Address Book Object");
+    EXPECT_EQ(mapisim_live_objects(), objects);
+
     // An identifier the address book does not know: MAPI's failure.
     const Bytes bogus = {1, 2, 3, 4, 5, 6, 7, 8};
     EXPECT_EQ(OrviMapiABGetFolder(Size(bogus), bogus.data(), &container), -1);
@@ -219,7 +231,7 @@ TEST_F(AddressBookTest, NullHandlesAndEmptyRowSets)
 
     OrviMapiABContainer pab = OpenPab();
     ASSERT_EQ(OrviMapiABContQuerySet(pab, &table), 0);
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 4; ++i) {
         ASSERT_EQ(OrviMapiABContQueryGetRow(table, &rows), 1);
         OrviMapiReleaseResult(rows);
     }

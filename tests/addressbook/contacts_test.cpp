@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "mapisim/model/world.h"
+#include "notify/notify_support.h"
 #include "stores/named_props.h"
 #include "support/fault_sweep.h"
 #include "support/library_support.h"
@@ -311,6 +312,38 @@ TEST_F(ContactsTest, AddWritesOnlyWhatIsGiven)
             found = found || message->props.text(propTag) == "Cy Pratt";
         EXPECT_TRUE(found) << Hex(propTag);
     }
+}
+
+// An application watching the store hears of a new contact once, when it
+// is saved, as a created message in the contacts folder.
+TEST_F(ContactsTest, AnAddedContactIsAnnouncedOnceSaved)
+{
+    OpenContacts(true);
+    notifytest::Callbacks().clear();
+    int32_t connection = 0;
+    OrviMapiSink sink = nullptr;
+    ASSERT_EQ(OrviMapiAdviseMsgStoreCreate(store.store, 9, notifytest::Record, &connection, &sink),
+              0)
+        << LastError();
+
+    ContactRecord record{};
+    record.displayName = const_cast<char*>("Bea Lowe");
+    ASSERT_EQ(OrviMapiContactAdd(contacts, &record), 0) << LastError();
+    std::vector<notifytest::Recorded> created;
+    for (const notifytest::Recorded& call : notifytest::Callbacks())
+        if (call.eventCode == 2) created.push_back(call);
+    ASSERT_EQ(created.size(), 1u);
+    EXPECT_EQ(created[0].objectKind, 2) << "a message";
+    EXPECT_EQ(created[0].userValue, 9u);
+
+    // A contact that fails to save announces nothing.
+    notifytest::Callbacks().clear();
+    mapisim_fail_method("IMessage::SaveChanges", 1, 0, static_cast<int32_t>(0x80004005));
+    EXPECT_EQ(OrviMapiContactAdd(contacts, &record), -1);
+    EXPECT_TRUE(notifytest::Callbacks().empty());
+
+    EXPECT_EQ(OrviMapiAdviseMsgStoreDestroy(store.store, connection, sink), 0);
+    notifytest::Callbacks().clear();
 }
 
 TEST_F(ContactsTest, EmailEntriesNeedBothTypeAndAddress)
