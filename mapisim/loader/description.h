@@ -7,10 +7,12 @@
 //   repeat.cpp     repeated messages and ${...} templating
 //   registry.cpp   the registry and file versions
 //   mailbox.cpp    the walk through profiles, stores, folders and messages
+//   outlook_references.cpp  .msg and .pst files a description names
 //   loader.cpp     error messages, installing a load, the C controls
 // The JSON reader (json.h) is apart: strict, with positions.
 #pragma once
 
+#include <filesystem>
 #include <initializer_list>
 #include <map>
 #include <memory>
@@ -106,6 +108,8 @@ public:
     bool has_registry = false, has_versions = false;
     std::vector<RegistryOp> registry;
     std::vector<VersionOp> versions;
+    // Where relative file names in the description start from.
+    std::filesystem::path base_dir;
 
     void load(const J& top);
     // Messages for delivery into s: one message object or an array of them.
@@ -213,6 +217,10 @@ private:
     void load_status_row(model::Profile& p, const J& v);
     void load_container(model::Profile& p, const J& v);
     void load_store(model::Profile& p, const J& v);
+    void load_pst_store(model::Profile& p, const J& v);
+    void load_msg_files(model::Store& s, model::Folder& f, const J& v);
+    std::filesystem::path referenced_path(const J& at, const std::string& name) const;
+    std::vector<std::string> matching_files(const J& at, const std::string& pattern) const;
     void load_folder(model::Store& s, model::Folder& parent, const J& v);
     void load_message_list(model::Store& s, model::Folder& f, const J& v, bool associated);
     void load_repeat(model::Store& s, model::Folder& f, const J& v, bool associated);

@@ -77,6 +77,8 @@ bool load_mailbox(std::string_view text, std::string_view origin, std::string& e
             return false;
         }
         Loader loader;
+        // A file's relative names start from its folder; a text's from here.
+        loader.base_dir = std::filesystem::path(origin).parent_path();
         try {
             loader.load(top);
         } catch (const LoadError& e) {

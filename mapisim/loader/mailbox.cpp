@@ -242,6 +242,7 @@ void Loader::load_container(model::Profile& p, const J& v)
 void Loader::load_store(model::Profile& p, const J& v)
 {
     need_object(v, "a store");
+    if (v.find("pst")) return load_pst_store(p, v);
     check_members(v,
                   {"name", "provider", "default", "resource_flags", "subtree", "folders",
                    "root_folders", "special", "receive_folders", "named_properties"},
@@ -386,8 +387,8 @@ std::shared_ptr<model::Folder> Loader::resolve(model::Store& s, model::Folder& t
 void Loader::load_folder(model::Store& s, model::Folder& parent, const J& v)
 {
     need_object(v, "a folder");
-    check_members(v, {"name", "class", "comment", "folders", "messages", "associated"}, "a folder",
-                  true);
+    check_members(v, {"name", "class", "comment", "folders", "messages", "associated", "msg_files"},
+                  "a folder", true);
     std::string name;
     {
         Step step(*this, "name");
@@ -432,6 +433,10 @@ void Loader::load_folder(model::Store& s, model::Folder& parent, const J& v)
     if (const J* msgs = member(v, "associated")) {
         Step step(*this, "associated");
         load_message_list(s, f, *msgs, true);
+    }
+    if (const J* files = member(v, "msg_files")) {
+        Step step(*this, "msg_files");
+        load_msg_files(s, f, *files);
     }
 }
 
