@@ -73,4 +73,16 @@ TEST(WatchCommand, FolderChangesShowWhatTheyRaised)
     EXPECT_NE(emptied.out.find("\"event\": \"deleted\""), std::string::npos) << emptied.out;
 }
 
+TEST(WatchCommand, MessageChangesShowWhatTheyRaised)
+{
+    const Outcome moved = Orvimapi("msg move Inbox/Suppliers 1 Inbox/Clients --events");
+    ASSERT_EQ(moved.status, 0) << moved.out;
+    EXPECT_NE(moved.out.find("notifications:\n  moved message "), std::string::npos) << moved.out;
+    EXPECT_NE(moved.out.find(" in \"Clients\" from \"Suppliers\"\n"), std::string::npos)
+        << moved.out;
+    const Outcome read = Orvimapi("--json msg unread Inbox 1 --events");
+    ASSERT_EQ(read.status, 0) << read.out;
+    EXPECT_NE(read.out.find("\"events\": ["), std::string::npos) << read.out;
+}
+
 } // namespace

@@ -24,7 +24,10 @@ class DescribedFiles : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        dir = fs::temp_directory_path() / ("orvimapi-described-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = fs::temp_directory_path() /
+              ("orvimapi-described-" +
+               std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(dir);
         ASSERT_EQ(mapisim_load_mailbox_string(R"({"profiles": [{"name": "Kept"}]})"), 0);
     }
@@ -39,8 +42,8 @@ protected:
     int LoadDescription(const std::string& stores)
     {
         description = (dir / "mailbox.json").string();
-        std::ofstream(description) << R"({"profiles": [{"name": "Real", "default": true, "stores": [)"
-                                   << stores << "]}]}";
+        std::ofstream(description)
+            << R"({"profiles": [{"name": "Real", "default": true, "stores": [)" << stores << "]}]}";
         return mapisim_load_mailbox_file(description.c_str());
     }
 
@@ -81,8 +84,8 @@ protected:
 TEST_F(DescribedFiles, AFolderTakesMsgFilesByNameAndByPatternInNameOrder)
 {
     SKIP_WITHOUT_REAL_DATA("msg");
-    const std::string files = "[\"" + Relative("msg") + "/Simple.msg\", \"" + RealDataDir() +
-                              "/msg/vote*.msg\"]";
+    const std::string files =
+        "[\"" + Relative("msg") + "/Simple.msg\", \"" + RealDataDir() + "/msg/vote*.msg\"]";
     ASSERT_EQ(LoadDescription(StoreWithFolder(files)), 0) << mapisim_last_load_error();
     const std::vector<std::string> subjects = Subjects("Real");
     ASSERT_EQ(subjects.size(), 3u);

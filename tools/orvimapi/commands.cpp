@@ -50,7 +50,7 @@ const CommandInfo kCommands[] = {
      "--events also shows the notifications the change raised.\n"
      "The stand-in keeps the mailbox in memory: changes last for the run.",
      RunFolderChange},
-    {"msg", "msg ACTION PATH MSGS ... [--store NAME]",
+    {"msg", "msg ACTION PATH MSGS ... [--store NAME] [--events]",
      "A message's folder path, and changes to messages (then the folder's messages):\n"
      "  msg path PATH MSG [--separator C]   the folder path of the message, as\n"
      "                                      the store's name and the folders below\n"
@@ -67,7 +67,8 @@ const CommandInfo kCommands[] = {
      "  msg new PATH                        open a blank note's form in PATH\n"
      "MSGS lists positions in `messages PATH` and ranges, or entry identifiers in\n"
      "hex, separated by commas: 1,3-5. edit and new show what the stand-in's form\n"
-     "was given. Changes last for the run.",
+     "was given. Changes last for the run. --events also shows the notifications\n"
+     "the change raised.",
      RunMessageChange},
     {"ab", "ab [--dialog]",
      "The personal address book's entries, a line each: display name, e-mail\n"

@@ -5,6 +5,7 @@
 #include <set>
 
 #include "commands.h"
+#include "events.h"
 #include "folders.h"
 #include "mapisim/mapisim.h"
 #include "messages.h"
@@ -155,6 +156,7 @@ int RunMessageChange(Context& context, Arguments& arguments)
     const std::string separator = arguments.option("--separator", "/");
     const bool oneByOne = arguments.flag("--one-by-one");
     const bool complete = arguments.flag("--complete");
+    const bool showEvents = arguments.flag("--events");
     const auto words = arguments.positional(2, 4, kUsage);
     const std::string& action = words[0];
     const std::set<std::string> listActions = {"delete", "recycle", "read", "unread", "unflag"};
@@ -170,6 +172,7 @@ int RunMessageChange(Context& context, Arguments& arguments)
     StoreRow storeRow;
     Store store = OpenStore(storeName, &storeRow);
     const Bytes& storeId = storeRow.entryId;
+    EventWatch events(context, store.get(), showEvents);
     FolderAtPath folder = OpenFolderAtPath(store.get(), words[1]);
     const Bytes& folderId = folder.entryId;
     Json result = Json::object();
@@ -259,6 +262,7 @@ int RunMessageChange(Context& context, Arguments& arguments)
 
     if (!done.empty()) result.set("done", done);
     if (context.options.json) {
+        if (events.on()) result.set("events", events.TakeJson());
         context.print(result.dump());
         return 0;
     }
@@ -274,6 +278,10 @@ int RunMessageChange(Context& context, Arguments& arguments)
                                          : "no flag") +
                           ", \"" + flag.find("flagText")->text() + "\"");
         }
+    if (events.on()) {
+        context.print("notifications:");
+        events.Print();
+    }
     if (const Json* messages = result.find("messages")) PrintMessageList(context.out, *messages);
     return 0;
 }
