@@ -2,31 +2,18 @@
 // a small mailbox of the test's own, including its errors.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "support/command_runner.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out; // standard output and standard error together
-};
-
-Outcome Orvimapi(const std::string& arguments)
-{
-    const std::string command = std::string(ORVIMAPI_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "popen failed"};
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using testsupport::Orvimapi;
+using testsupport::Outcome;
 
 // Test processes may run side by side (ctest -j): each uses files of its own.
 std::string TempPath(const std::string& name)

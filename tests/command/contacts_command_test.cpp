@@ -1,29 +1,15 @@
 // orvimapi ab and orvimapi contacts, run as a user runs them on the sample.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <string>
 
+#include "support/command_runner.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out; // standard output and standard error together
-};
-
-Outcome Orvimapi(const std::string& arguments)
-{
-    const std::string command = std::string(ORVIMAPI_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "popen failed"};
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using testsupport::Orvimapi;
+using testsupport::Outcome;
 
 size_t Lines(const std::string& text)
 {

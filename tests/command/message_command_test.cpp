@@ -3,19 +3,18 @@
 // the one-line errors of bad input.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "support/command_runner.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out; // standard output and standard error together
-};
+using testsupport::Orvimapi;
+using testsupport::Outcome;
 
 constexpr const char* kMailbox = R"({"profiles": [{"name": "Test", "default": true, "stores": [
   {"name": "Main", "provider": "Personal Folders", "default": true,
@@ -39,15 +38,7 @@ protected:
 
     static Outcome Msg(const std::string& arguments)
     {
-        const std::string command = std::string(ORVIMAPI_COMMAND) + " --mailbox " + *mailbox_ +
-                                    " msg " + arguments + " 2>&1";
-        FILE* pipe = popen(command.c_str(), "r");
-        if (pipe == nullptr) return {-1, "popen failed"};
-        std::string out;
-        char buffer[4096];
-        for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-        const int status = pclose(pipe);
-        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+        return Orvimapi("--mailbox " + *mailbox_ + " msg " + arguments);
     }
     static bool Has(const Outcome& run, const std::string& text)
     {

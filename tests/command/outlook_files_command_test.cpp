@@ -1,7 +1,6 @@
 // orvimapi --msg and --pst on real Outlook files, as a user runs them.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -10,25 +9,12 @@
 #include <string>
 
 #include "support/real_data.h"
+#include "support/command_runner.h"
 
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out; // standard output and standard error together
-};
-
-Outcome Orvimapi(const std::string& arguments)
-{
-    const std::string command = std::string(ORVIMAPI_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "popen failed"};
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using testsupport::Orvimapi;
+using testsupport::Outcome;
 
 std::string Quoted(const std::string& path) { return "'" + path + "'"; }
 

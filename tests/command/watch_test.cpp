@@ -1,31 +1,18 @@
 // orvimapi watch and --events: what an application hears, as the command shows it.
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
 
+#include "support/command_runner.h"
+
 namespace {
 
-struct Outcome {
-    int status;
-    std::string out; // standard output and standard error together
-};
-
-Outcome Orvimapi(const std::string& arguments)
-{
-    const std::string command = std::string(ORVIMAPI_COMMAND) + " " + arguments + " 2>&1";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return {-1, "popen failed"};
-    std::string out;
-    char buffer[4096];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-    const int status = pclose(pipe);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
-}
+using testsupport::Orvimapi;
+using testsupport::Outcome;
 
 std::string TempFile(const std::string& name, const std::string& content)
 {
