@@ -267,6 +267,10 @@ MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method);
  * argument is not there. */
 MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf, uint32_t size);
 MAPISIM_EXPORT void mapisim_call_log_clear(void);
+/* Turns the call log off (0) or back on; on by default and after
+ * mapisim_reset. Off, calls are not logged and their arguments not
+ * formatted, for long runs that only measure; fault rules still apply. */
+MAPISIM_EXPORT void mapisim_set_call_log(int on);
 
 /* ---- Notifications ----
  *

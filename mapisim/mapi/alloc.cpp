@@ -19,31 +19,21 @@ HRESULT alloc(std::size_t size, void* root, void** out)
 
 } // namespace
 
-HRESULT alloc_bytes(const void* data, std::size_t size, void* root, void** out)
+namespace {
+
+// Allocates through `more(size, &p)`: chained MAPI blocks, or pieces of one
+// block sized beforehand.
+template <class More>
+HRESULT copy_in(More& more, const void* data, std::size_t size, void** out)
 {
-    HRESULT hr = alloc(size, root, out);
+    HRESULT hr = more(size, out);
     if (FAILED(hr)) return hr;
     if (size) std::memcpy(*out, data, size);
     return S_OK;
 }
 
-HRESULT alloc_text(const std::string& text, void* root, char** out)
-{
-    void* p = nullptr;
-    HRESULT hr = alloc_bytes(text.c_str(), text.size() + 1, root, &p);
-    *out = static_cast<char*>(p);
-    return hr;
-}
-
-HRESULT alloc_wide(const std::u16string& text, void* root, WCHAR** out)
-{
-    void* p = nullptr;
-    HRESULT hr = alloc_bytes(text.c_str(), (text.size() + 1) * sizeof(WCHAR), root, &p);
-    *out = static_cast<WCHAR*>(p);
-    return hr;
-}
-
-HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
+template <class More>
+HRESULT value_to_mapi(const Value& v, More& more, SPropValue& out)
 {
     out.ulPropTag = v.tag();
     out.dwAlignPad = 0;
@@ -51,6 +41,12 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
     auto& u = out.Value;
     HRESULT hr = S_OK;
     void* p = nullptr;
+    auto text = [&](const std::string& t, char** to) {
+        void* q = nullptr;
+        const HRESULT r = copy_in(more, t.c_str(), t.size() + 1, &q);
+        *to = static_cast<char*>(q);
+        return r;
+    };
     switch (v.type()) {
         case PT_I2:
             u.i = *v.get<std::int16_t>();
@@ -77,48 +73,51 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
             u.err = v.get<model::ErrorCode>()->scode;
             break;
         case PT_STRING8:
-            hr = alloc_text(*v.get<std::string>(), root, &u.lpszA);
+            hr = text(*v.get<std::string>(), &u.lpszA);
             break;
-        case PT_UNICODE:
-            hr = alloc_wide(*v.get<std::u16string>(), root, &u.lpszW);
+        case PT_UNICODE: {
+            const std::u16string& w = *v.get<std::u16string>();
+            hr = copy_in(more, w.c_str(), (w.size() + 1) * sizeof(WCHAR), &p);
+            u.lpszW = static_cast<WCHAR*>(p);
             break;
+        }
         case PT_BINARY: {
             const Bytes& b = *v.get<Bytes>();
-            hr = alloc_bytes(b.data(), b.size(), root, &p);
+            hr = copy_in(more, b.data(), b.size(), &p);
             u.bin.cb = static_cast<ULONG>(b.size());
             u.bin.lpb = static_cast<LPBYTE>(p);
             break;
         }
         case PT_CLSID:
-            hr = alloc_bytes(v.get<GUID>(), sizeof(GUID), root, &p);
+            hr = copy_in(more, v.get<GUID>(), sizeof(GUID), &p);
             u.lpguid = static_cast<LPGUID>(p);
             break;
         case PT_MV_LONG: {
             const auto& items = *v.get<std::vector<std::int32_t>>();
-            hr = alloc_bytes(items.data(), items.size() * sizeof(LONG), root, &p);
+            hr = copy_in(more, items.data(), items.size() * sizeof(LONG), &p);
             u.MVl.cValues = static_cast<ULONG>(items.size());
             u.MVl.lpl = static_cast<LONG*>(p);
             break;
         }
         case PT_MV_STRING8: {
             const auto& items = *v.get<std::vector<std::string>>();
-            hr = alloc(items.size() * sizeof(LPSTR), root, &p);
+            hr = more(items.size() * sizeof(LPSTR), &p);
             if (FAILED(hr)) break;
             auto** list = static_cast<LPSTR*>(p);
             for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i)
-                hr = alloc_text(items[i], root, &list[i]);
+                hr = text(items[i], &list[i]);
             u.MVszA.cValues = static_cast<ULONG>(items.size());
             u.MVszA.lppszA = list;
             break;
         }
         case PT_MV_BINARY: {
             const auto& items = *v.get<std::vector<Bytes>>();
-            hr = alloc(items.size() * sizeof(SBinary), root, &p);
+            hr = more(items.size() * sizeof(SBinary), &p);
             if (FAILED(hr)) break;
             auto* list = static_cast<SBinary*>(p);
             for (std::size_t i = 0; i < items.size() && SUCCEEDED(hr); ++i) {
                 void* item = nullptr;
-                hr = alloc_bytes(items[i].data(), items[i].size(), root, &item);
+                hr = copy_in(more, items[i].data(), items[i].size(), &item);
                 list[i].cb = static_cast<ULONG>(items[i].size());
                 list[i].lpb = static_cast<LPBYTE>(item);
             }
@@ -134,20 +133,104 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
     return hr;
 }
 
+// Chains every piece to root.
+struct Chained {
+    void* root;
+    HRESULT operator()(std::size_t size, void** out) const { return alloc(size, root, out); }
+};
+
+constexpr std::size_t piece(std::size_t size) { return (size + 7) & ~std::size_t(7); }
+
+// What value_to_mapi asks a Carving for, in pieces 8-aligned as MAPI's
+// allocations are.
+std::size_t pieces_size(const Value& v)
+{
+    switch (v.type()) {
+        case PT_STRING8:
+            return piece(v.get<std::string>()->size() + 1);
+        case PT_UNICODE:
+            return piece((v.get<std::u16string>()->size() + 1) * sizeof(WCHAR));
+        case PT_BINARY:
+            return piece(v.get<Bytes>()->size());
+        case PT_CLSID:
+            return piece(sizeof(GUID));
+        case PT_MV_LONG:
+            return piece(v.get<std::vector<std::int32_t>>()->size() * sizeof(LONG));
+        case PT_MV_STRING8: {
+            const auto& items = *v.get<std::vector<std::string>>();
+            std::size_t total = piece(items.size() * sizeof(LPSTR));
+            for (const auto& item : items) total += piece(item.size() + 1);
+            return total;
+        }
+        case PT_MV_BINARY: {
+            const auto& items = *v.get<std::vector<Bytes>>();
+            std::size_t total = piece(items.size() * sizeof(SBinary));
+            for (const auto& item : items) total += piece(item.size());
+            return total;
+        }
+        default:
+            return 0;
+    }
+}
+
+// Hands out consecutive pieces of a block pieces_size measured.
+struct Carving {
+    unsigned char* next;
+    HRESULT operator()(std::size_t size, void** out)
+    {
+        *out = next;
+        next += piece(size);
+        return S_OK;
+    }
+};
+
+} // namespace
+
+HRESULT alloc_bytes(const void* data, std::size_t size, void* root, void** out)
+{
+    Chained more{root};
+    return copy_in(more, data, size, out);
+}
+
+HRESULT alloc_text(const std::string& text, void* root, char** out)
+{
+    void* p = nullptr;
+    HRESULT hr = alloc_bytes(text.c_str(), text.size() + 1, root, &p);
+    *out = static_cast<char*>(p);
+    return hr;
+}
+
+HRESULT alloc_wide(const std::u16string& text, void* root, WCHAR** out)
+{
+    void* p = nullptr;
+    HRESULT hr = alloc_bytes(text.c_str(), (text.size() + 1) * sizeof(WCHAR), root, &p);
+    *out = static_cast<WCHAR*>(p);
+    return hr;
+}
+
+HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
+{
+    Chained more{root};
+    return value_to_mapi(v, more, out);
+}
+
 HRESULT make_prop_array(const std::vector<Value>& values, ULONG* count, SPropValue** out)
 {
     *out = nullptr;
     *count = 0;
+    // One block for the array and everything its values point to: a value
+    // at a time, the allocations cost more than the copying.
+    const std::size_t head = values.size() * sizeof(SPropValue);
+    std::size_t total = head;
+    for (const Value& v : values) total += pieces_size(v);
     void* p = nullptr;
-    HRESULT hr = alloc(values.size() * sizeof(SPropValue), nullptr, &p);
+    HRESULT hr = alloc(total, nullptr, &p);
     if (FAILED(hr)) return hr;
-    MapiPtr<SPropValue> array(static_cast<SPropValue*>(p));
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        hr = to_mapi(values[i], array.get(), array.get()[i]);
-        if (FAILED(hr)) return hr;
-    }
+    auto* array = static_cast<SPropValue*>(p);
+    Carving carving{static_cast<unsigned char*>(p) + head};
+    for (std::size_t i = 0; i < values.size(); ++i) value_to_mapi(values[i], carving, array[i]);
     *count = static_cast<ULONG>(values.size());
-    *out = array.release();
+    *out = array;
     return S_OK;
 }
 

@@ -32,7 +32,8 @@ HRESULT alloc_wide(const std::u16string& text, void* root, WCHAR** out);
 // The value into out; its variable data is chained to root.
 HRESULT to_mapi(const model::Value& v, void* root, SPropValue& out);
 
-// One allocation holding the values (count may be 0: a valid empty array).
+// One allocation holding the values and everything they point to (count
+// may be 0: a valid empty array).
 HRESULT make_prop_array(const std::vector<model::Value>& values, ULONG* count, SPropValue** out);
 
 // A row set of the rows, each row's values its own allocation, as

@@ -23,6 +23,8 @@ std::deque<CallRecord>& log_storage()
     return log;
 }
 
+bool logging = true;
+
 std::vector<FaultRule>& rules()
 {
     static std::vector<FaultRule> r;
@@ -63,6 +65,7 @@ Call::~Call()
 
 Call& Call::arg(const char* name, std::string_view text)
 {
+    if (!logging) return *this;
     if (!args_.empty()) args_ += "; ";
     args_ += name;
     args_ += '=';
@@ -77,6 +80,7 @@ Call& Call::arg(const char* name, const char* text)
 
 Call& Call::arg_wide(const char* name, const WCHAR* text)
 {
+    if (!logging) return *this;
     if (!text) return arg(name, "(null)");
     std::string s;
     for (const WCHAR* p = text; *p; ++p) s.push_back(*p < 0x80 ? static_cast<char>(*p) : '?');
@@ -85,6 +89,7 @@ Call& Call::arg_wide(const char* name, const WCHAR* text)
 
 Call& Call::arg(const char* name, ULONG value)
 {
+    if (!logging) return *this;
     char buf[16];
     std::snprintf(buf, sizeof buf, "%lu", static_cast<unsigned long>(value));
     return arg(name, std::string_view(buf));
@@ -92,6 +97,7 @@ Call& Call::arg(const char* name, ULONG value)
 
 Call& Call::arg_tag(const char* name, ULONG tag)
 {
+    if (!logging) return *this;
     char buf[16];
     std::snprintf(buf, sizeof buf, "0x%08lX", static_cast<unsigned long>(tag));
     return arg(name, std::string_view(buf));
@@ -99,6 +105,7 @@ Call& Call::arg_tag(const char* name, ULONG tag)
 
 Call& Call::arg_hex(const char* name, const void* bytes, ULONG size)
 {
+    if (!logging) return *this;
     if (!bytes) return arg(name, "(null)");
     static const char digits[] = "0123456789ABCDEF";
     std::string s;
@@ -123,7 +130,7 @@ void Call::note(const char* name, std::string_view text)
 HRESULT Call::begin()
 {
     auto& log = log_storage();
-    if (log.size() < kMaxLog) {
+    if (logging && log.size() < kMaxLog) {
         index_ = log.size();
         log.push_back({method_, flags_, args_, S_OK, false});
     }
@@ -158,6 +165,7 @@ HRESULT Call::fail(HRESULT hr, std::string why)
 
 const std::deque<CallRecord>& call_log() { return log_storage(); }
 void clear_call_log() { log_storage().clear(); }
+void set_call_logging(bool on) { logging = on; }
 
 void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT hr)
 {

@@ -82,6 +82,9 @@ private:
 // Call log and fault rules, for the controls in mapisim.h.
 const std::deque<CallRecord>& call_log();
 void clear_call_log();
+// Off, calls are neither logged nor have their arguments formatted; fault
+// rules still apply.
+void set_call_logging(bool on);
 // pattern is "Iface::Method", "Iface::*", "*::Method", a function name, or
 // "*" for every call. nth counts matching calls from now, 1 = the next.
 void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT hr);

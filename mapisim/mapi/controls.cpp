@@ -39,6 +39,7 @@ MAPISIM_EXPORT void mapisim_reset(void)
     model::install(nullptr);
     mapi::reset_runtime();
     mapi::clear_call_log();
+    mapi::set_call_logging(true);
     mapi::clear_faults();
 }
 
@@ -171,5 +172,7 @@ MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* 
 }
 
 MAPISIM_EXPORT void mapisim_call_log_clear(void) { mapi::clear_call_log(); }
+
+MAPISIM_EXPORT void mapisim_set_call_log(int on) { mapi::set_call_logging(on != 0); }
 
 } // extern "C"

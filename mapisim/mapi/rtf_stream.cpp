@@ -27,6 +27,13 @@ public:
         }
         return got > want ? want : got;
     }
+    // The stand-in's own property streams are decoded in place.
+    const std::uint8_t* take_rest(std::size_t& n) noexcept override
+    {
+        n = 0;
+        auto* bytes = dynamic_cast<InPlaceBytes*>(stream_);
+        return bytes ? bytes->take_rest(n) : nullptr;
+    }
     HRESULT failure = S_OK;
 
 private:

@@ -15,9 +15,20 @@ struct Shared {
     bool dirty = false;
 };
 
-class PropStream final : public StreamObject {
+class PropStream final : public StreamObject, public InPlaceBytes {
 public:
     explicit PropStream(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+    const std::uint8_t* take_rest(std::size_t& n) noexcept override
+    {
+        n = 0;
+        if (shared_->commit) return nullptr;
+        const auto& d = shared_->data;
+        const std::uint64_t at = std::min<std::uint64_t>(pos_, d.size());
+        n = d.size() - static_cast<std::size_t>(at);
+        pos_ = std::max<std::uint64_t>(pos_, d.size());
+        return d.data() + at;
+    }
 
     ~PropStream() override
     {

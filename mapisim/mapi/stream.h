@@ -61,6 +61,19 @@ protected:
     HRESULT refuse(const char* method, HRESULT hr);
 };
 
+// A stream whose bytes sit in memory hands the rest of them out to be read
+// in place, as the compressed-RTF reader does, where nothing can change
+// them while the stream lives.
+class InPlaceBytes {
+public:
+    // The bytes from the position to the end, moving the position to the
+    // end; null, with the position kept, for a stream that can be written.
+    virtual const std::uint8_t* take_rest(std::size_t& n) noexcept = 0;
+
+protected:
+    ~InPlaceBytes() = default;
+};
+
 // Receives the stream's bytes at Commit, and at the last Release when they
 // changed since. Runs with the stream alive; it may hold references.
 using CommitFn = std::function<HRESULT(const model::Bytes&)>;

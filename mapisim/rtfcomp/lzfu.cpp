@@ -151,8 +151,8 @@ void copy_exact(std::uint8_t* start, std::size_t done, std::size_t len, std::siz
 bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                             std::uint8_t* const out_end, const bool input_final) noexcept
 {
-    const std::uint8_t* in = in_ + in_pos_;
-    const std::uint8_t* const in_end = in_ + in_end_;
+    const std::uint8_t* in = in_base_ + in_pos_;
+    const std::uint8_t* const in_end = in_base_ + in_end_;
     const std::uint8_t* const ring = ring_;
     const std::uint32_t base = wpos_;
     std::uint8_t* out = out_io;
@@ -231,7 +231,7 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
         ctrl >>= 1;
         --nbits;
     }
-    in_pos_ = std::size_t(in - in_);
+    in_pos_ = std::size_t(in - in_base_);
     ctrl_ = ctrl;
     nbits_ = nbits;
     out_io = out;
@@ -269,7 +269,16 @@ std::size_t MemorySource::read(void* buf, std::size_t n)
     return k;
 }
 
-Decoder::Decoder(Source& src) noexcept : src_(src), wpos_(kDictSize)
+const std::uint8_t* MemorySource::take_rest(std::size_t& n) noexcept
+{
+    const std::uint8_t* rest = p_;
+    n = left_;
+    p_ += left_;
+    left_ = 0;
+    return rest;
+}
+
+Decoder::Decoder(Source& src) noexcept : src_(src), wpos_(kDictSize), in_base_(in_)
 {
     std::memcpy(ring_, kDictText, kDictSize);
     std::memset(ring_ + kDictSize, 0, kRing - kDictSize);
@@ -285,6 +294,7 @@ void Decoder::settle(Status s) noexcept
 // end. Returns false only when the source failed.
 bool Decoder::refill()
 {
+    if (in_place_) return true; // everything there is, is there
     if (in_pos_ > 0) {
         std::memmove(in_, in_ + in_pos_, in_avail());
         in_end_ -= in_pos_;
@@ -323,12 +333,20 @@ Status Decoder::open()
 {
     if (opened_) return status_;
     opened_ = true;
-    if (!refill()) return status_;
+    std::size_t in_memory = 0;
+    if (const std::uint8_t* rest = src_.take_rest(in_memory)) {
+        in_base_ = rest;
+        in_end_ = in_memory;
+        in_place_ = true;
+        src_ended_ = true;
+    } else if (!refill()) {
+        return status_;
+    }
     if (in_avail() < kHeaderSize) {
         settle(Status::ShortHeader);
         return status_;
     }
-    const std::uint8_t* h = in_ + in_pos_;
+    const std::uint8_t* h = in_base_ + in_pos_;
     comp_size_ = load_le32(h);
     raw_size_ = load_le32(h + 4);
     comp_type_ = load_le32(h + 8);
@@ -349,11 +367,38 @@ Status Decoder::open()
     } else {
         settle(Status::UnknownType);
     }
+    if (in_place_) {
+        // Only the declared bytes are data; what the header claims beyond
+        // the memory is missing, as a source that ended early would be.
+        const std::size_t have = std::size_t(std::min<std::uint64_t>(in_avail(), content_left_));
+        in_end_ = in_pos_ + have;
+        content_left_ -= have;
+        crc_pos_ = in_pos_;
+    }
     return status_;
+}
+
+// In place, the CRC is taken as the decoder reaches the bytes rather than
+// as they arrive; both cover every byte after the header.
+void Decoder::take_crc(std::size_t upto) noexcept
+{
+    if (!in_place_ || !crc_on_ || upto <= crc_pos_) return;
+    crc_ = crc32(in_base_ + crc_pos_, upto - crc_pos_, crc_);
+    crc_pos_ = upto;
 }
 
 std::size_t Decoder::read_mela(std::uint8_t* out, std::size_t n)
 {
+    if (in_place_) {
+        const std::size_t got = std::min(n, in_avail());
+        if (got > 0) std::memcpy(out, in_base_ + in_pos_, got);
+        in_pos_ += got;
+        if (in_avail() == 0 && content_left_ == 0)
+            settle(Status::End);
+        else if (got < n && content_left_ > 0)
+            settle(Status::Truncated);
+        return got;
+    }
     const auto want = std::size_t(std::min<std::uint64_t>(n, content_left_));
     std::size_t got = 0;
     while (got < want && !src_ended_) {
@@ -404,7 +449,7 @@ bool Decoder::slow_step()
 {
     if (nbits_ == 0) {
         if (!need(1)) return false;
-        ctrl_ = in_[in_pos_++];
+        ctrl_ = in_base_[in_pos_++];
         nbits_ = 8;
     }
     const bool is_ref = ctrl_ & 1;
@@ -413,14 +458,14 @@ bool Decoder::slow_step()
     pend_pos_ = 0;
     if (!is_ref) {
         if (!need(1)) return false;
-        const std::uint8_t b = in_[in_pos_++];
+        const std::uint8_t b = in_base_[in_pos_++];
         put_ring(b);
         pending_[0] = b;
         pend_len_ = 1;
         return true;
     }
     if (!need(2)) return false;
-    const std::uint32_t token = std::uint32_t(in_[in_pos_]) << 8 | in_[in_pos_ + 1];
+    const std::uint32_t token = std::uint32_t(in_base_[in_pos_]) << 8 | in_base_[in_pos_ + 1];
     in_pos_ += 2;
     const std::uint32_t off = token >> 4;
     if (off == wpos_) {
@@ -442,6 +487,7 @@ bool Decoder::slow_step()
 // then settle the outcome.
 void Decoder::finish()
 {
+    take_crc(in_end_);
     in_pos_ = in_end_ = 0;
     while (content_left_ > 0 && !src_ended_) {
         if (!refill()) return;
@@ -489,6 +535,7 @@ std::size_t Decoder::read(void* out_v, std::size_t n)
         // The next token does not fit the room left, or the data is cut.
         if (!slow_step()) break;
     }
+    take_crc(in_pos_);
     return std::size_t(p - out);
 }
 
@@ -569,6 +616,9 @@ std::vector<std::uint8_t> compress(const void* data, std::size_t size)
     reference(p, 2); // the end marker: a reference to the write position
 
     if (out.size() - 4 > std::numeric_limits<std::uint32_t>::max()) return {};
+    // The reserve allowed for incompressible input would otherwise stay
+    // with every stored body.
+    out.shrink_to_fit();
     store_header(out.data(), std::uint32_t(out.size() - 4), std::uint32_t(size), kTypeCompressed,
                  crc32(out.data() + kHeaderSize, out.size() - kHeaderSize));
     return out;

@@ -12,7 +12,8 @@
 //   while ((n = dec.read(buf, sizeof buf)) > 0) use buf[0, n);
 //   dec.status() == Status::End: every byte was delivered and checked.
 // A decoder holds the ring, a bounded input buffer and a few counters,
-// about 20 KB whatever the stream claims; it allocates nothing.
+// about 20 KB whatever the stream claims; it allocates nothing. Over a
+// source that holds the data in memory it reads the data in place.
 #pragma once
 
 #include <cstddef>
@@ -59,6 +60,16 @@ public:
     // 0 only at the end of the data, kFailed when the source failed (it
     // keeps the reason; the decoder then stops with SourceFailed).
     virtual std::size_t read(void* buf, std::size_t n) = 0;
+
+    // The rest of the data, where it already sits in memory that stays
+    // unchanged while the decoder lives: the decoder then decodes it in
+    // place instead of copying it through its buffer. The bytes count as
+    // read. Null (the default) where the data has to be read.
+    virtual const std::uint8_t* take_rest(std::size_t& n) noexcept
+    {
+        n = 0;
+        return nullptr;
+    }
 };
 
 // A Source over bytes the caller keeps alive while it is read.
@@ -68,6 +79,7 @@ public:
         : p_(static_cast<const std::uint8_t*>(data)), left_(size)
     {}
     std::size_t read(void* buf, std::size_t n) override;
+    const std::uint8_t* take_rest(std::size_t& n) noexcept override;
     std::size_t remaining() const noexcept { return left_; }
 
 private:
@@ -120,6 +132,7 @@ private:
     void sync_ring(const std::uint8_t* begin, const std::uint8_t* end) noexcept;
     void finish();
     void settle(Status s) noexcept;
+    void take_crc(std::size_t upto) noexcept;
     std::size_t in_avail() const noexcept { return in_end_ - in_pos_; }
 
     Source& src_;
@@ -135,6 +148,10 @@ private:
     std::uint32_t nbits_ = 0;
     std::uint8_t pend_pos_ = 0, pend_len_ = 0;
     std::uint8_t pending_[17]; // decoded by the slow path, not yet handed out
+    // The input: in_ filled from the source, or the source's own bytes.
+    const std::uint8_t* in_base_;
+    bool in_place_ = false;
+    std::size_t crc_pos_ = 0; // in place: the CRC covers in_base_[kHeaderSize, crc_pos_)
     std::size_t in_pos_ = 0, in_end_ = 0;
     std::uint8_t ring_[kRing + kMirror];
     std::uint8_t in_[kInput];

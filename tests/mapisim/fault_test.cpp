@@ -129,6 +129,24 @@ TEST_F(Faults, NthCallOnceOrPersistently)
     EXPECT_EQ(mapisim_fail_method("*", 1, 0, S_OK), -1);
 }
 
+TEST_F(Faults, CallLogCanBeTurnedOffWhileFaultsStillApply)
+{
+    logon();
+    Com<IMAPITable> table;
+    ASSERT_EQ(session->GetStatusTable(0, table.out()), S_OK);
+    mapisim_call_log_clear();
+    mapisim_set_call_log(0);
+    ASSERT_EQ(mapisim_fail_method("IMAPITable::GetRowCount", 2, 0, MAPI_E_BUSY), 0);
+    ULONG n = 0;
+    EXPECT_EQ(table->GetRowCount(0, &n), S_OK);
+    EXPECT_EQ(table->GetRowCount(0, &n), MAPI_E_BUSY);
+    EXPECT_EQ(mapisim_call_count(), 0u);
+
+    mapisim_set_call_log(1);
+    EXPECT_EQ(table->GetRowCount(0, &n), S_OK);
+    EXPECT_EQ(mapisim_call_count_of("IMAPITable::GetRowCount"), 1u);
+}
+
 TEST_F(Faults, GetLastErrorDescribesTheLastFailure)
 {
     logon();

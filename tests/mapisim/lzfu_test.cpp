@@ -47,10 +47,28 @@ public:
         return k;
     }
     std::size_t pos() const { return pos_; }
+    const std::uint8_t* data() const { return data_.data(); }
+    std::size_t size() const { return data_.size(); }
 
 private:
     const Bytes& data_;
     std::size_t chunk_, fail_at_, pos_ = 0;
+};
+
+// Hands its bytes over to be decoded in place, as a stream over a stored
+// property does.
+class InPlaceSource final : public TestSource {
+public:
+    using TestSource::TestSource;
+    const std::uint8_t* take_rest(std::size_t& n) noexcept override
+    {
+        taken = true;
+        return inner_.take_rest(n);
+    }
+    bool taken = false;
+
+private:
+    lz::MemorySource inner_{data(), size()};
 };
 
 struct Decoded {
@@ -58,11 +76,15 @@ struct Decoded {
     lz::Status status;
 };
 
-// Reads the whole stream `step` bytes at a time, the source giving `chunk`.
-// The decoder is built over a sentinel so that state it forgets to set shows.
-Decoded decode(const Bytes& stream, std::size_t step, std::size_t chunk = SIZE_MAX)
+// Reads the whole stream `step` bytes at a time, the source giving `chunk`
+// (or all of it in place). The decoder is built over a sentinel so that
+// state it forgets to set shows.
+Decoded decode(const Bytes& stream, std::size_t step, std::size_t chunk = SIZE_MAX,
+               bool in_place = false)
 {
-    TestSource src(stream, chunk);
+    TestSource staged(stream, chunk);
+    InPlaceSource whole(stream);
+    lz::Source& src = in_place ? static_cast<lz::Source&>(whole) : staged;
     auto mem = std::make_unique<unsigned char[]>(sizeof(lz::Decoder));
     std::memset(mem.get(), 0xA5, sizeof(lz::Decoder));
     auto* dec = new (mem.get()) lz::Decoder(src);
@@ -283,6 +305,53 @@ TEST(LzfuIntegrity, SourceIsNotReadPastTheDataAndItsFailureIsReported)
     lz::Decoder dec2(failing);
     dec2.read(buf, sizeof buf);
     EXPECT_EQ(dec2.status(), lz::Status::SourceFailed);
+}
+
+TEST(LzfuInPlace, DecodesWhatTheStagedReaderDecodesAndFailsAlike)
+{
+    std::mt19937 rng(3);
+    Bytes random(5000);
+    for (auto& b : random) b = std::uint8_t(rng());
+    const std::string rtf = rtf_like(30000);
+    const Bytes good = lz::compress(rtf.data(), rtf.size());
+    std::vector<Bytes> streams = {good, lz::compress(random.data(), random.size()), kSimple,
+                                  kCrossing, lz::store_uncompressed(rtf.data(), 3000)};
+    Bytes damaged = good;
+    damaged[good.size() / 2] ^= 0x10; // a bad CRC, or a bad reference
+    streams.push_back(damaged);
+    Bytes padded = kCrossing;
+    padded.insert(padded.end(), 9, 0x55);
+    reseal(padded);
+    streams.push_back(padded);
+    Bytes claims_more = kSimple;
+    put32(claims_more, 0, 0x100000); // COMPSIZE past the bytes there are
+    streams.push_back(claims_more);
+    Bytes mela_short = streams[4];
+    mela_short.resize(1000);
+    streams.push_back(mela_short);
+    for (std::size_t n : {0, 8, 16, 17, 100, 2000})
+        streams.emplace_back(good.begin(), good.begin() + n);
+    for (std::size_t i = 0; i < streams.size(); ++i) {
+        for (std::size_t step : {1, 7, 4096, 1 << 20}) {
+            SCOPED_TRACE(std::to_string(i) + "/" + std::to_string(step));
+            const Decoded staged = decode(streams[i], step);
+            const Decoded in_place = decode(streams[i], step, SIZE_MAX, true);
+            EXPECT_EQ(in_place.status, staged.status);
+            EXPECT_TRUE(in_place.bytes == staged.bytes);
+        }
+    }
+    EXPECT_EQ(decode(good, 4096, SIZE_MAX, true).bytes, bytes_of(rtf));
+    EXPECT_EQ(decode(damaged, 4096, SIZE_MAX, true).status, lz::Status::CrcMismatch);
+
+    // The memory source hands out what is left and then has nothing more.
+    lz::MemorySource memory(good.data(), good.size());
+    std::uint8_t first[4];
+    ASSERT_EQ(memory.read(first, 4), 4u);
+    std::size_t n = 0;
+    EXPECT_EQ(memory.take_rest(n), good.data() + 4);
+    EXPECT_EQ(n, good.size() - 4);
+    EXPECT_EQ(memory.remaining(), 0u);
+    EXPECT_EQ(memory.read(first, 4), 0u);
 }
 
 TEST(LzfuRoundTrip, VariedDataAtOddReadSizes)
