@@ -11,7 +11,7 @@ namespace testsupport {
 
 struct Outcome {
     int status;
-    std::string out;  // standard output and standard error together
+    std::string out; // standard output and standard error together
 };
 
 // Runs the built command with arguments (shell words) and waits for it.
@@ -27,4 +27,4 @@ inline Outcome Orvimapi(const std::string& arguments)
     return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
 }
 
-}  // namespace testsupport
+} // namespace testsupport
