@@ -145,17 +145,33 @@ std::uint64_t counter = 1;
 std::uint64_t generation() noexcept { return counter; }
 void touch() noexcept { ++counter; }
 
+const PropertyBag::Map& PropertyBag::map() const noexcept
+{
+    static const Map none;
+    return values_ ? *values_ : none;
+}
+
+PropertyBag::Map& PropertyBag::own()
+{
+    if (!values_)
+        values_ = std::make_shared<Map>();
+    else if (values_.use_count() > 1)
+        values_ = std::make_shared<Map>(*values_);
+    return *values_;
+}
+
 void PropertyBag::set(Value v)
 {
     touch();
     const ULONG id = v.id();
-    values_.insert_or_assign(id, std::move(v));
+    own().insert_or_assign(id, std::move(v));
 }
 
 const Value* PropertyBag::find(ULONG tag) const
 {
-    auto it = values_.find(PROP_ID(tag));
-    return it == values_.end() ? nullptr : &it->second;
+    const Map& values = map();
+    auto it = values.find(PROP_ID(tag));
+    return it == values.end() ? nullptr : &it->second;
 }
 
 std::optional<Value> PropertyBag::get(ULONG tag) const
@@ -173,7 +189,7 @@ std::optional<Value> PropertyBag::get(ULONG tag) const
 bool PropertyBag::erase(ULONG tag)
 {
     touch();
-    return values_.erase(PROP_ID(tag)) != 0;
+    return find(tag) != nullptr && own().erase(PROP_ID(tag)) != 0;
 }
 
 std::optional<std::string> PropertyBag::text(ULONG tag) const

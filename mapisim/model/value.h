@@ -19,6 +19,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -117,7 +118,9 @@ private:
 std::uint64_t generation() noexcept;
 void touch() noexcept;
 
-// Values keyed by property identifier, in identifier order.
+// Values keyed by property identifier, in identifier order. Copies share
+// their values until one of them changes (opening a message copies its bag,
+// and most opens only read).
 class PropertyBag {
 public:
     PropertyBag() = default;
@@ -146,11 +149,11 @@ public:
     std::optional<Value> get(ULONG tag) const;
     bool erase(ULONG tag); // by identifier; false when it was not there
     bool contains(ULONG tag) const { return find(tag) != nullptr; }
-    std::size_t size() const noexcept { return values_.size(); }
-    bool empty() const noexcept { return values_.empty(); }
+    std::size_t size() const noexcept { return map().size(); }
+    bool empty() const noexcept { return map().empty(); }
     void clear() noexcept
     {
-        values_.clear();
+        values_.reset();
         touch();
     }
 
@@ -160,13 +163,19 @@ public:
     std::optional<std::int32_t> i4(ULONG tag) const;
     std::optional<bool> boolean(ULONG tag) const;
 
-    auto begin() const { return values_.begin(); } // pairs of (id, Value)
-    auto end() const { return values_.end(); }
+    auto begin() const { return map().begin(); } // pairs of (id, Value)
+    auto end() const { return map().end(); }
 
-    friend bool operator==(const PropertyBag&, const PropertyBag&) = default;
+    friend bool operator==(const PropertyBag& a, const PropertyBag& b)
+    {
+        return a.values_ == b.values_ || a.map() == b.map();
+    }
 
 private:
-    std::map<ULONG, Value> values_;
+    using Map = std::map<ULONG, Value>;
+    const Map& map() const noexcept;
+    Map& own();                   // the values, no longer shared with any copy
+    std::shared_ptr<Map> values_; // null: no values
 };
 
 // A named property: a property set and either a numeric LID (MNID_ID) or

@@ -11,6 +11,7 @@
 #include <exception>
 #include <memory>
 #include <new>
+#include <functional>
 #include <vector>
 
 #include "mapisim/core/object_count.h"
@@ -81,6 +82,20 @@ public:
         if (cb == 0) return S_OK;
         const ULONGLONG end = position_ + cb;
         if (end > kMaxSize) return STG_E_MEDIUMFULL;
+        const auto* from = static_cast<const BYTE*>(pv);
+        const bool inside = !std::less<const BYTE*>()(from, bytes_->data()) &&
+                            std::less<const BYTE*>()(from, bytes_->data() + bytes_->size());
+        if (position_ == bytes_->size() && !inside) {
+            // Appending, the common case: no zero fill before the copy.
+            try {
+                bytes_->insert(bytes_->end(), from, from + cb);
+            } catch (const std::exception&) {
+                return STG_E_MEDIUMFULL;
+            }
+            position_ = end;
+            if (pcbWritten != nullptr) *pcbWritten = cb;
+            return S_OK;
+        }
         if (end > bytes_->size()) {
             const HRESULT grown = Resize(end);
             if (FAILED(grown)) return grown;

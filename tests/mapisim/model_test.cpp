@@ -36,6 +36,34 @@ TEST(ModelValue, OnePropertyPerIdentifierAndPayloadSizes)
     EXPECT_FALSE(bag.erase(PR_SUBJECT_W));
 }
 
+TEST(ModelValue, CopiesOfABagChangeApart)
+{
+    PropertyBag stored;
+    stored.set(Value::string8(PR_SUBJECT_A, "stored"));
+    stored.set(Value::i4(PR_IMPORTANCE, 1));
+    PropertyBag opened = stored, other = stored;
+    opened.set(Value::string8(PR_SUBJECT_A, "edited"));
+    EXPECT_TRUE(opened.erase(PR_IMPORTANCE));
+    EXPECT_FALSE(opened.erase(PR_BODY_A));
+    EXPECT_EQ(*stored.text(PR_SUBJECT_A), "stored");
+    EXPECT_EQ(*stored.i4(PR_IMPORTANCE), 1);
+    EXPECT_EQ(*other.text(PR_SUBJECT_A), "stored");
+    EXPECT_EQ(*opened.text(PR_SUBJECT_A), "edited");
+    EXPECT_EQ(opened.size(), 1u);
+    EXPECT_TRUE(other == stored);
+    EXPECT_FALSE(opened == stored);
+    // Saving back shares again; clearing one leaves the others whole.
+    stored = opened;
+    EXPECT_TRUE(stored == opened);
+    opened.clear();
+    EXPECT_TRUE(opened.empty());
+    EXPECT_EQ(opened.begin(), opened.end());
+    EXPECT_EQ(*stored.text(PR_SUBJECT_A), "edited");
+    PropertyBag moved = std::move(other);
+    EXPECT_EQ(moved.size(), 2u);
+    EXPECT_TRUE(PropertyBag() == opened);
+}
+
 TEST(ModelValue, FromMapiRejectsMalformedValues)
 {
     SPropValue v{};
