@@ -131,10 +131,12 @@ class MessageObject;
 class AttachObject final : public PropObject<IAttach> {
 public:
     AttachObject(Ref<IMessage> owner, MessageOpen open, ULONG number, bool writable)
-        : owner_(std::move(owner)), open_(std::move(open)), number_(number)
+        : owner_(std::move(owner)),
+          open_(std::move(open)),
+          number_(number),
+          pending_(find() ? find()->props : PropertyBag())
     {
         writable_ = writable;
-        if (const Attachment* a = find()) pending_ = a->props;
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override
@@ -220,10 +222,12 @@ class MessageObject final : public PropObject<IMessage> {
 public:
     const MessagePtr& message() const { return open_.message; }
 
-    explicit MessageObject(MessageOpen open) : open_(std::move(open))
+    // The bag is copied, not assigned: opening a message changes nothing
+    // that tables show, so open tables keep their rows.
+    explicit MessageObject(MessageOpen open)
+        : open_(std::move(open)), pending_(open_.message->props)
     {
         writable_ = open_.writable;
-        pending_ = open_.message->props;
     }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override

@@ -143,6 +143,23 @@ TEST_F(Messages, ChangesWaitForSaveChanges)
     EXPECT_EQ(doomed->SaveChanges(0), MAPI_E_OBJECT_DELETED);
 }
 
+// Tables rebuild their rows when the model's generation moves; opening and
+// reading must not move it, or a folder read in batches while its messages
+// are opened rebuilds every row for every batch.
+TEST_F(Messages, OpeningAndReadingChangeNothingTablesWatch)
+{
+    const std::uint64_t before = mapisim::model::generation();
+    Com<IMessage> other;
+    open(entryid_of(*box.pst, *box.mail[1]), other, MAPI_MESSAGE);
+    Props p;
+    get_props(other.get(), {PR_SUBJECT_A}, p);
+    Com<IAttach> file;
+    ASSERT_EQ(msg->OpenAttach(0, nullptr, 0, file.out()), S_OK);
+    get_props(file.get(), {PR_ATTACH_LONG_FILENAME_A}, p);
+    EXPECT_EQ(text(p[0]), "a.txt");
+    EXPECT_EQ(mapisim::model::generation(), before);
+}
+
 TEST_F(Messages, SetPropsProblemsAndNamedIdentifiers)
 {
     SPropValue v[3]{};
