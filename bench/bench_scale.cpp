@@ -1,0 +1,171 @@
+// How the library's folder and store operations grow with a folder's
+// message count, on the stand-in: reading the Inbox's contents table in
+// batches of 100 (per row), opening the Inbox by entry identifier and
+// opening the store, with 1,000 and 100,000 messages. Medians of interleaved
+// rounds, processor time.
+//   bench_scale [rounds, default 5]
+//
+// Goals: reading stays linear (the cost of a row at 100k no more than 1.2x
+// its cost at 1k); opening the folder or the store does not grow with the
+// message count (the same 1.2x line).
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "OrviMapi.h"
+#include "frame/platform.h"
+#include "mapisim/decl/mapitags.h"
+#include "mapisim/mapi/entryid.h"
+#include "mapisim/mapisim.h"
+#include "mapisim/model/world.h"
+
+using namespace mapisim::model;
+
+namespace {
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+double Seconds(std::clock_t t0) { return static_cast<double>(std::clock() - t0) / CLOCKS_PER_SEC; }
+
+// A profile "Bench" whose Inbox holds `count` messages; returns the Inbox's
+// entry identifier.
+Bytes InstallMailbox(std::size_t count)
+{
+    auto world = std::make_shared<World>();
+    Profile& profile = world->add_profile("Bench", true);
+    auto store = profile.add_store("Personal Folders", "Personal Folders");
+    store->is_default = true;
+    auto top = store->add_folder(*store->root(), "Top of Personal Folders");
+    store->ipm_subtree = top->number();
+    auto inbox = store->add_folder(*top, "Inbox", "IPF.Note");
+    store->set_receive_folder("", *inbox);
+    for (std::size_t i = 0; i < count; ++i) {
+        auto m = store->add_message(*inbox);
+        m->props.set(Value::string8(PR_SUBJECT_A, "Quarterly figures " + std::to_string(i)));
+        m->props.set(Value::string8(PR_SENDER_NAME_A, "Sender " + std::to_string(i % 97)));
+        m->props.set(Value::string8(PR_MESSAGE_CLASS_A, "IPM.Note"));
+        m->props.set(Value::systime(PR_MESSAGE_DELIVERY_TIME,
+                                    {132000000000000000ull + 7919ull * 1000000 * i}));
+        m->props.set(Value::i4(PR_MESSAGE_FLAGS, MSGFLAG_READ));
+        m->props.set(Value::i4(PR_IMPORTANCE, static_cast<std::int32_t>(i % 3)));
+    }
+    const Bytes eid = mapisim::mapi::encode(
+        {mapisim::mapi::Kind::Folder, store->number(), inbox->number(), false});
+    install(world);
+    return eid;
+}
+
+// Reads the whole contents table; returns the rows read.
+std::size_t ReadContents(OrviMapiFolder inbox)
+{
+    OrviMapiTable contents = nullptr;
+    if (OrviMapiFolderContQuerySet(inbox, &contents) != 0) return 0;
+    std::size_t rows = 0;
+    for (;;) {
+        OrviMapiRowSet batch = nullptr;
+        const int32_t n = OrviMapiFolderContQueryGetRow(contents, &batch);
+        OrviMapiReleaseResult(batch);
+        if (n <= 0) break;
+        rows += static_cast<std::size_t>(n);
+    }
+    OrviMapiReleaseTable(contents);
+    return rows;
+}
+
+OrviMapiStore OpenStore()
+{
+    OrviMapiTable stores = nullptr;
+    OrviMapiRowSet rows = nullptr;
+    OrviMapiStore store = nullptr;
+    if (OrviMapiMsgStoreQuerySet(&stores, 0) == 0 &&
+        OrviMapiMsgStoreQueryGetRow(stores, &rows) == 1)
+        OrviMapiMsgStoreResultOpenStore(rows, &store);
+    OrviMapiReleaseResult(rows);
+    OrviMapiReleaseTable(stores);
+    return store;
+}
+
+struct Figures {
+    double rowSeconds = 0, folderSeconds = 0, storeSeconds = 0;
+};
+
+// One round at `count` messages: every figure once, per unit.
+bool Measure(std::size_t count, const Bytes& inboxId, Figures& out)
+{
+    constexpr int kOpens = 2000;
+    OrviMapiStore store = nullptr;
+    std::clock_t t0 = std::clock();
+    for (int i = 0; i < kOpens; ++i) {
+        OrviMapiMsgStoreRelease(store);
+        store = OpenStore();
+        if (!store) return false;
+    }
+    out.storeSeconds = Seconds(t0) / kOpens;
+    OrviMapiFolder inbox = nullptr;
+    t0 = std::clock();
+    for (int i = 0; i < kOpens; ++i) {
+        OrviMapiReleaseFolder(inbox);
+        inbox = nullptr;
+        if (OrviMapiMsgStoreGetFolderInterface(store, static_cast<int32_t>(inboxId.size()),
+                                               inboxId.data(), &inbox) != 0)
+            break;
+    }
+    out.folderSeconds = Seconds(t0) / kOpens;
+    bool ok = inbox != nullptr;
+    if (ok) {
+        t0 = std::clock();
+        ok = ReadContents(inbox) == count;
+        out.rowSeconds = Seconds(t0) / static_cast<double>(count);
+    }
+    OrviMapiReleaseFolder(inbox);
+    OrviMapiMsgStoreRelease(store);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 5;
+    mapisim_set_call_log(0);
+    const std::size_t counts[2] = {1000, 100000};
+    Figures med[2];
+    for (int k = 0; k < 2; ++k) {
+        const Bytes inboxId = InstallMailbox(counts[k]);
+        if (OrviMapiStart("Bench", 0) != 0) return 1;
+        std::vector<double> rows, folder, store;
+        for (int round = 0; round < rounds; ++round) {
+            Figures f;
+            if (!Measure(counts[k], inboxId, f)) {
+                std::fprintf(stderr, "reading the Inbox of %zu messages failed\n", counts[k]);
+                return 1;
+            }
+            rows.push_back(f.rowSeconds);
+            folder.push_back(f.folderSeconds);
+            store.push_back(f.storeSeconds);
+        }
+        OrviMapiStop();
+        med[k] = {Median(rows), Median(folder), Median(store)};
+    }
+    install(nullptr);
+    auto line = [](const char* what, double small, double large, double unit,
+                   const char* unitName) {
+        const double growth = large / small;
+        std::printf("scale, %s: %.2f %s at 1k, %.2f at 100k: %.2fx (goal 1.20x)%s\n", what,
+                    small * unit, unitName, large * unit, growth, growth <= 1.2 ? "" : "  BELOW");
+    };
+    line("contents table in batches of 100, per row", med[0].rowSeconds, med[1].rowSeconds, 1e6,
+         "us");
+    line("opening the Inbox", med[0].folderSeconds, med[1].folderSeconds, 1e6, "us");
+    line("opening the store (its table, row and open)", med[0].storeSeconds, med[1].storeSeconds,
+         1e6, "us");
+    return 0;
+}
