@@ -16,6 +16,25 @@
  *   identifiers inside row sets, property arrays and records are not copied:
  *   they stay valid until the row set or property array is released.
  *
+ * Threads: the library starts no thread and takes no lock. Its process-wide
+ * state is shared by every call without synchronisation: the session with
+ * its address book and use count (OrviMapiInitialize, OrviMapiLogon,
+ * OrviMapiStart, OrviMapiStop and every function that checks for a
+ * session, which is nearly all); the last-error record (written by every
+ * failing call, read by OrviMapiGetLastError); the Outlook version code
+ * (OrviMapiStart, OrviMapiLogon, OrviMapiGetClientOutlookVersion); the
+ * named-property table and the column sets it patches (filled by the first
+ * "Personal Folders" store opened, read by the message, contact and flag
+ * functions); and the buffers and state of the one HTML conversion
+ * (OrviMapiMsgGetBodyHTMLStream). An application that calls from several
+ * threads must serialise all its calls into the library, one at a time,
+ * for example behind one lock of its own. Handles may be used from any
+ * thread under that serialisation, and streams handed out may be read
+ * outside it, each by one thread at a time. A notification callback runs on
+ * MAPI's thread, not the caller's: it must not call into the library except
+ * under the same serialisation, and must not wait for a thread that holds
+ * it.
+ *
  * This header is C99 and C++ clean.
  */
 #ifndef ORVIMAPI_H

@@ -6,8 +6,16 @@
  * needed), and change nothing then.
  *
  * Counters count since the library was loaded unless a reset function
- * below says otherwise. Nothing here is synchronised with calls in flight
- * on other threads: set things up before the code under test runs. */
+ * below says otherwise. The stand-in may be called from several threads at
+ * once, as MAPI may: every MAPI call and every control here runs under one
+ * lock of the stand-in (the Win32 stand-ins keep locks of their own). A
+ * control that changes the stand-in (a load, a fault rule, a reset) while
+ * calls are in flight on other threads takes effect between two of them.
+ * The notification thread runs sinks without that lock, and whatever waits
+ * for it (Unadvise, the last Release of an advised object,
+ * mapisim_wait_for_notifications, turning the thread off) lets go of the
+ * lock while it waits, so a sink may call the stand-in. Texts handed out (the call log's, the load
+ * error) stay valid only while no other thread clears or replaces them. */
 #ifndef MAPISIM_MAPISIM_H
 #define MAPISIM_MAPISIM_H
 

@@ -1,4 +1,5 @@
-// Live-object and misuse counters, and the tombstones of released objects.
+// Live-object and misuse counters, the tombstones of released objects, and
+// the stand-in lock.
 #include "mapisim/core/counters.h"
 
 #include <array>
@@ -8,6 +9,7 @@
 #include <new>
 
 #include "mapisim/core/object_count.h"
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/mapisim.h"
 
 namespace mapisim {
@@ -67,6 +69,41 @@ void Bury(void* storage)
         evicted->~Tombstone();
         ::operator delete(static_cast<void*>(evicted));
     }
+}
+
+namespace {
+
+std::recursive_mutex& stand_in_mutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
+// How deeply this thread holds the stand-in lock, for StandInRelease.
+thread_local unsigned stand_in_depth = 0;
+
+} // namespace
+
+void LockStandIn()
+{
+    stand_in_mutex().lock();
+    ++stand_in_depth;
+}
+
+void UnlockStandIn()
+{
+    --stand_in_depth;
+    stand_in_mutex().unlock();
+}
+
+StandInRelease::StandInRelease() : depth_(stand_in_depth)
+{
+    for (unsigned i = 0; i < depth_; ++i) UnlockStandIn();
+}
+
+StandInRelease::~StandInRelease()
+{
+    for (unsigned i = 0; i < depth_; ++i) LockStandIn();
 }
 
 } // namespace mapisim

@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "mapisim/core/counters.h"
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/win32.h"
 
 namespace mapisim {
@@ -32,6 +33,8 @@ public:
     {
         const ULONG left = refs_.fetch_sub(1) - 1;
         if (left == 0) {
+            // Destructors let go of model nodes and other objects.
+            const StandInGuard guard;
             void* storage = dynamic_cast<void*>(this);
             this->~ComObject(); // virtual: runs the whole object's destructor
             Bury(storage);

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/loader/loader.h"
 #include "mapisim/mapisim.h"
@@ -39,6 +40,7 @@ constexpr const char* kStoreName = "Personal Folders";
 template <class Load>
 int load_world(Load load)
 {
+    const mapisim::StandInGuard guard;
     std::string& error = last_error();
     try {
         auto world = std::make_shared<model::World>();
@@ -69,6 +71,7 @@ MAPISIM_EXPORT int mapisim_can_read(const char* kind)
 MAPISIM_EXPORT int mapisim_load_msg_files(const char* const* paths, uint32_t count)
 {
     if (!paths || count == 0) {
+        const mapisim::StandInGuard guard;
         last_error() = "no .msg files given";
         return -1;
     }
@@ -96,6 +99,7 @@ MAPISIM_EXPORT int mapisim_load_msg_files(const char* const* paths, uint32_t cou
 MAPISIM_EXPORT int mapisim_load_pst_file(const char* path)
 {
     if (!path || !*path) {
+        const mapisim::StandInGuard guard;
         last_error() = "no .pst file given";
         return -1;
     }

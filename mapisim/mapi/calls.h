@@ -10,6 +10,10 @@
 //       return call.done(S_OK);
 //   }
 //
+// A Call holds the stand-in lock (core/stand_in_lock.h) from construction to
+// destruction, so a method's work happens under it when the Call is its first
+// statement.
+//
 // Names in the log and in fault rules are "Interface::Method" for object
 // methods (the interface the object was handed out as: IMAPIFolder::GetProps)
 // and the bare function name for MAPI32 functions (MAPILogonEx).
@@ -21,6 +25,7 @@
 #include <deque>
 #include <vector>
 
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapi.h"
 
 namespace mapisim::mapi {
@@ -71,6 +76,7 @@ public:
     bool finished() const { return finished_; }
 
 private:
+    StandInGuard guard_; // first: held from construction to destruction
     ErrorState* object_;
     std::string method_;
     ULONG flags_;

@@ -35,7 +35,10 @@ extern "C" {
 
 MAPISIM_EXPORT void mapisim_reset(void)
 {
+    // Joins the notification thread, whose sinks may be waiting for the
+    // lock: before taking it.
     mapi::notify::set_threaded(false);
+    const StandInGuard guard;
     model::install(nullptr);
     mapi::reset_runtime();
     mapi::clear_call_log();
@@ -43,25 +46,33 @@ MAPISIM_EXPORT void mapisim_reset(void)
     mapi::clear_faults();
 }
 
-MAPISIM_EXPORT uint32_t mapisim_mapi_initialized(void) { return mapi::init_count(); }
+MAPISIM_EXPORT uint32_t mapisim_mapi_initialized(void)
+{
+    const StandInGuard guard;
+    return mapi::init_count();
+}
 
 MAPISIM_EXPORT void mapisim_set_getprops_limit(uint32_t bytes)
 {
+    const StandInGuard guard;
     model::current().settings.getprops_limit = bytes;
 }
 
 MAPISIM_EXPORT void mapisim_set_queryrows_cap(uint32_t rows)
 {
+    const StandInGuard guard;
     model::current().settings.queryrows_cap = rows;
 }
 
 MAPISIM_EXPORT void mapisim_set_short_term_ids(int on)
 {
+    const StandInGuard guard;
     model::current().settings.short_term_ids_in_tables = on != 0;
 }
 
 MAPISIM_EXPORT void mapisim_script_logon_choice(const char* profile)
 {
+    const StandInGuard guard;
     auto& choice = model::current().script.logon_choice;
     if (profile)
         choice = std::string(profile);
@@ -71,16 +82,19 @@ MAPISIM_EXPORT void mapisim_script_logon_choice(const char* profile)
 
 MAPISIM_EXPORT void mapisim_script_show_form(int32_t hresult)
 {
+    const StandInGuard guard;
     model::current().script.show_form_result = hresult;
 }
 
 MAPISIM_EXPORT void mapisim_script_address_dialog(int32_t hresult)
 {
+    const StandInGuard guard;
     model::current().script.address_dialog_result = hresult;
 }
 
 MAPISIM_EXPORT int mapisim_last_form(mapisim_form* out)
 {
+    const StandInGuard guard;
     const mapi::ShownForm& form = mapi::last_form();
     if (!out || !form.shown) return -1;
     out->window = form.window;
@@ -113,20 +127,27 @@ MAPISIM_EXPORT int mapisim_last_address_dialog(mapisim_address_dialog* out)
 MAPISIM_EXPORT int mapisim_fail_method(const char* method, uint32_t nth, int persistent,
                                        int32_t hresult)
 {
+    const StandInGuard guard;
     if (!method || !*method || nth == 0 || hresult >= 0) return -1;
     mapi::add_fault(method, nth, persistent != 0, hresult);
     return 0;
 }
 
-MAPISIM_EXPORT void mapisim_clear_faults(void) { mapi::clear_faults(); }
+MAPISIM_EXPORT void mapisim_clear_faults(void)
+{
+    const StandInGuard guard;
+    mapi::clear_faults();
+}
 
 MAPISIM_EXPORT uint32_t mapisim_call_count(void)
 {
+    const StandInGuard guard;
     return static_cast<uint32_t>(mapi::call_log().size());
 }
 
 MAPISIM_EXPORT int mapisim_call_get(uint32_t index, mapisim_call* out)
 {
+    const StandInGuard guard;
     const auto& log = mapi::call_log();
     if (!out || index >= log.size()) return -1;
     const auto& r = log[index];
@@ -140,6 +161,7 @@ MAPISIM_EXPORT int mapisim_call_get(uint32_t index, mapisim_call* out)
 
 MAPISIM_EXPORT int32_t mapisim_call_find(const char* method, uint32_t from)
 {
+    const StandInGuard guard;
     const auto& log = mapi::call_log();
     if (!method) return -1;
     for (std::size_t i = from; i < log.size(); ++i)
@@ -149,6 +171,7 @@ MAPISIM_EXPORT int32_t mapisim_call_find(const char* method, uint32_t from)
 
 MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method)
 {
+    const StandInGuard guard;
     if (!method) return 0;
     uint32_t n = 0;
     for (const auto& r : mapi::call_log())
@@ -158,6 +181,7 @@ MAPISIM_EXPORT uint32_t mapisim_call_count_of(const char* method)
 
 MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* buf, uint32_t size)
 {
+    const StandInGuard guard;
     const auto& log = mapi::call_log();
     if (!name || index >= log.size()) return -1;
     std::size_t len = 0;
@@ -171,7 +195,11 @@ MAPISIM_EXPORT int32_t mapisim_call_arg(uint32_t index, const char* name, char* 
     return static_cast<int32_t>(len);
 }
 
-MAPISIM_EXPORT void mapisim_call_log_clear(void) { mapi::clear_call_log(); }
+MAPISIM_EXPORT void mapisim_call_log_clear(void)
+{
+    const StandInGuard guard;
+    mapi::clear_call_log();
+}
 
 MAPISIM_EXPORT void mapisim_set_call_log(int on) { mapi::set_call_logging(on != 0); }
 

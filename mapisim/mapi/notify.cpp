@@ -8,6 +8,7 @@
 #include <mutex>
 #include <thread>
 
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/mapi/alloc.h"
 #include "mapisim/mapi/props.h"
@@ -159,33 +160,15 @@ public:
 
     bool remove(const AdviseSinks* owner, ULONG connection)
     {
-        IMAPIAdviseSink* sink = nullptr;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            auto it = regs_.find(connection);
-            if (it == regs_.end() || it->second.owner != owner) return false;
-            sink = take(lock, it);
-        }
-        if (sink) sink->Release();
-        return true;
+        bool found = false;
+        for (IMAPIAdviseSink* sink : take(owner, connection, found)) sink->Release();
+        return found;
     }
 
     void remove_all(const AdviseSinks* owner)
     {
-        std::vector<IMAPIAdviseSink*> released;
-        {
-            std::unique_lock<std::mutex> lock(mutex_);
-            for (auto it = regs_.begin(); it != regs_.end();) {
-                auto next = std::next(it);
-                if (it->second.owner == owner) {
-                    const ULONG connection = it->first;
-                    if (IMAPIAdviseSink* s = take(lock, it)) released.push_back(s);
-                    next = regs_.upper_bound(connection);
-                }
-                it = next;
-            }
-        }
-        for (IMAPIAdviseSink* s : released) s->Release();
+        bool found = false;
+        for (IMAPIAdviseSink* sink : take(owner, 0, found)) sink->Release();
     }
 
     void flush(std::vector<Raised> raised, bool bulk)
@@ -246,6 +229,9 @@ public:
 
     bool set_threaded(bool on)
     {
+        // Ending the thread waits for its sinks, which may be waiting for
+        // the stand-in lock.
+        const StandInRelease unlocked;
         std::unique_lock<std::mutex> lock(mutex_);
         if (std::this_thread::get_id() == worker_id_) return false;
         if (on == threaded_) return true;
@@ -268,33 +254,65 @@ public:
 
     void wait_idle()
     {
+        const StandInRelease unlocked; // as set_threaded
         std::unique_lock<std::mutex> lock(mutex_);
         if (std::this_thread::get_id() == worker_id_) return;
         idle_.wait(lock, [this] { return queue_.empty() && !busy_; });
     }
 
 private:
-    // Takes the registration out; waits for its deliveries on other threads.
-    // Gives the sink to release now, or null when its own call is under way
-    // on this thread (released when that call returns).
-    IMAPIAdviseSink* take(std::unique_lock<std::mutex>& lock,
-                          std::map<ULONG, Registration>::iterator it)
+    // Takes the owner's registrations out (the one connection, or all of
+    // them for 0) before anything waits, so that no delivery starts on them
+    // meanwhile; then waits for their deliveries under way on other threads.
+    // Gives the sinks to release now; a sink whose own call is under way on
+    // this thread is released when that call returns.
+    std::vector<IMAPIAdviseSink*> take(const AdviseSinks* owner, ULONG connection, bool& found)
     {
-        const ULONG connection = it->first;
-        IMAPIAdviseSink* sink = it->second.sink;
-        regs_.erase(it);
+        std::vector<std::pair<ULONG, IMAPIAdviseSink*>> taken;
         const auto self = std::this_thread::get_id();
-        idle_.wait(lock, [&] {
-            return std::none_of(in_flight_.begin(), in_flight_.end(), [&](const InFlight& f) {
-                return f.connection == connection && f.thread != self;
+        const auto busy_elsewhere = [&] {
+            return std::any_of(in_flight_.begin(), in_flight_.end(), [&](const InFlight& f) {
+                return f.thread != self &&
+                       std::any_of(taken.begin(), taken.end(),
+                                   [&](const auto& t) { return t.first == f.connection; });
             });
-        });
-        for (InFlight& f : in_flight_)
-            if (f.connection == connection && f.thread == self) {
-                f.release_after = sink;
-                return nullptr;
+        };
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (auto it = regs_.begin(); it != regs_.end();) {
+            if (it->second.owner == owner && (connection == 0 || it->first == connection)) {
+                taken.emplace_back(it->first, it->second.sink);
+                it = regs_.erase(it);
+            } else {
+                ++it;
             }
-        return sink;
+        }
+        found = !taken.empty();
+        if (!busy_elsewhere()) return hand_over(taken, self);
+        lock.unlock();
+        // Those deliveries may be waiting for the stand-in lock (their sinks
+        // make calls): let go of it, and take it back only after this lock.
+        const StandInRelease unlocked;
+        std::unique_lock<std::mutex> relock(mutex_);
+        idle_.wait(relock, [&] { return !busy_elsewhere(); });
+        return hand_over(taken, self);
+    }
+
+    // Under mutex_: the sinks to release now, the others marked for release
+    // when their delivery on this thread returns.
+    std::vector<IMAPIAdviseSink*> hand_over(
+        const std::vector<std::pair<ULONG, IMAPIAdviseSink*>>& taken, std::thread::id self)
+    {
+        std::vector<IMAPIAdviseSink*> now;
+        for (const auto& [connection, sink] : taken) {
+            auto f = std::find_if(in_flight_.begin(), in_flight_.end(), [&](const InFlight& x) {
+                return x.connection == connection && x.thread == self;
+            });
+            if (f != in_flight_.end())
+                f->release_after = sink;
+            else
+                now.push_back(sink);
+        }
+        return now;
     }
 
     std::vector<Event> table_events(TableWatch& table, const std::vector<Raised>& raised, bool bulk)

@@ -105,6 +105,8 @@ model::Bytes bytes_of(const unsigned char* p, uint32_t size)
 
 extern "C" {
 
+// These two wait for the notification thread: they take no stand-in lock
+// (the engine lets go of a caller's while it waits).
 MAPISIM_EXPORT int mapisim_set_notification_thread(int on)
 {
     try {
@@ -119,6 +121,7 @@ MAPISIM_EXPORT void mapisim_wait_for_notifications(void) { mapi::notify::wait_id
 MAPISIM_EXPORT int32_t mapisim_deliver_mail(const char* store_name, const char* folder_path,
                                             const char* message_json)
 {
+    const StandInGuard guard;
     std::string& error = loader::last_error();
     try {
         return deliver(store_name, folder_path, message_json, error);
@@ -131,6 +134,7 @@ MAPISIM_EXPORT int32_t mapisim_deliver_mail(const char* store_name, const char* 
 MAPISIM_EXPORT int mapisim_raise_notifications(void* object, const mapisim_notification* list,
                                                uint32_t count)
 {
+    const StandInGuard guard;
     if (!object || !list || count == 0 || count > mapi::kMaxItems) return -1;
     try {
         std::vector<mapi::Event> events;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapitags.h"
 
 namespace mapisim::model {
@@ -104,11 +105,18 @@ std::shared_ptr<Profile> World::default_profile() const
     return nullptr;
 }
 
+// MAPI calls read the installed world under the stand-in lock; installing
+// one takes it too, so that a load and calls on other threads do not meet.
 World& current() { return *installed(); }
-std::shared_ptr<World> current_ptr() { return installed(); }
+std::shared_ptr<World> current_ptr()
+{
+    const StandInGuard guard;
+    return installed();
+}
 
 void install(std::shared_ptr<World> world)
 {
+    const StandInGuard guard;
     installed() = world ? std::move(world) : std::make_shared<World>();
     touch();
 }
