@@ -14,8 +14,9 @@
  * The notification thread runs sinks without that lock, and whatever waits
  * for it (Unadvise, the last Release of an advised object,
  * mapisim_wait_for_notifications, turning the thread off) lets go of the
- * lock while it waits, so a sink may call the stand-in. Texts handed out (the call log's, the load
- * error) stay valid only while no other thread clears or replaces them. */
+ * lock while it waits, so a sink may call the stand-in. Texts handed out
+ * (the call log's, the load error) stay valid only while no other thread
+ * clears or replaces them. */
 #ifndef MAPISIM_MAPISIM_H
 #define MAPISIM_MAPISIM_H
 
@@ -136,9 +137,16 @@ MAPISIM_EXPORT void mapisim_version_clear(void);
  * nothing. Objects handed out before a load keep working on the old world. */
 
 /* Loads the UTF-8 JSON file at path. 0, or -1 when path is null or empty,
- * the file cannot be read or the description is not valid; then
- * mapisim_last_load_error says why. */
+ * names no regular file (a directory, FIFO or device is refused before it
+ * is opened), the file is larger than the size limit or cannot be read, or
+ * the description is not valid; then mapisim_last_load_error says why. A
+ * load's peak memory stays near twice the file's size. */
 MAPISIM_EXPORT int mapisim_load_mailbox_file(const char* path);
+/* The largest description, file or text, a load accepts: 1 GiB (1073741824
+ * bytes) unless set; 0 sets that default again. A larger one fails with
+ * "... the description has N bytes, more than the limit of L
+ * (mapisim_set_mailbox_size_limit)". */
+MAPISIM_EXPORT void mapisim_set_mailbox_size_limit(uint64_t bytes);
 /* The same for the zero-terminated JSON text itself. */
 MAPISIM_EXPORT int mapisim_load_mailbox_string(const char* text);
 /* Why the last load failed, one line: "file:line:column: json.path: what is

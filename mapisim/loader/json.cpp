@@ -377,6 +377,13 @@ private:
 
     bool string(std::string& out)
     {
+        // The decoded text is never longer than its source: room for it at
+        // once, rather than a large text grown by doubling, which would
+        // hold up to three times its size for a moment.
+        const char* scan = p_ + 1;
+        while (scan != end_ && *scan != '"' && *scan != '\n')
+            scan += *scan == '\\' && scan + 1 != end_ ? 2 : 1;
+        out.reserve(out.size() + static_cast<std::size_t>(scan - p_));
         advance(); // the opening quote
         for (;;) {
             const char* run = p_;

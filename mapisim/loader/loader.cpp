@@ -6,10 +6,13 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <atomic>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <new>
 
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/loader/description.h"
 
 namespace mapisim::loader::description {
@@ -65,17 +68,41 @@ std::string format_error(std::string_view origin, const json::Pos& pos, const st
     return out;
 }
 
+// The default of mapisim_set_mailbox_size_limit: 1 GiB.
+constexpr std::uint64_t kDefaultSizeLimit = std::uint64_t{1} << 30;
+std::atomic<std::uint64_t> size_limit{kDefaultSizeLimit};
+
 } // namespace
 
-bool load_mailbox(std::string_view text, std::string_view origin, std::string& error) noexcept
+std::string size_limit_error(std::string_view origin, std::uint64_t size)
+{
+    std::string out;
+    if (!origin.empty()) {
+        out.append(origin);
+        out += ": ";
+    }
+    return out + "the description has " + std::to_string(size) + " bytes, more than the limit of " +
+           std::to_string(mailbox_size_limit()) + " (mapisim_set_mailbox_size_limit)";
+}
+
+namespace {
+
+// owned, when given, holds text and is freed once the text is parsed.
+bool load(std::string_view text, std::string* owned, std::string_view origin,
+          std::string& error) noexcept
 {
     try {
+        if (text.size() > mailbox_size_limit()) {
+            error = size_limit_error(origin, text.size());
+            return false;
+        }
         json::Value top;
         json::Error parse_error;
         if (!json::parse(text, top, parse_error)) {
             error = format_error(origin, parse_error.pos, parse_error.path, parse_error.message);
             return false;
         }
+        if (owned != nullptr) std::string().swap(*owned);
         Loader loader;
         // A file's relative names start from its folder; a text's from here.
         loader.base_dir = std::filesystem::path(origin).parent_path();
@@ -113,6 +140,25 @@ bool load_mailbox(std::string_view text, std::string_view origin, std::string& e
         error = "unexpected failure while loading the mailbox";
     }
     return false;
+}
+
+} // namespace
+
+std::uint64_t mailbox_size_limit() noexcept { return size_limit.load(); }
+
+void set_mailbox_size_limit(std::uint64_t bytes) noexcept
+{
+    size_limit.store(bytes == 0 ? kDefaultSizeLimit : bytes);
+}
+
+bool load_mailbox(std::string_view text, std::string_view origin, std::string& error) noexcept
+{
+    return load(text, nullptr, origin, error);
+}
+
+bool load_mailbox(std::string&& text, std::string_view origin, std::string& error) noexcept
+{
+    return load(text, &text, origin, error);
 }
 
 bool load_messages(std::string_view text, model::Store& store,
@@ -157,22 +203,67 @@ std::string& last_load_error()
 
 int finish(bool ok) { return ok ? 0 : -1; }
 
+// Reads a description file: a regular file only, checked before it is
+// opened (opening a FIFO would wait for a writer, and a device may never
+// end), and no larger than the limit. True, or false with error set.
+bool read_description(const char* path, std::string& text, std::string& error)
+{
+    namespace fs = std::filesystem;
+    std::error_code failure;
+    const fs::file_status status = fs::status(path, failure);
+    if (failure) {
+        error = std::string(path) + ": cannot open: " + failure.message();
+        return false;
+    }
+    if (!fs::is_regular_file(status)) {
+        error = std::string(path) + ": not a regular file";
+        return false;
+    }
+    const std::uintmax_t size = fs::file_size(path, failure);
+    if (failure) {
+        error = std::string(path) + ": cannot read: " + failure.message();
+        return false;
+    }
+    if (size > mapisim::loader::mailbox_size_limit()) {
+        error = mapisim::loader::size_limit_error(path, size);
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        error = std::string(path) + ": cannot open: " + std::strerror(errno);
+        return false;
+    }
+    // One allocation of the size the file has.
+    text.resize(static_cast<std::size_t>(size));
+    in.read(text.data(), static_cast<std::streamsize>(size));
+    if (in.bad() || static_cast<std::uintmax_t>(in.gcount()) != size ||
+        in.peek() != std::ifstream::traits_type::eof()) {
+        error = std::string(path) + ": cannot read (did it change while it was read?)";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 std::string& mapisim::loader::last_error() { return last_load_error(); }
 
+// No exception leaves these: each ends in the documented -1 with a reason.
+// A load holds the stand-in lock throughout, so that other threads' calls
+// meet the old world or the new one, and the error text is one load's.
 extern "C" {
 
 MAPISIM_EXPORT int mapisim_load_mailbox_string(const char* text)
 {
+    const mapisim::StandInGuard guard;
     std::string& error = last_load_error();
     try {
         if (text == nullptr) {
             error = "no mailbox text given";
             return -1;
         }
-        return finish(mapisim::loader::load_mailbox(text, "", error));
-    } catch (const std::bad_alloc&) {
+        return finish(mapisim::loader::load_mailbox(std::string_view(text), "", error));
+    } catch (...) {
         error.clear();
         return -1;
     }
@@ -180,30 +271,34 @@ MAPISIM_EXPORT int mapisim_load_mailbox_string(const char* text)
 
 MAPISIM_EXPORT int mapisim_load_mailbox_file(const char* path)
 {
+    const mapisim::StandInGuard guard;
     std::string& error = last_load_error();
     try {
         if (path == nullptr || *path == '\0') {
             error = "no mailbox file given";
             return -1;
         }
-        std::ifstream in(path, std::ios::binary);
-        if (!in) {
-            error = std::string(path) + ": cannot open: " + std::strerror(errno);
-            return -1;
-        }
-        const std::string text((std::istreambuf_iterator<char>(in)),
-                               std::istreambuf_iterator<char>());
-        if (in.bad()) {
-            error = std::string(path) + ": cannot read";
-            return -1;
-        }
-        return finish(mapisim::loader::load_mailbox(text, path, error));
+        std::string text;
+        if (!read_description(path, text, error)) return -1;
+        return finish(mapisim::loader::load_mailbox(std::move(text), path, error));
     } catch (const std::bad_alloc&) {
         error = "out of memory while loading the mailbox";
+        return -1;
+    } catch (...) {
+        error = std::string("cannot load the mailbox file ") + path;
         return -1;
     }
 }
 
-MAPISIM_EXPORT const char* mapisim_last_load_error(void) { return last_load_error().c_str(); }
+MAPISIM_EXPORT void mapisim_set_mailbox_size_limit(uint64_t bytes)
+{
+    mapisim::loader::set_mailbox_size_limit(bytes);
+}
+
+MAPISIM_EXPORT const char* mapisim_last_load_error(void)
+{
+    const mapisim::StandInGuard guard;
+    return last_load_error().c_str();
+}
 
 } // extern "C"

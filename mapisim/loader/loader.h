@@ -7,6 +7,7 @@
 // mapisim_load_mailbox_file/_string (mapisim.h) call this.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -20,6 +21,17 @@ namespace mapisim::loader {
 // messages (a file path), or is empty. Returns true, or false with error set
 // to one line: "origin:line:column: json.path: what is wrong".
 bool load_mailbox(std::string_view text, std::string_view origin, std::string& error) noexcept;
+// The same for a text the loader may free once it is parsed, so that the
+// text, the parsed document and the new world are never all alive at once:
+// a load's peak memory stays near twice the description's size.
+bool load_mailbox(std::string&& text, std::string_view origin, std::string& error) noexcept;
+
+// The largest description a load accepts, in bytes; 0 sets the default
+// (mapisim_set_mailbox_size_limit in mapisim.h).
+std::uint64_t mailbox_size_limit() noexcept;
+void set_mailbox_size_limit(std::uint64_t bytes) noexcept;
+// The one-line error of a description above the limit.
+std::string size_limit_error(std::string_view origin, std::uint64_t size);
 
 // Builds the messages text describes (one message object, or an array of
 // them, in the format of a folder's "messages") for store, in no folder yet;

@@ -51,6 +51,8 @@ std::string Loader::text8(const J& v)
         return std::string(b.begin(), b.end());
     }
     if (!v.is_string()) fail(v, "expected a string");
+    // Without templates the text is converted where it stands, not copied first.
+    if (!repeat_.on) return to_cp1252(v, v.text());
     return to_cp1252(v, str(v));
 }
 

@@ -202,9 +202,12 @@ TEST_F(CommandTest, BadInputGetsOneLineAndAStatus)
          "[Facility ITF, Error Num 273] at "},
         {"frobnicate", 2, "orvimapi: unknown command frobnicate (see orvimapi --help)\n"},
         {"--mailbox " + TempFile("bad.json", "{\"profiles\": [{\"name\": 7}]}") + " stores", 2,
-         "bad.json: 1:24: profiles[0].name: expected a string\n"},
+         "bad.json:1:24: profiles[0].name: expected a string\n"},
         {"--mailbox /nonexistent/mailbox.json stores", 2,
-         "orvimapi: cannot read the mailbox file /nonexistent/mailbox.json\n"},
+         "orvimapi: /nonexistent/mailbox.json: cannot open: No such file or directory\n"},
+        // Neither a device that never ends nor a directory is read.
+        {"--mailbox /dev/zero stores", 2, "orvimapi: /dev/zero: not a regular file\n"},
+        {"--mailbox / stores", 2, "orvimapi: /: not a regular file\n"},
     };
     for (const auto& c : cases) {
         const Outcome run = Orvimapi(c.arguments);

@@ -58,22 +58,19 @@ constexpr const char* kHelp =
     "A message MSG is its position in `messages PATH` (from 1) or its entry\n"
     "identifier in hex.\n";
 
+// A file of the user's is the loader's to read: it refuses what is no
+// regular file or too large, and names the file in its one-line error.
 void LoadMailbox(const Options& options)
 {
     if (LoadOutlookFiles(options)) return;
-    std::string text;
-    if (options.mailboxPath.empty()) {
-        text.assign(reinterpret_cast<const char*>(kSampleMailbox), kSampleMailboxSize);
-    } else {
-        std::ifstream file(options.mailboxPath, std::ios::binary);
-        if (!file) Usage("cannot read the mailbox file " + options.mailboxPath);
-        text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    if (!options.mailboxPath.empty()) {
+        if (mapisim_load_mailbox_file(options.mailboxPath.c_str()) != 0)
+            throw CommandFailure(mapisim_last_load_error(), 2);
+        return;
     }
-    if (mapisim_load_mailbox_string(text.c_str()) != 0) {
-        const std::string where =
-            options.mailboxPath.empty() ? "the sample mailbox" : options.mailboxPath;
-        throw CommandFailure(where + ": " + mapisim_last_load_error(), 2);
-    }
+    const std::string text(reinterpret_cast<const char*>(kSampleMailbox), kSampleMailboxSize);
+    if (mapisim_load_mailbox_string(text.c_str()) != 0)
+        throw CommandFailure(std::string("the sample mailbox: ") + mapisim_last_load_error(), 2);
 }
 
 int Run(int argc, char** argv)
