@@ -1,8 +1,16 @@
 // Runs an export, or a few exports in a row, with each MAPI call it makes
-// failing in turn: failing that one call only, then failing it and every
-// call after it. After every run the live stand-in objects and
-// MAPI allocations are back where they were, a failed run reports the
-// failure, and the last run (no call left to fail) succeeds.
+// (memory-stream operations included) failing in turn: failing that one call
+// only, then failing it and every call after it; with Allocations(), each
+// MAPI allocation too. After every run the live stand-in objects, MAPI
+// allocations, local allocations and registry handles are back where they
+// were, no call reached a dead object and no free was bad, a failed run
+// reports the failure, and the last run (no call left to fail) succeeds.
+//
+// Fault sites: every call of the clean run is a site, named by the sweep,
+// the method and its occurrence ("MsgGet: IMAPIFolder::OpenEntry #0"); a
+// site that no run made fail fails the test, and a site whose runs all
+// passed their checks is held. The totals of the process are printed at its
+// end: "fault sites: N, faulted N, held N".
 //
 //   SweepFaults(FaultSweep("GetRootFolder").LastErrorCode(kNotFoundCode), [&] {
 //       OrviMapiFolder folder = nullptr;
@@ -33,7 +41,8 @@ struct SweepRun {
     uint32_t nth = 0;         // the call made to fail, 1 = the first
     bool persistent = false;  // every call after it failed too
     bool injected = false;    // false: the export made fewer than nth calls
-    std::string failedMethod; // the call that failed first
+    bool allocation = false;  // an allocation failed, not a call
+    std::string failedMethod; // the call that failed first ("MAPIAllocateBuffer" for an allocation)
     int32_t result = 0;
 };
 
@@ -61,6 +70,12 @@ struct FaultSweep {
     {
         return check = std::move(extra), *this;
     }
+    // Each MAPI allocation fails in turn as well, before the calls; the
+    // clean run then comes twice, so the run must leave the mailbox as it
+    // found it.
+    FaultSweep& Allocations() { return allocations = true, *this; }
+    // More calls (and allocations) than the 64 an export may make.
+    FaultSweep& MaxCalls(uint32_t calls) { return maxCalls = calls, *this; }
 
     const char* name;
     int32_t fault = MAPI_E_NOT_FOUND;
@@ -70,11 +85,18 @@ struct FaultSweep {
     bool mayRecover = false;
     bool persistent = true;
     std::function<void(const SweepRun&)> check;
+    bool allocations = false;
     uint32_t maxCalls = 64;
 };
 
 // Runs `run` as the sweep says; `run` releases whatever the export hands
 // out and returns the export's result.
 void SweepFaults(const FaultSweep& sweep, const std::function<int32_t()>& run);
+
+// The fault sites of every sweep so far in this process.
+struct FaultSiteTotals {
+    uint32_t sites = 0, faulted = 0, held = 0;
+};
+FaultSiteTotals FaultSitesSoFar();
 
 } // namespace testsupport
