@@ -201,6 +201,10 @@ MAPISIM_EXPORT void mapisim_call_log_clear(void)
     mapi::clear_call_log();
 }
 
-MAPISIM_EXPORT void mapisim_set_call_log(int on) { mapi::set_call_logging(on != 0); }
+MAPISIM_EXPORT void mapisim_set_call_log(int on)
+{
+    const StandInGuard guard;
+    mapi::set_call_logging(on != 0);
+}
 
 } // extern "C"
