@@ -14,6 +14,9 @@ for fuzzer in build-fuzz/fuzz/fuzz_*; do
     dict="fuzz/$(basename "$fuzzer").dict"
     options=()
     [ -f "$dict" ] && options+=(-dict="$dict")
+    # The seeds kept in the repository start the run from real coverage.
+    name=$(basename "$fuzzer")
+    if [ -d "fuzz/corpus/$name" ]; then cp fuzz/corpus/"$name"/* "$corpus"/; fi
     # Real messages, where they are beside the checkout, seed the .msg reader.
     if [ "$(basename "$fuzzer")" = fuzz_msg ] && [ -d ../shared/realdata/msg ]; then
         cp ../shared/realdata/msg/*.msg "$corpus"/ 2>/dev/null || true
