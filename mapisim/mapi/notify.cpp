@@ -303,14 +303,14 @@ private:
         const std::vector<std::pair<ULONG, IMAPIAdviseSink*>>& taken, std::thread::id self)
     {
         std::vector<IMAPIAdviseSink*> now;
-        for (const auto& [connection, sink] : taken) {
+        for (const auto& one : taken) {
             auto f = std::find_if(in_flight_.begin(), in_flight_.end(), [&](const InFlight& x) {
-                return x.connection == connection && x.thread == self;
+                return x.connection == one.first && x.thread == self;
             });
             if (f != in_flight_.end())
-                f->release_after = sink;
+                f->release_after = one.second;
             else
-                now.push_back(sink);
+                now.push_back(one.second);
         }
         return now;
     }
