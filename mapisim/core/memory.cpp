@@ -57,7 +57,7 @@ void DeleteBlock(void* memory) { ::operator delete(memory, kAlignment); }
 
 extern "C" {
 
-MAPISIM_API SCODE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer)
+MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer)
 {
     if (lppBuffer == nullptr) return MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
@@ -76,7 +76,7 @@ MAPISIM_API SCODE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer)
     return S_OK;
 }
 
-MAPISIM_API SCODE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer)
+MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer)
 {
     if (lppBuffer == nullptr) return MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
@@ -107,7 +107,7 @@ MAPISIM_API SCODE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuf
     return S_OK;
 }
 
-MAPISIM_API ULONG MAPIFreeBuffer(LPVOID lpBuffer)
+MAPISIM_API ULONG STDAPICALLTYPE MAPIFreeBuffer(LPVOID lpBuffer)
 {
     if (lpBuffer == nullptr) return S_OK;
 
@@ -126,7 +126,7 @@ MAPISIM_API ULONG MAPIFreeBuffer(LPVOID lpBuffer)
     return S_OK;
 }
 
-MAPISIM_API void FreeProws(LPSRowSet lpRows)
+MAPISIM_API void STDAPICALLTYPE FreeProws(LPSRowSet lpRows)
 {
     if (lpRows == nullptr) return;
     for (ULONG row = 0; row < lpRows->cRows; ++row) MAPIFreeBuffer(lpRows->aRow[row].lpProps);

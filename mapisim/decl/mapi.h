@@ -3,11 +3,28 @@
 // Same names, values, layouts and interface member order as the SDK's
 // mapidefs.h, mapix.h, mapiutil.h, mapicode.h and mapitags.h, limited to
 // what the library and the MAPI stand-in use. 8-bit (ANSI) forms only.
+// On Windows the SDK's (mingw-w64's) headers themselves.
 #pragma once
 
 #include "mapisim/decl/win32.h"
 
+#if defined(_WIN32)
+#include <mapix.h>
+#include <mapiutil.h>
+#include <mapidefs.h>
+#include <mapicode.h>
+
+// mingw-w64's mapidefs.h gives the window parameter of the IMAPIProp,
+// IMAPIFolder, IMessage, IABContainer and IMAPIStatus methods (and
+// IAddrBook::Details) as ULONG where the Windows SDK has ULONG_PTR; the
+// stand-in's methods take what the headers in use declare.
+typedef ULONG MAPIDEFS_UIPARAM;
+#else
+
 #define MAPI_DIM 1
+// The window parameter of the mapidefs.h interfaces' methods: ULONG_PTR, as
+// in the Windows SDK (see the Windows branch above).
+typedef ULONG_PTR MAPIDEFS_UIPARAM;
 #define MAPIMETHOD_(type, name) virtual type STDMETHODCALLTYPE name
 #define MAPIMETHOD(name) MAPIMETHOD_(HRESULT, name)
 
@@ -937,19 +954,20 @@ typedef struct {
 typedef void(STDAPICALLTYPE FREEBUFFER_FN)(void);
 
 extern "C" {
-MAPISIM_API HRESULT MAPIInitialize(LPVOID lpMapiInit);
-MAPISIM_API void MAPIUninitialize(void);
-MAPISIM_API HRESULT MAPILogonEx(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword,
+MAPISIM_API HRESULT STDAPICALLTYPE MAPIInitialize(LPVOID lpMapiInit);
+MAPISIM_API void STDAPICALLTYPE MAPIUninitialize(void);
+MAPISIM_API HRESULT STDAPICALLTYPE MAPILogonEx(ULONG_PTR ulUIParam, LPSTR lpszProfileName, LPSTR lpszPassword,
                                 ULONG ulFlags, LPMAPISESSION* lppSession);
-MAPISIM_API HRESULT MAPIAdminProfiles(ULONG ulFlags, LPPROFADMIN* lppProfAdmin);
-MAPISIM_API SCODE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer);
-MAPISIM_API SCODE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer);
-MAPISIM_API ULONG MAPIFreeBuffer(LPVOID lpBuffer);
-MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE lpTable, LPSPropTagArray lpPropTags,
+MAPISIM_API HRESULT STDAPICALLTYPE MAPIAdminProfiles(ULONG ulFlags, LPPROFADMIN* lppProfAdmin);
+MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuffer);
+MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject, LPVOID* lppBuffer);
+MAPISIM_API ULONG STDAPICALLTYPE MAPIFreeBuffer(LPVOID lpBuffer);
+MAPISIM_API HRESULT STDAPICALLTYPE HrQueryAllRows(LPMAPITABLE lpTable, LPSPropTagArray lpPropTags,
                                    LPSRestriction lpRestriction, LPSSortOrderSet lpSortOrderSet,
                                    LONG crowsMax, LPSRowSet* lppRows);
-MAPISIM_API void FreeProws(LPSRowSet lpRows);
-MAPISIM_API HRESULT HrGetOneProp(LPMAPIPROP lpMapiProp, ULONG ulPropTag, LPSPropValue* lppProp);
-MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM lpCompressedRTFStream, ULONG ulFlags,
+MAPISIM_API void STDAPICALLTYPE FreeProws(LPSRowSet lpRows);
+MAPISIM_API HRESULT STDAPICALLTYPE HrGetOneProp(LPMAPIPROP lpMapiProp, ULONG ulPropTag, LPSPropValue* lppProp);
+MAPISIM_API HRESULT STDAPICALLTYPE WrapCompressedRTFStream(LPSTREAM lpCompressedRTFStream, ULONG ulFlags,
                                             LPSTREAM* lpUncompressedRTFStream);
 }
+#endif  // _WIN32

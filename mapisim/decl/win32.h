@@ -3,7 +3,21 @@
 // Same names, values and layouts as the SDK (ULONG and LONG are 32-bit,
 // WCHAR is 16-bit), limited to what the library and the MAPI stand-in use.
 // The functions are provided by the stand-in library (mapisim).
+//
+// On Windows the SDK's (mingw-w64's) own headers are the declarations and
+// the real Win32 functions are used: the stand-in's Win32 layer is not built.
 #pragma once
+
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <objbase.h>
+
+// The MAPI32 functions the stand-in DLL plays; its export list names them.
+#define MAPISIM_API
+#else
 
 #include <cstddef>
 #include <cstdint>
@@ -255,28 +269,29 @@ typedef struct tagVS_FIXEDFILEINFO {
 #endif
 
 extern "C" {
-MAPISIM_API LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
+MAPISIM_API LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                                   PHKEY phkResult);
-MAPISIM_API LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
+MAPISIM_API LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
                                   LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
                                   LPBYTE lpData, LPDWORD lpcbData);
-MAPISIM_API LSTATUS RegCloseKey(HKEY hKey);
+MAPISIM_API LSTATUS WINAPI RegCloseKey(HKEY hKey);
 
-MAPISIM_API DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
-MAPISIM_API BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen,
+MAPISIM_API DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle);
+MAPISIM_API BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen,
                                      LPVOID lpData);
-MAPISIM_API BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer,
+MAPISIM_API BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer,
                                 UINT* puLen);
 
-MAPISIM_API DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+MAPISIM_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
                                  DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void* Arguments);
-MAPISIM_API HLOCAL LocalFree(HLOCAL hMem);
+MAPISIM_API HLOCAL WINAPI LocalFree(HLOCAL hMem);
 
-MAPISIM_API BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
-MAPISIM_API BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
+MAPISIM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime);
+MAPISIM_API BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime);
 
 MAPISIM_API int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 
-MAPISIM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
+MAPISIM_API HRESULT WINAPI CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
                                           LPSTREAM* ppstm);
 }
+#endif  // _WIN32

@@ -211,7 +211,7 @@ public:
     {
         return unsupported("CreateEntry", flags);
     }
-    HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST, ULONG_PTR, LPMAPIPROGRESS,
+    HRESULT STDMETHODCALLTYPE CopyEntries(LPENTRYLIST, MAPIDEFS_UIPARAM, LPMAPIPROGRESS,
                                           ULONG flags) override
     {
         return unsupported("CopyEntries", flags);
@@ -310,8 +310,8 @@ public:
                                 : call.done(scripted);
     }
 
-    HRESULT STDMETHODCALLTYPE Details(ULONG_PTR*, LPFNDISMISS, LPVOID, ULONG, LPENTRYID, LPFNBUTTON,
-                                      LPVOID, LPSTR, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE Details(MAPIDEFS_UIPARAM*, LPFNDISMISS, LPVOID, ULONG, LPENTRYID,
+                                      LPFNBUTTON, LPVOID, LPSTR, ULONG flags) override
     {
         return unsupported("Details", flags);
     }

@@ -359,16 +359,17 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS,
-                                     LPCIID, LPVOID, ULONG flags, LPSPropProblemArray*) override
+    HRESULT STDMETHODCALLTYPE CopyTo(ULONG, LPCIID, LPSPropTagArray, MAPIDEFS_UIPARAM,
+                                     LPMAPIPROGRESS, LPCIID, LPVOID, ULONG flags,
+                                     LPSPropProblemArray*) override
     {
         Call call(&err_, iface(), "CopyTo", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
         return call.fail(MAPI_E_NO_SUPPORT, "not supported by the stand-in");
     }
 
-    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, ULONG_PTR, LPMAPIPROGRESS, LPCIID, LPVOID,
-                                        ULONG flags, LPSPropProblemArray*) override
+    HRESULT STDMETHODCALLTYPE CopyProps(LPSPropTagArray, MAPIDEFS_UIPARAM, LPMAPIPROGRESS, LPCIID,
+                                        LPVOID, ULONG flags, LPSPropProblemArray*) override
     {
         Call call(&err_, iface(), "CopyProps", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;

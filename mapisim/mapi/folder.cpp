@@ -375,7 +375,7 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE CopyMessages(LPENTRYLIST list, LPCIID, LPVOID dest, ULONG_PTR,
+    HRESULT STDMETHODCALLTYPE CopyMessages(LPENTRYLIST list, LPCIID, LPVOID dest, MAPIDEFS_UIPARAM,
                                            LPMAPIPROGRESS, ULONG flags) override
     {
         Call call(&err_, kIface, "CopyMessages", flags);
@@ -418,7 +418,7 @@ public:
         return call.done(partial ? MAPI_W_PARTIAL_COMPLETION : S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE DeleteMessages(LPENTRYLIST list, ULONG_PTR, LPMAPIPROGRESS,
+    HRESULT STDMETHODCALLTYPE DeleteMessages(LPENTRYLIST list, MAPIDEFS_UIPARAM, LPMAPIPROGRESS,
                                              ULONG flags) override
     {
         Call call(&err_, kIface, "DeleteMessages", flags);
@@ -471,7 +471,7 @@ public:
     }
 
     HRESULT STDMETHODCALLTYPE CopyFolder(ULONG cb, LPENTRYID eid, LPCIID, LPVOID dest,
-                                         LPSTR new_name_in, ULONG_PTR, LPMAPIPROGRESS,
+                                         LPSTR new_name_in, MAPIDEFS_UIPARAM, LPMAPIPROGRESS,
                                          ULONG flags) override
     {
         Call call(&err_, kIface, "CopyFolder", flags);
@@ -519,8 +519,8 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cb, LPENTRYID eid, ULONG_PTR, LPMAPIPROGRESS,
-                                           ULONG flags) override
+    HRESULT STDMETHODCALLTYPE DeleteFolder(ULONG cb, LPENTRYID eid, MAPIDEFS_UIPARAM,
+                                           LPMAPIPROGRESS, ULONG flags) override
     {
         Call call(&err_, kIface, "DeleteFolder", flags);
         call.arg_hex("entryid", eid, cb);
@@ -542,7 +542,7 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE SetReadFlags(LPENTRYLIST list, ULONG_PTR, LPMAPIPROGRESS,
+    HRESULT STDMETHODCALLTYPE SetReadFlags(LPENTRYLIST list, MAPIDEFS_UIPARAM, LPMAPIPROGRESS,
                                            ULONG flags) override
     {
         Call call(&err_, kIface, "SetReadFlags", flags);
@@ -607,7 +607,7 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE EmptyFolder(ULONG_PTR, LPMAPIPROGRESS, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE EmptyFolder(MAPIDEFS_UIPARAM, LPMAPIPROGRESS, ULONG flags) override
     {
         Call call(&err_, kIface, "EmptyFolder", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;

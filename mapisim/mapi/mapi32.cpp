@@ -9,8 +9,9 @@ using namespace mapisim::mapi;
 
 extern "C" {
 
-MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags, LPSRestriction res,
-                                   LPSSortOrderSet sort, LONG max_rows, LPSRowSet* out)
+MAPISIM_API HRESULT STDAPICALLTYPE HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags,
+                                                  LPSRestriction res, LPSSortOrderSet sort,
+                                                  LONG max_rows, LPSRowSet* out)
 {
     Call call(nullptr, "", "HrQueryAllRows");
     call.arg("max", static_cast<ULONG>(max_rows));
@@ -64,7 +65,7 @@ MAPISIM_API HRESULT HrQueryAllRows(LPMAPITABLE table, LPSPropTagArray tags, LPSR
     return call.done(S_OK);
 }
 
-MAPISIM_API HRESULT HrGetOneProp(LPMAPIPROP obj, ULONG tag, LPSPropValue* out)
+MAPISIM_API HRESULT STDAPICALLTYPE HrGetOneProp(LPMAPIPROP obj, ULONG tag, LPSPropValue* out)
 {
     Call call(nullptr, "", "HrGetOneProp");
     call.arg_tag("tag", tag);

@@ -276,7 +276,7 @@ public:
         return call.done(S_OK);
     }
 
-    HRESULT STDMETHODCALLTYPE DeleteAttach(ULONG number, ULONG_PTR, LPMAPIPROGRESS,
+    HRESULT STDMETHODCALLTYPE DeleteAttach(ULONG number, MAPIDEFS_UIPARAM, LPMAPIPROGRESS,
                                            ULONG flags) override
     {
         Call call(&err_, kIface, "DeleteAttach", flags);

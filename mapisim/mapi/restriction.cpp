@@ -21,7 +21,7 @@ HRESULT copy_value(const SPropValue* p, ULONG tag, Res& out)
     auto v = Value::from_mapi(*p);
     if (!v) return MAPI_E_INVALID_PARAMETER;
     // Compare in the tag's type: a _W value against an _A column is converted.
-    auto f = fit(v, CHANGE_PROP_TYPE(tag, PROP_TYPE(tag) & ~MV_FLAG));
+    auto f = fit(v, CHANGE_PROP_TYPE(tag, (PROP_TYPE(tag) & ~MV_FLAG)));
     out.value = f ? *f : *v;
     return S_OK;
 }
@@ -197,7 +197,7 @@ bool relop_holds(ULONG relop, int c)
 std::vector<Value> items(const Value& v)
 {
     std::vector<Value> out;
-    const ULONG single = CHANGE_PROP_TYPE(v.tag(), v.type() & ~MV_FLAG);
+    const ULONG single = CHANGE_PROP_TYPE(v.tag(), (v.type() & ~MV_FLAG));
     if (auto m = v.get<std::vector<std::string>>())
         for (auto& s : *m) out.push_back(Value::string8(single, s));
     else if (auto l = v.get<std::vector<std::int32_t>>())

@@ -287,7 +287,8 @@ private:
 } // namespace
 } // namespace mapisim::mapi
 
-extern "C" MAPISIM_API HRESULT WrapCompressedRTFStream(LPSTREAM source, ULONG flags, LPSTREAM* out)
+extern "C" MAPISIM_API HRESULT STDAPICALLTYPE WrapCompressedRTFStream(LPSTREAM source, ULONG flags,
+                                                                      LPSTREAM* out)
 {
     using namespace mapisim::mapi;
     Call call(nullptr, "", "WrapCompressedRTFStream", flags);

@@ -55,12 +55,12 @@ public:
         return query(this, riid, out, {&IID_IUnknown, &IID_IMAPIProp, &IID_IMAPIStatus});
     }
 
-    HRESULT STDMETHODCALLTYPE ValidateState(ULONG_PTR, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE ValidateState(MAPIDEFS_UIPARAM, ULONG flags) override
     {
         return logged_only("ValidateState", flags);
     }
 
-    HRESULT STDMETHODCALLTYPE SettingsDialog(ULONG_PTR, ULONG flags) override
+    HRESULT STDMETHODCALLTYPE SettingsDialog(MAPIDEFS_UIPARAM, ULONG flags) override
     {
         Call call(&err_, kIface, "SettingsDialog", flags);
         if (HRESULT h = call.begin(); h != S_OK) return h;
@@ -74,7 +74,7 @@ public:
         return call.fail(MAPI_E_NO_SUPPORT, "no passwords");
     }
 
-    HRESULT STDMETHODCALLTYPE FlushQueues(ULONG_PTR ui, ULONG cb, LPENTRYID target,
+    HRESULT STDMETHODCALLTYPE FlushQueues(MAPIDEFS_UIPARAM ui, ULONG cb, LPENTRYID target,
                                           ULONG flags) override
     {
         Call call(&err_, kIface, "FlushQueues", flags);
@@ -468,7 +468,7 @@ using namespace mapisim::mapi;
 
 extern "C" {
 
-MAPISIM_API HRESULT MAPIInitialize(LPVOID init)
+MAPISIM_API HRESULT STDAPICALLTYPE MAPIInitialize(LPVOID init)
 {
     Call call(nullptr, "", "MAPIInitialize", init ? static_cast<LPMAPIINIT_0>(init)->ulFlags : 0);
     if (HRESULT h = call.begin(); h != S_OK) return h;
@@ -478,7 +478,7 @@ MAPISIM_API HRESULT MAPIInitialize(LPVOID init)
     return call.done(S_OK);
 }
 
-MAPISIM_API void MAPIUninitialize(void)
+MAPISIM_API void STDAPICALLTYPE MAPIUninitialize(void)
 {
     Call call(nullptr, "", "MAPIUninitialize");
     call.arg("count", runtime().initialized);
@@ -488,8 +488,8 @@ MAPISIM_API void MAPIUninitialize(void)
     call.done(S_OK);
 }
 
-MAPISIM_API HRESULT MAPILogonEx(ULONG_PTR ui, LPSTR profile, LPSTR password, ULONG flags,
-                                LPMAPISESSION* out)
+MAPISIM_API HRESULT STDAPICALLTYPE MAPILogonEx(ULONG_PTR ui, LPSTR profile, LPSTR password,
+                                               ULONG flags, LPMAPISESSION* out)
 {
     Call call(nullptr, "", "MAPILogonEx", flags);
     call.arg("profile", profile).arg("ui", static_cast<ULONG>(ui));
@@ -517,7 +517,7 @@ MAPISIM_API HRESULT MAPILogonEx(ULONG_PTR ui, LPSTR profile, LPSTR password, ULO
     return call.done(S_OK);
 }
 
-MAPISIM_API HRESULT MAPIAdminProfiles(ULONG flags, LPPROFADMIN* out)
+MAPISIM_API HRESULT STDAPICALLTYPE MAPIAdminProfiles(ULONG flags, LPPROFADMIN* out)
 {
     Call call(nullptr, "", "MAPIAdminProfiles", flags);
     if (HRESULT h = call.begin(); h != S_OK) return h;

@@ -27,7 +27,7 @@ bool IsLeap(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year %
 
 extern "C" {
 
-MAPISIM_API BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
+MAPISIM_API BOOL WINAPI FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME lpSystemTime)
 {
     if (lpFileTime == nullptr || lpSystemTime == nullptr) return FALSE;
     const uint64_t ticks =
@@ -69,7 +69,7 @@ MAPISIM_API BOOL FileTimeToSystemTime(const FILETIME* lpFileTime, LPSYSTEMTIME l
     return TRUE;
 }
 
-MAPISIM_API BOOL SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime)
+MAPISIM_API BOOL WINAPI SystemTimeToFileTime(const SYSTEMTIME* lpSystemTime, LPFILETIME lpFileTime)
 {
     if (lpSystemTime == nullptr || lpFileTime == nullptr) return FALSE;
     const SYSTEMTIME& time = *lpSystemTime;

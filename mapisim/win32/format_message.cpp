@@ -115,8 +115,9 @@ char* LocalAllocText(std::size_t size)
 
 extern "C" {
 
-MAPISIM_API DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
-                                 DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize, void* Arguments)
+MAPISIM_API DWORD WINAPI FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessageId,
+                                        DWORD dwLanguageId, LPSTR lpBuffer, DWORD nSize,
+                                        void* Arguments)
 {
     (void)lpSource;  // no module tables: only the system's
     (void)Arguments; // no text here has inserts
@@ -146,7 +147,7 @@ MAPISIM_API DWORD FormatMessageA(DWORD dwFlags, LPCVOID lpSource, DWORD dwMessag
     return static_cast<DWORD>(length);
 }
 
-MAPISIM_API HLOCAL LocalFree(HLOCAL hMem)
+MAPISIM_API HLOCAL WINAPI LocalFree(HLOCAL hMem)
 {
     if (hMem == nullptr) return nullptr;
     {

@@ -243,8 +243,8 @@ private:
 
 } // namespace
 
-extern "C" MAPISIM_API HRESULT CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
-                                                     LPSTREAM* ppstm)
+extern "C" MAPISIM_API HRESULT WINAPI CreateStreamOnHGlobal(HGLOBAL hGlobal, BOOL fDeleteOnRelease,
+                                                            LPSTREAM* ppstm)
 {
     (void)fDeleteOnRelease; // the stream's own memory always goes with it
     if (ppstm == nullptr) return E_INVALIDARG;

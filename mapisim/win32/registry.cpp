@@ -155,8 +155,8 @@ int SetValue(mapisim_root root, const char* key, const char* name, DWORD type, c
 
 extern "C" {
 
-MAPISIM_API LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
-                                  PHKEY phkResult)
+MAPISIM_API LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions,
+                                         REGSAM samDesired, PHKEY phkResult)
 {
     (void)ulOptions;
     (void)samDesired; // the stand-in grants every access
@@ -178,9 +178,9 @@ MAPISIM_API LSTATUS RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, R
     return ERROR_SUCCESS;
 }
 
-MAPISIM_API LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
-                                  LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
-                                  LPBYTE lpData, LPDWORD lpcbData)
+MAPISIM_API LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
+                                         LPDWORD lpcchValueName, LPDWORD lpReserved, LPDWORD lpType,
+                                         LPBYTE lpData, LPDWORD lpcbData)
 {
     std::lock_guard<std::mutex> guard(lock);
     int root = 0;
@@ -209,7 +209,7 @@ MAPISIM_API LSTATUS RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValueName,
     return ERROR_SUCCESS;
 }
 
-MAPISIM_API LSTATUS RegCloseKey(HKEY hKey)
+MAPISIM_API LSTATUS WINAPI RegCloseKey(HKEY hKey)
 {
     if (PredefinedIndex(hKey) >= 0) return ERROR_SUCCESS;
     std::lock_guard<std::mutex> guard(lock);

@@ -98,15 +98,15 @@ bool IsBlob(const unsigned char* block)
 
 extern "C" {
 
-MAPISIM_API DWORD GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
+MAPISIM_API DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle)
 {
     if (lpdwHandle != nullptr) *lpdwHandle = 0;
     Versions versions;
     return Find(lptstrFilename, &versions) ? static_cast<DWORD>(kBlobSize) : 0;
 }
 
-MAPISIM_API BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen,
-                                     LPVOID lpData)
+MAPISIM_API BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWORD dwLen,
+                                            LPVOID lpData)
 {
     (void)dwHandle; // ignored, as on Windows
     Versions versions;
@@ -121,7 +121,8 @@ MAPISIM_API BOOL GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD dwHandle, DWOR
     return TRUE;
 }
 
-MAPISIM_API BOOL VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen)
+MAPISIM_API BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer,
+                                       UINT* puLen)
 {
     if (pBlock == nullptr || lpSubBlock == nullptr || lplpBuffer == nullptr || puLen == nullptr)
         return FALSE;

@@ -110,7 +110,7 @@ TEST_F(Loader, SampleLoadsWithWhatTheLibraryReads)
         "Harrow Vale Brewery"));
 
     // The names the library resolves from the first "Personal Folders" store.
-    EXPECT_TRUE(pst.names.find(NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords")));
+    EXPECT_TRUE(pst.names.find(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords")));
     for (LONG lid : {0x8530, 0x8503})
         EXPECT_TRUE(pst.names.find(NamedId::by_lid(PSETID_Common, lid))) << lid;
     for (LONG lid :
@@ -256,7 +256,7 @@ TEST_F(Loader, StoresFoldersAndProfilesComeOutAsWritten)
     EXPECT_EQ(box.props.i4(PR_STORE_SUPPORT_MASK), 1);
     // Listed names take the first identifiers, in order.
     EXPECT_EQ(box.names.find(NamedId::by_lid(PSETID_Common, 0x8530)), std::optional<ULONG>(0x8000));
-    EXPECT_EQ(box.names.find(NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords")),
+    EXPECT_EQ(box.names.find(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords")),
               std::optional<ULONG>(0x8001));
     auto ipm = box.find_folder(box.ipm_subtree);
     ASSERT_TRUE(ipm && ipm->parent() == box.root());
@@ -355,14 +355,18 @@ TEST_F(Loader, MessagePropertiesComeOutAsWritten)
         const auto pid = s.names.find(id);
         return pid ? p.find(PROP_TAG(type, *pid)) : nullptr;
     };
-    ASSERT_TRUE(named(NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8));
-    EXPECT_EQ(named(NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8)->type(),
+    ASSERT_TRUE(
+        named(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8));
+    EXPECT_EQ(named(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8)
+                  ->type(),
               ULONG{PT_MV_STRING8});
     EXPECT_EQ(*named(NamedId::by_lid(PSETID_Common, 0x8530), PT_STRING8)->get<std::string>(),
               "Follow up");
     EXPECT_EQ(*named(NamedId::by_lid(PSETID_Common, 0x8503), PT_BOOLEAN)->get<bool>(), true);
     EXPECT_EQ(*named(NamedId::by_lid(PSETID_Task, 0x8102), PT_DOUBLE)->get<double>(), 0.5);
-    EXPECT_EQ(*named(NamedId::by_name(PS_PUBLIC_STRINGS, u"Tag"), PT_LONG)->get<std::int32_t>(), 7);
+    EXPECT_EQ(*named(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Tag"), PT_LONG)
+                   ->get<std::int32_t>(),
+              7);
     EXPECT_EQ(named(NamedId::by_lid(PSETID_Appointment, 0x820D), PT_SYSTIME)->type(),
               ULONG{PT_SYSTIME});
 

@@ -86,12 +86,13 @@ TEST(ModelNames, IdentifiersFrom0x8000InFirstSeenOrder)
 {
     Store store(1, "S", "P");
     const auto flag = NamedId::by_lid(PSETID_Common, 0x8530);
-    const auto kw = NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords");
+    const auto kw = NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords");
     EXPECT_EQ(store.named_tag(flag, PT_STRING8), PROP_TAG(PT_STRING8, 0x8000));
     EXPECT_EQ(store.named_tag(kw, PT_MV_STRING8), PROP_TAG(PT_MV_STRING8, 0x8001));
     EXPECT_EQ(store.named_tag(flag, PT_LONG), PROP_TAG(PT_LONG, 0x8000));
     // Names are exact: another case or another set is another property.
-    EXPECT_FALSE(store.names.find(NamedId::by_name(PS_PUBLIC_STRINGS, u"keywords")));
+    EXPECT_FALSE(
+        store.names.find(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"keywords")));
     EXPECT_FALSE(store.names.find(NamedId::by_lid(PSETID_Address, 0x8530)));
     ASSERT_NE(store.names.name_of(0x8001), nullptr);
     EXPECT_EQ(store.names.name_of(0x8001)->name, u"Keywords");

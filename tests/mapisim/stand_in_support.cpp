@@ -30,7 +30,7 @@ Mailbox standard_mailbox()
     s.set_receive_folder("", *b.inbox);
 
     const ULONG flag_text = s.named_tag(NamedId::by_lid(PSETID_Common, 0x8530), PT_STRING8);
-    s.named_tag(NamedId::by_name(PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8);
+    s.named_tag(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Keywords"), PT_MV_STRING8);
 
     struct Mail {
         const char* subject;
@@ -69,7 +69,7 @@ Mailbox standard_mailbox()
     auto atop = b.archive->add_folder(*b.archive->root(), "Top");
     b.archive->ipm_subtree = atop->number();
     b.archive->add_folder(*atop, "Old");
-    b.archive->named_tag(NamedId::by_name(PS_PUBLIC_STRINGS, u"Other"), PT_LONG);
+    b.archive->named_tag(NamedId::by_name(mapisim::model::PS_PUBLIC_STRINGS, u"Other"), PT_LONG);
 
     p.add_transport("Internet Mail", "SMTP",
                     STATUS_AVAILABLE | STATUS_INBOUND_ENABLED | STATUS_OUTBOUND_ENABLED);

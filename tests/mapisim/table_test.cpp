@@ -78,7 +78,7 @@ TEST_F(Tables, PropertyRestrictionsForEveryRelop)
     // Texts compare without regard to case, also when the value is a _W one.
     SPropValue subj{};
     subj.ulPropTag = PR_SUBJECT_W;
-    subj.Value.lpszW = const_cast<LPWSTR>(u"AGENDA");
+    subj.Value.lpszW = reinterpret_cast<LPWSTR>(const_cast<char16_t*>(u"AGENDA"));
     SRestriction r = prop(RELOP_EQ, subj);
     r.res.resProperty.ulPropTag = PR_SUBJECT_A;
     EXPECT_EQ(restricted(r), (Subjects{"agenda", "Agenda"}));
