@@ -219,27 +219,6 @@ MAPISIM_API LSTATUS WINAPI RegCloseKey(HKEY hKey)
     return ERROR_SUCCESS;
 }
 
-MAPISIM_EXPORT int mapisim_registry_set_string(mapisim_root root, const char* key, const char* name,
-                                               const char* value)
-{
-    if (value == nullptr) return -1;
-    return SetValue(root, key, name, REG_SZ, value, static_cast<uint32_t>(std::strlen(value) + 1));
-}
-
-MAPISIM_EXPORT int mapisim_registry_set_dword(mapisim_root root, const char* key, const char* name,
-                                              uint32_t value)
-{
-    const BYTE bytes[4] = {static_cast<BYTE>(value), static_cast<BYTE>(value >> 8),
-                           static_cast<BYTE>(value >> 16), static_cast<BYTE>(value >> 24)};
-    return SetValue(root, key, name, REG_DWORD, bytes, sizeof bytes);
-}
-
-MAPISIM_EXPORT int mapisim_registry_set_binary(mapisim_root root, const char* key, const char* name,
-                                               const void* data, uint32_t size)
-{
-    return SetValue(root, key, name, REG_BINARY, data, size);
-}
-
 MAPISIM_EXPORT int mapisim_registry_set_value(mapisim_root root, const char* key, const char* name,
                                               uint32_t type, const void* data, uint32_t size)
 {
