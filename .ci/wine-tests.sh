@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Runs the Windows test program of a mingw-w64 x86_64 build under Wine, in a
-# throwaway prefix, with the stand-in DLL beside it playing MAPI32.DLL (the
-# override makes Wine load that file instead of its own mapi32).
+# Runs the Windows test program of a mingw-w64 build (x86_64 under wine64,
+# i686 under 32-bit Wine) in a throwaway prefix, with the stand-in DLL beside
+# it playing MAPI32.DLL (the override makes Wine load that file instead of
+# its own mapi32).
 # Usage: wine-tests.sh BUILD_DIR [gtest arguments...]
 set -euo pipefail
 build=$(cd "$1" && pwd)

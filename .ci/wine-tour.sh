@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Runs `orvimapi.exe tour` of a mingw-w64 x86_64 build under Wine, on the
-# stand-in's MAPI32.dll beside it, and compares it with the Linux command's
-# tour: the same bytes, line endings aside.
+# Runs `orvimapi.exe tour` of a mingw-w64 build (x86_64 or i686) under Wine,
+# on the stand-in's MAPI32.dll beside it, and compares it with the Linux
+# command's tour: the same bytes, line endings aside.
 # Usage: .ci/wine-tour.sh WINDOWS_BUILD_DIR LINUX_BUILD_DIR
 set -euo pipefail
 windows=$(cd "$1" && pwd)
