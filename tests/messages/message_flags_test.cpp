@@ -248,18 +248,14 @@ TEST_F(MessageFlagsTest, EveryFailingCallIsReportedAndReleasesAll)
     const FaultStep open{"IMsgStore::OpenEntry", -1};
     const FaultStep setProps{"IMessage::SetProps", -1}, bestEffort{"IMessage::SetProps", 0};
     const FaultStep save{"IMessage::SaveChanges", -1};
-    // The text and reminder writes are best effort: their failures pass, so
-    // only one call fails at a time.
-    SweepFaults(FaultSweep("UpdateMsgFlag 2")
-                    .Fault(kFault)
-                    .OnceOnly()
-                    .Steps({open, setProps, bestEffort, save}),
-                [&] { return SetFlag(one, 2, "Soon"); });
+    // The text and reminder writes are best effort: their failures pass.
+    SweepFaults(
+        FaultSweep("UpdateMsgFlag 2").Fault(kFault).Steps({open, setProps, bestEffort, save}),
+        [&] { return SetFlag(one, 2, "Soon"); });
     SetClientOutlookVersion(2);
     SweepFaults(
         FaultSweep("UpdateMsgFlag 0")
             .Fault(kFault)
-            .OnceOnly()
             .Steps({open, setProps, bestEffort, bestEffort, {"IMessage::DeleteProps", 0}, save}),
         [&] { return SetFlag(three, 0, nullptr); });
     SetClientOutlookVersion(1);
@@ -291,16 +287,15 @@ TEST_F(MessageFlagsTest, EveryFailingCallIsReportedAndReleasesAll)
                 });
     EXPECT_EQ(Read(one).unread, 1u);
     EntryList last({three});
-    SweepFaults(
-        FaultSweep("SetTag").Fault(kFault).OnceOnly().Steps({{"IMAPISession::OpenMsgStore", E_FAIL},
-                                                             {"IMsgStore::OpenEntry", E_FAIL},
-                                                             {"IMessage::SetProps", E_FAIL},
-                                                             {"IMessage::SetProps", 0},
-                                                             {"IMessage::SaveChanges", E_FAIL}}),
-        [&] {
-            return OrviMapiMsgSetTag(Size(storeId), storeId.data(), Size(inbox), inbox.data(),
-                                     last.get(), 1, "Done");
-        });
+    SweepFaults(FaultSweep("SetTag").Fault(kFault).Steps({{"IMAPISession::OpenMsgStore", E_FAIL},
+                                                          {"IMsgStore::OpenEntry", E_FAIL},
+                                                          {"IMessage::SetProps", E_FAIL},
+                                                          {"IMessage::SetProps", 0},
+                                                          {"IMessage::SaveChanges", E_FAIL}}),
+                [&] {
+                    return OrviMapiMsgSetTag(Size(storeId), storeId.data(), Size(inbox),
+                                             inbox.data(), last.get(), 1, "Done");
+                });
     EXPECT_EQ(Read(three).text, "Done");
 }
 

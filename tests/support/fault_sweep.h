@@ -59,7 +59,9 @@ struct FaultSweep {
     FaultSweep& LastErrorCode(std::string code) { return lastErrorCode = std::move(code), *this; }
     // The calls the export makes, in order: the nth failing must be
     // steps[n-1].method and make the export give steps[n-1].result, and the
-    // export may make no more calls.
+    // export may make no more calls. A step with result 0 is a failure the
+    // export passes over: failing it persistently gives the result of the
+    // first later step that is not passed over.
     FaultSweep& Steps(std::vector<FaultStep> calls) { return steps = std::move(calls), *this; }
     // Some failures are recovered from: a failed run may give success.
     FaultSweep& MayRecover() { return mayRecover = true, *this; }
