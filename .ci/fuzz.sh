@@ -22,12 +22,7 @@ for fuzzer in build-fuzz/fuzz/fuzz_*; do
         cp ../shared/realdata/msg/*.msg "$corpus"/ 2>/dev/null || true
     fi
     echo "--- $(basename "$fuzzer") for ${seconds}s"
-    # libgsf keeps part of a malformed OLE2 directory it gives up on
-    # (fuzz/lsan.supp); the suppression needs the whole stack to see it.
-    sanitizers=()
-    [ "$name" = fuzz_msg ] && sanitizers=(ASAN_OPTIONS=fast_unwind_on_malloc=0
-                                          LSAN_OPTIONS=suppressions=fuzz/lsan.supp)
-    env "${sanitizers[@]}" "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 \
+    "$fuzzer" -max_total_time="$seconds" -print_final_stats=0 \
         "${options[@]}" "$corpus" 2>&1 | tail -3
     rm -rf "$corpus"
 done

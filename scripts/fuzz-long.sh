@@ -42,13 +42,9 @@ for name in "${targets[@]}"; do
     # A fuzz/<name>.dict beside the target lends it the input's vocabulary.
     [ -f "fuzz/$name.dict" ] && options+=(-dict="fuzz/$name.dict")
     echo "--- $name for ${seconds}s"
-    # Undefined behaviour stops the run like a crash. libgsf keeps part of a
-    # malformed OLE2 directory it gives up on (fuzz/lsan.supp); the
-    # suppression needs the whole stack to see it.
-    sanitizers=(UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1)
-    [ "$name" = fuzz_msg ] && sanitizers+=(ASAN_OPTIONS=fast_unwind_on_malloc=0
-                                           LSAN_OPTIONS=suppressions=fuzz/lsan.supp)
-    if ! env "${sanitizers[@]}" "$fuzzer" "${options[@]}" "$run/corpus" >"$run/log.txt" 2>&1; then
+    # Undefined behaviour stops the run like a crash.
+    if ! UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+         "$fuzzer" "${options[@]}" "$run/corpus" >"$run/log.txt" 2>&1; then
         status=1
     fi
     runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$run/log.txt")

@@ -5,6 +5,7 @@
 
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -170,6 +171,28 @@ TEST_F(MsgFiles, DamagedFilesFailWithOneLineNamingFileAndPlace)
             EXPECT_EQ(error.rfind("bad.msg: ", 0), 0u) << error;
         }
         EXPECT_EQ(error.find('\n'), std::string::npos);
+    }
+    // A directory entry reached twice (here its own left sibling) is refused
+    // before libgsf builds a tree of it.
+    {
+        const auto u32 = [](const std::string& b, std::size_t at) {
+            return static_cast<std::uint32_t>(static_cast<unsigned char>(b[at]) |
+                                              static_cast<unsigned char>(b[at + 1]) << 8 |
+                                              static_cast<unsigned char>(b[at + 2]) << 16 |
+                                              static_cast<unsigned char>(b[at + 3]) << 24);
+        };
+        const std::size_t sector = std::size_t{1} << (static_cast<unsigned char>(good[30]));
+        const std::size_t entry1 = (u32(good, 48) + 1) * sector + 128;
+        std::string looped = good;
+        for (std::size_t i = 0; i < 4; ++i) looped[entry1 + 68 + i] = i == 0 ? 1 : 0;
+        EXPECT_EQ(attempt(looped),
+                  "bad.msg: not a compound file (directory entry 1 links to "
+                  "entry 1 again)");
+        std::string outside = good;
+        outside.replace(entry1 + 72, 4, std::string("\x70\x70\0\0", 4));
+        EXPECT_EQ(attempt(outside),
+                  "bad.msg: not a compound file (directory entry 1 links to "
+                  "entry 28784, past the end)");
     }
     for (std::size_t at = 0; at + 64 <= good.size(); at += 509) {
         std::string damaged = good;
