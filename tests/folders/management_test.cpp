@@ -140,7 +140,7 @@ TEST_F(FolderManagement, EmptyDeleteAndTheHandleForms)
 // Fails each call in turn, then lets the export succeed: the failure is
 // recorded with its own code, in this subsystem.
 template <class Run>
-void Sweep(std::vector<FaultStep> steps, Run run)
+void Sweep(const char* name, std::vector<FaultStep> steps, Run run)
 {
     const std::vector<FaultStep> expected = steps;
     auto recordedHere = [&](const SweepRun& r) {
@@ -150,36 +150,45 @@ void Sweep(std::vector<FaultStep> steps, Run run)
         EXPECT_NE(LastErrorLocation().find("src/folders/management.cpp#"), std::string::npos)
             << LastErrorLocation();
     };
-    SweepFaults(
-        FaultSweep("folder management").Fault(kFault).Steps(std::move(steps)).Check(recordedHere),
-        run);
+    SweepFaults(FaultSweep(name).Fault(kFault).Steps(std::move(steps)).Check(recordedHere), run);
 }
 
 TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
 {
     const Bytes archive = FolderId("Archive"), empty = FolderId("Empty"),
                 projects = FolderId("Projects"), calendar = FolderId("Calendar"),
-                contacts = FolderId("Contacts");
+                contacts = FolderId("Contacts"), mixed = FolderId("Mixed");
     const FaultStep openStore{"IMAPISession::OpenMsgStore", E_INVALIDARG};
     const FaultStep openFolder{"IMsgStore::OpenEntry", E_INVALIDARG};
     const FaultStep openParent{"IMsgStore::OpenEntry", kFault};
     const FaultStep copyFolder{"IMAPIFolder::CopyFolder", kFault};
     OrviMapiFolder odd = OpenFolder("Odd People");
 
-    Sweep({openStore, openFolder, {"IMAPIFolder::CreateFolder", kFault}}, [&] {
+    Sweep("OrviMapiFolderNew", {openStore, openFolder, {"IMAPIFolder::CreateFolder", kFault}}, [&] {
         OrviMapiFolder made = nullptr;
         const int32_t result = New(archive, "X", &made);
         OrviMapiReleaseFolder(made);
         return result;
     });
-    Sweep({openStore,
+    Sweep("OrviMapiFolderCopy",
+          {openStore,
            openFolder,
            openFolder,
            {"IMAPIFolder::GetProps", kFault},
            openParent,
            copyFolder},
           [&] { return Copy(empty, archive, 2); });
-    Sweep({openStore,
+    // A move makes the same calls; the last moves the folder.
+    Sweep("OrviMapiFolderCopy move",
+          {openStore,
+           openFolder,
+           openFolder,
+           {"IMAPIFolder::GetProps", kFault},
+           openParent,
+           copyFolder},
+          [&] { return Copy(mixed, archive, 1); });
+    Sweep("OrviMapiFolderRename",
+          {openStore,
            openFolder,
            {"IMAPIFolder::SetProps", kFault},
            {"IMAPIFolder::SaveChanges", kFault}},
@@ -187,10 +196,13 @@ TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
               return OrviMapiFolderRename(Size(storeId), storeId.data(), Size(empty), empty.data(),
                                           "E");
           });
-    Sweep({openStore, openFolder, {"IMAPIFolder::EmptyFolder", kFault}}, [&] {
-        return OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects), projects.data());
-    });
-    Sweep({openStore,
+    Sweep("OrviMapiFolderEmpty", {openStore, openFolder, {"IMAPIFolder::EmptyFolder", kFault}},
+          [&] {
+              return OrviMapiFolderEmpty(Size(storeId), storeId.data(), Size(projects),
+                                         projects.data());
+          });
+    Sweep("OrviMapiFolderDelete",
+          {openStore,
            openFolder,
            {"HrGetOneProp", kFault},
            {"IMAPIFolder::GetProps", kFault},
@@ -201,7 +213,8 @@ TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
                                           calendar.data());
           });
     // The copy collides once with Deleted Items/Projects.
-    Sweep({openStore,
+    Sweep("OrviMapiFolderRecycle",
+          {openStore,
            {"IMsgStore::GetProps", kFault},
            {"IMsgStore::CompareEntryIDs", kFault},
            openStore,
@@ -212,15 +225,16 @@ TEST_F(FolderManagement, EveryFailingCallIsReportedAndReleasesAll)
            copyFolder,
            copyFolder},
           [&] { return Recycle(projects); });
-    Sweep({{"IMAPIFolder::CreateFolder", -1}}, [&] {
+    Sweep("OrviMapiFolderAdd", {{"IMAPIFolder::CreateFolder", -1}}, [&] {
         OrviMapiFolder added = nullptr;
         const int32_t result = OrviMapiFolderAdd(top, "Added", &added);
         OrviMapiReleaseFolder(added);
         return result;
     });
-    Sweep({{"IMAPIFolder::SetProps", -1}, {"IMAPIFolder::SaveChanges", -1}},
+    Sweep("OrviMapiFolderSetDisplayName",
+          {{"IMAPIFolder::SetProps", -1}, {"IMAPIFolder::SaveChanges", -1}},
           [&] { return OrviMapiFolderSetDisplayName(odd, "Renamed"); });
-    Sweep({{"IMAPIFolder::DeleteFolder", -1}},
+    Sweep("OrviMapiFolderDelete2", {{"IMAPIFolder::DeleteFolder", -1}},
           [&] { return OrviMapiFolderDelete2(top, Size(contacts), contacts.data()); });
     OrviMapiReleaseFolder(odd);
 }
