@@ -63,7 +63,7 @@ public:
         for (auto& e : c_->entries) {
             PropertyBag bag = e.props;
             for (ULONG t : {PR_ENTRYID, PR_OBJECT_TYPE, PR_DISPLAY_TYPE})
-                if (!bag.contains(t)) bag.set(*entry_prop(c_->number, e, t));
+                if (!bag.contains(t)) bag.set_unwatched(*entry_prop(c_->number, e, t));
             out.push_back(std::make_shared<BagRow>(std::move(bag), e.number));
         }
         return S_OK;
@@ -87,9 +87,9 @@ public:
             PropertyBag bag;
             for (ULONG t : {PR_ENTRYID, PR_OBJECT_TYPE, PR_DISPLAY_TYPE, PR_DISPLAY_NAME_A,
                             PR_CONTAINER_FLAGS})
-                bag.set(*container_prop(c.get(), t));
-            bag.set(Value::i4(PR_DEPTH, 0));
-            for (auto& [id, v] : c->props) bag.set(v);
+                bag.set_unwatched(*container_prop(c.get(), t));
+            bag.set_unwatched(Value::i4(PR_DEPTH, 0));
+            for (auto& [id, v] : c->props) bag.set_unwatched(v);
             out.push_back(std::make_shared<BagRow>(std::move(bag), c->number));
         }
         return S_OK;

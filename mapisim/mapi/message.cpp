@@ -72,8 +72,10 @@ public:
         std::uint64_t i = 0;
         for (auto& r : msg_->recipients) {
             PropertyBag bag = r.props;
-            if (!bag.contains(PR_ROWID)) bag.set(Value::i4(PR_ROWID, static_cast<std::int32_t>(i)));
-            if (!bag.contains(PR_OBJECT_TYPE)) bag.set(Value::i4(PR_OBJECT_TYPE, MAPI_MAILUSER));
+            if (!bag.contains(PR_ROWID))
+                bag.set_unwatched(Value::i4(PR_ROWID, static_cast<std::int32_t>(i)));
+            if (!bag.contains(PR_OBJECT_TYPE))
+                bag.set_unwatched(Value::i4(PR_OBJECT_TYPE, MAPI_MAILUSER));
             out.push_back(std::make_shared<BagRow>(std::move(bag), ++i));
         }
         return S_OK;

@@ -208,12 +208,6 @@ std::vector<ULONG> store_tags(const Store& s)
 std::optional<Value> folder_prop(const Store& s, const Folder& f, ULONG tag)
 {
     if (const Value* v = f.props.find(tag)) return *v;
-    auto count = [&](auto pred) {
-        ULONG n = 0;
-        for (auto& m : f.messages())
-            if (pred(*m)) ++n;
-        return n;
-    };
     switch (PROP_ID(tag)) {
         case PROP_ID(PR_ENTRYID):
             return entryid_value(tag, folder_id(s, f));
@@ -233,14 +227,11 @@ std::optional<Value> folder_prop(const Store& s, const Folder& f, ULONG tag)
         case PROP_ID(PR_FOLDER_TYPE):
             return i4(tag, f.folder_type);
         case PROP_ID(PR_CONTENT_COUNT):
-            return i4(tag, count([](const Message& m) { return !m.associated; }));
+            return i4(tag, f.message_counts().normal);
         case PROP_ID(PR_ASSOC_CONTENT_COUNT):
-            return i4(tag, count([](const Message& m) { return m.associated; }));
+            return i4(tag, f.message_counts().associated);
         case PROP_ID(PR_CONTENT_UNREAD):
-            return i4(tag, count([](const Message& m) {
-                          auto flags = m.props.i4(PR_MESSAGE_FLAGS);
-                          return !m.associated && flags && !(*flags & MSGFLAG_READ);
-                      }));
+            return i4(tag, f.message_counts().unread);
         case PROP_ID(PR_SUBFOLDERS):
             return Value::boolean(tag, !f.subfolders().empty());
         case PROP_ID(PR_ACCESS):

@@ -36,13 +36,13 @@ PropertyBag status_bag(std::uint32_t number, const std::string& name, const std:
                        ULONG type, ULONG resource_flags, std::optional<ULONG> code)
 {
     PropertyBag b;
-    b.set(entryid_value(PR_ENTRYID, {Kind::Status, 0, number, false}));
-    b.set(Value::string8(PR_DISPLAY_NAME_A, name));
-    b.set(Value::string8(PR_PROVIDER_DISPLAY_A, provider));
-    b.set(Value::i4(PR_RESOURCE_TYPE, static_cast<std::int32_t>(type)));
-    b.set(Value::i4(PR_RESOURCE_FLAGS, static_cast<std::int32_t>(resource_flags)));
-    if (code) b.set(Value::i4(PR_STATUS_CODE, static_cast<std::int32_t>(*code)));
-    b.set(Value::i4(PR_OBJECT_TYPE, MAPI_STATUS));
+    b.set_unwatched(entryid_value(PR_ENTRYID, {Kind::Status, 0, number, false}));
+    b.set_unwatched(Value::string8(PR_DISPLAY_NAME_A, name));
+    b.set_unwatched(Value::string8(PR_PROVIDER_DISPLAY_A, provider));
+    b.set_unwatched(Value::i4(PR_RESOURCE_TYPE, static_cast<std::int32_t>(type)));
+    b.set_unwatched(Value::i4(PR_RESOURCE_FLAGS, static_cast<std::int32_t>(resource_flags)));
+    if (code) b.set_unwatched(Value::i4(PR_STATUS_CODE, static_cast<std::int32_t>(*code)));
+    b.set_unwatched(Value::i4(PR_OBJECT_TYPE, MAPI_STATUS));
     return b;
 }
 
@@ -120,8 +120,8 @@ public:
         std::vector<PropertyBag> rows;
         for (auto& p : model::current().profiles) {
             PropertyBag b;
-            b.set(Value::string8(PR_DISPLAY_NAME_A, p->name));
-            b.set(Value::boolean(PR_DEFAULT_PROFILE, p->is_default));
+            b.set_unwatched(Value::string8(PR_DISPLAY_NAME_A, p->name));
+            b.set_unwatched(Value::boolean(PR_DEFAULT_PROFILE, p->is_default));
             rows.push_back(std::move(b));
         }
         *out = new_bag_table(std::move(rows), {PR_DISPLAY_NAME_A, PR_DEFAULT_PROFILE}, flags);
@@ -208,8 +208,8 @@ public:
             for (ULONG tag :
                  {PR_ENTRYID, PR_DISPLAY_NAME_A, PR_PROVIDER_DISPLAY_A, PR_DEFAULT_STORE,
                   PR_RESOURCE_FLAGS, PR_MDB_PROVIDER, PR_RECORD_KEY, PR_OBJECT_TYPE})
-                if (auto v = store_prop(*s, tag)) b.set(*v);
-            b.set(Value::i4(PR_RESOURCE_TYPE, MAPI_STORE_PROVIDER));
+                if (auto v = store_prop(*s, tag)) b.set_unwatched(*v);
+            b.set_unwatched(Value::i4(PR_RESOURCE_TYPE, MAPI_STORE_PROVIDER));
             rows.push_back(std::move(b));
         }
         *out =
@@ -441,7 +441,7 @@ std::vector<PropertyBag> status_rows(const model::Profile& profile)
     for (auto& r : profile.status_rows) {
         PropertyBag b = status_bag(++n, r.display_name, r.provider_display, r.resource_type,
                                    r.resource_flags, r.status_code);
-        for (auto& [id, v] : r.props) b.set(v);
+        for (auto& [id, v] : r.props) b.set_unwatched(v);
         rows.push_back(std::move(b));
     }
     return rows;

@@ -116,6 +116,25 @@ void Folder::load_messages() const
     source->load(const_cast<Folder&>(*this));
 }
 
+Folder::MessageCounts Folder::message_counts() const
+{
+    const auto& all = messages(); // first, as reading them in moves the generation
+    if (counts_generation_ == generation()) return counts_;
+    MessageCounts counts;
+    for (const auto& m : all) {
+        if (m->associated) {
+            ++counts.associated;
+            continue;
+        }
+        ++counts.normal;
+        const auto flags = m->props.i4(PR_MESSAGE_FLAGS);
+        if (flags && !(*flags & MSGFLAG_READ)) ++counts.unread;
+    }
+    counts_ = counts;
+    counts_generation_ = generation();
+    return counts;
+}
+
 std::string Folder::display_name() const { return props.text(PR_DISPLAY_NAME_A).value_or(""); }
 
 std::shared_ptr<Folder> Folder::clone(bool with_subfolders) const

@@ -118,6 +118,15 @@ public:
     void set_message_source(std::shared_ptr<MessageSource> source) { source_ = std::move(source); }
     bool messages_pending() const noexcept { return source_ != nullptr; }
 
+    // PR_CONTENT_COUNT, PR_ASSOC_CONTENT_COUNT and PR_CONTENT_UNREAD (a
+    // normal message whose PR_MESSAGE_FLAGS lacks MSGFLAG_READ). Counted
+    // once per model generation: walking the hierarchy reads them for every
+    // folder, and a large folder would make each walk cost its size.
+    struct MessageCounts {
+        ULONG normal = 0, associated = 0, unread = 0;
+    };
+    MessageCounts message_counts() const;
+
     std::string display_name() const; // "" when unset
 
     // A deep copy (messages, and subfolders when asked) without numbers or
@@ -135,6 +144,8 @@ private:
     std::vector<std::shared_ptr<Folder>> subfolders_;
     std::vector<std::shared_ptr<Message>> messages_;
     mutable std::shared_ptr<MessageSource> source_;
+    mutable MessageCounts counts_;
+    mutable std::uint64_t counts_generation_ = 0; // 0: not counted yet
 };
 
 class Store {

@@ -167,6 +167,12 @@ void PropertyBag::set(Value v)
     own().insert_or_assign(id, std::move(v));
 }
 
+void PropertyBag::set_unwatched(Value v)
+{
+    const ULONG id = v.id();
+    own().insert_or_assign(id, std::move(v));
+}
+
 const Value* PropertyBag::find(ULONG tag) const
 {
     const Map& values = map();

@@ -141,6 +141,10 @@ public:
 
     // Adds or replaces the value with the same property identifier.
     void set(Value v);
+    // As set(), for a bag being built that the model does not hold (a table
+    // row made on the fly): the generation stays, so tables watching the
+    // model do not look again and folder counts stay counted.
+    void set_unwatched(Value v);
     // The value with the tag's identifier, whatever its type; nullptr if none.
     const Value* find(ULONG tag) const;
     // The value converted to the tag's type when that is PT_STRING8/PT_UNICODE

@@ -266,3 +266,30 @@ TEST_F(Folders, FolderPropertiesAreComputed)
     EXPECT_EQ(p[8].ulPropTag, CHANGE_PROP_TYPE(PR_COMMENT_A, PT_ERROR));
     EXPECT_EQ(p[8].Value.err, MAPI_E_NOT_FOUND);
 }
+
+// The counts are kept between changes of the model; each kind of change
+// must show at the next read.
+TEST_F(Folders, CountsFollowEveryChange)
+{
+    auto counts = [&] {
+        Props p;
+        get_props(inbox.get(), {PR_CONTENT_COUNT, PR_CONTENT_UNREAD, PR_ASSOC_CONTENT_COUNT}, p);
+        return std::vector<LONG>{p[0].Value.l, p[1].Value.l, p[2].Value.l};
+    };
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 2, 1}));
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 2, 1}));
+    ASSERT_EQ(inbox->SetReadFlags(nullptr, 0, nullptr, 0), S_OK);
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 0, 1}));
+    box.mail[2]->props.set(Value::i4(PR_MESSAGE_FLAGS, 0));
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 1, 1}));
+    Com<IMessage> hidden;
+    ASSERT_EQ(inbox->CreateMessage(nullptr, MAPI_ASSOCIATED, hidden.out()), S_OK);
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 1, 1})); // not saved yet
+    ASSERT_EQ(hidden->SaveChanges(0), S_OK);
+    EXPECT_EQ(counts(), (std::vector<LONG>{5, 1, 2}));
+    Bytes eid = entryid_of(*box.pst, *box.mail[2]);
+    SBinary bin{static_cast<ULONG>(eid.size()), eid.data()};
+    ENTRYLIST list{1, &bin};
+    ASSERT_EQ(inbox->DeleteMessages(&list, 0, nullptr, 0), S_OK);
+    EXPECT_EQ(counts(), (std::vector<LONG>{4, 0, 2}));
+}

@@ -157,6 +157,20 @@ TEST_F(Messages, OpeningAndReadingChangeNothingTablesWatch)
     ASSERT_EQ(msg->OpenAttach(0, nullptr, 0, file.out()), S_OK);
     get_props(file.get(), {PR_ATTACH_LONG_FILENAME_A}, p);
     EXPECT_EQ(text(p[0]), "a.txt");
+    // Tables whose rows are made on the fly: the store table, the status
+    // table and a recipient table.
+    auto rows_of = [](IMAPITable* table) {
+        Rows rows;
+        EXPECT_EQ(table->QueryRows(100, 0, rows.out()), S_OK);
+        return rows.size();
+    };
+    Com<IMAPITable> table;
+    ASSERT_EQ(session->GetMsgStoresTable(0, table.out()), S_OK);
+    EXPECT_GE(rows_of(table.get()), 2u);
+    ASSERT_EQ(session->GetStatusTable(0, table.out()), S_OK);
+    EXPECT_GE(rows_of(table.get()), 3u);
+    ASSERT_EQ(msg->GetRecipientTable(0, table.out()), S_OK);
+    EXPECT_EQ(rows_of(table.get()), 2u);
     EXPECT_EQ(mapisim::model::generation(), before);
 }
 
