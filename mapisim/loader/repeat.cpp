@@ -104,7 +104,8 @@ void Loader::load_repeat(model::Store& s, model::Folder& f, const J& v, bool ass
     need_object(tmpl, "a message");
     const std::uint64_t w = weight(tmpl);
     if (w > (kMaxRepeatedWeight - repeated_weight_) / static_cast<std::uint64_t>(count))
-        fail(tmpl, "repeats would make more than 64 MB of text");
+        fail(tmpl, "repeats would make more than " + std::to_string(kMaxRepeatedWeight >> 20) +
+                       " MB of text");
     repeated_weight_ += w * static_cast<std::uint64_t>(count);
     repeated_messages_ += count;
     const std::int64_t abs_step = step_ticks < 0 ? -step_ticks : step_ticks;

@@ -28,6 +28,11 @@ std::string Loader::to_cp1252(const J& v, std::string_view utf8) const
     std::string out;
     out.reserve(utf8.size());
     for (std::size_t i = 0; i < utf8.size();) {
+        // Runs of ASCII (all of most bodies) copy as they are.
+        const std::size_t run = i;
+        while (i < utf8.size() && utf8[i] > 0 && static_cast<unsigned char>(utf8[i]) < 0x80) ++i;
+        out.append(utf8, run, i - run);
+        if (i == utf8.size()) break;
         const char32_t cp = text::next_utf8(utf8, i);
         if (cp == 0) fail(v, "text may not hold a NUL character");
         if (const auto byte = text::to_cp1252(cp)) {

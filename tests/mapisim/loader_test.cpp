@@ -524,6 +524,9 @@ TEST_F(Loader, ErrorsNameLineColumnPathAndFault)
          "(in the copy for n = 2)"},
         {with_message(R"({"repeat": 100001, "message": {}})"),
          "repeat: number out of range 1 to 100000"},
+        {with_message(R"({"repeat": 100000, "message": {"subject": ")" + std::string(3000, 'x') +
+                      R"("}})"),
+         "message: repeats would make more than 256 MB of text"},
         {with_message(R"({"repeat": 2, "step": "PT1D", "message": {}})"),
          "step: expected a duration"},
         {with_folders(R"({"name": "Inbox"}, {"name": "INBOX"})"),
