@@ -929,16 +929,14 @@ private:
             case 5: {
                 const Kind kind = static_cast<Kind>(in_.ConsumeIntegralInRange<int>(0, kKinds - 1));
                 // A table's registrations end before the table goes.
-                DestroyTableSinks();
-                ReleaseOne(pool_.tables[kind], OrviMapiReleaseTable);
+                if (DestroyTableSinks()) ReleaseOne(pool_.tables[kind], OrviMapiReleaseTable);
                 break;
             }
             case 6:
                 ReleaseOne(pool_.containers, ReleaseContainer);
                 break;
             default:
-                DestroyStoreSinks();
-                ReleaseOne(pool_.stores, ReleaseStore);
+                if (DestroyStoreSinks()) ReleaseOne(pool_.stores, ReleaseStore);
         }
     }
 
@@ -969,26 +967,36 @@ private:
         pool_.messageProps.clear();
     }
 
-    void DestroyStoreSinks()
+    // Registrations end only inside a session; without one they stay, and
+    // so do their stores and tables. False when some are left.
+    bool DestroyStoreSinks()
     {
+        if (!SessionIsOpen()) return pool_.storeSinks.empty();
         for (const StoreSink& s : pool_.storeSinks)
             if (OrviMapiAdviseMsgStoreDestroy(s.store, s.connection, s.sink) != 0) __builtin_trap();
         pool_.storeSinks.clear();
+        return true;
     }
 
-    void DestroyTableSinks()
+    bool DestroyTableSinks()
     {
+        if (!SessionIsOpen()) return pool_.tableSinks.empty();
         for (const TableSink& s : pool_.tableSinks)
             if (OrviMapiAdviseTableDestroy(s.table, s.connection, s.sink) != 0) __builtin_trap();
         pool_.tableSinks.clear();
+        return true;
     }
 
     void ReleaseAll()
     {
         mapisim_clear_faults();
         mapisim_fail_allocation(0, 0);
-        DestroyStoreSinks();
-        DestroyTableSinks();
+        // The application that stopped its session before ending its
+        // registrations starts one again to end them.
+        if ((!pool_.storeSinks.empty() || !pool_.tableSinks.empty()) && !SessionIsOpen() &&
+            OrviMapiStart("", 0) != 0)
+            __builtin_trap();
+        if (!DestroyStoreSinks() || !DestroyTableSinks()) __builtin_trap();
         ReleaseProps();
         for (const auto& rows : pool_.rows)
             for (OrviMapiRowSet r : rows) OrviMapiReleaseResult(r);
