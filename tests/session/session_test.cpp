@@ -166,7 +166,7 @@ TEST_F(SessionTest, AddressBookFailureLeavesTheSessionOpenUncounted)
     mapisim_fail_method("IMAPISession::OpenAddressBook", 1, 0, MAPI_E_CALL_FAILED);
     EXPECT_EQ(OrviMapiStart("Outlook", 0), -1);
     EXPECT_TRUE(SessionOpen());
-    EXPECT_EQ(LastErrorText(), "Unspecified error\r\n");
+    EXPECT_EQ(LastErrorText(), SystemText(E_FAIL, "Unspecified error\r\n"));
 
     // Further starts only count; one stop closes (the count was never raised).
     Start("Outlook");
@@ -192,7 +192,8 @@ TEST_F(SessionTest, ExportsRefuseWorkWithoutSession)
     EXPECT_EQ(OrviMapiMsgStoreQuerySet(&table, 0), -1);
     EXPECT_EQ(LastErrorText(), "MAPI Session not started");
     EXPECT_EQ(LastErrorCode(), "none");
-    // Found anywhere: a build through a compiler cache names files relative to the build directory.
+    // Found anywhere: the build strips "../" too, but a compiler cache that leaves the prefix maps
+    // out of its key may hand back an object built before it did.
     EXPECT_NE(LastErrorLocation().find("src/stores/store_table.cpp#"), std::string::npos)
         << LastErrorLocation();
 }
