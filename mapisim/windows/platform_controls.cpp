@@ -195,11 +195,6 @@ MAPISIM_EXPORT void mapisim_registry_clear(void)
     written.clear();
 }
 
-// The library's registry handles and FormatMessageA texts are the real
-// Win32 ones here; they are not counted.
-MAPISIM_EXPORT uint32_t mapisim_open_registry_keys(void) { return 0; }
-MAPISIM_EXPORT uint32_t mapisim_live_local_allocations(void) { return 0; }
-
 MAPISIM_EXPORT int mapisim_version_register(const char* path, uint32_t product_ms,
                                             uint32_t product_ls, uint32_t file_ms, uint32_t file_ls)
 {
