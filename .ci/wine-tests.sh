@@ -22,14 +22,6 @@ trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$WINEPREFIX"' EXIT
 #   here run against Wine's, where Wine differs from Windows in the detail
 #   tested.
 exceptions=(
-    "LastErrorTest.NonZeroResultDropsOwnMessageForSystemText   Wine's message texts"
-    "ProfilesTest.MapiDefaultProfileNeedsInitialize            Wine's message texts"
-    "SessionTest.AddressBookFailureLeavesTheSessionOpenUncounted  Wine's message texts"
-    "StoreEntryTest.CompareEntryIds                            Wine's message texts"
-    "StoreEntryTest.OpenFoldersParentsAndMessages              Wine's message texts"
-    "StoreTableTest.FailedResolutionStillOpensTheStoreAndIsNotRetried  Wine's message texts"
-    "FormatMessageTest.CommonResultsHaveTheSystemTexts         Wine's message texts"
-    "FormatMessageTest.Win32CodesReadTheSameBareOrAsHresults   Wine's message texts"
     "MessageBodiesTest.AFailingWriteOfTheHtmlIsNoBody          fails the stand-in's memory stream; the real one cannot be failed"
     "StreamTest.QueryInterfaceAndReleaseAfterTheLastOne        calls a released stream: the stand-in's survives that, the real one does not"
     "StreamTest.WritesGrowAndReadsStopAtTheEnd                 counts the stand-in's streams"

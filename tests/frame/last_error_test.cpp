@@ -6,6 +6,7 @@
 
 #include "OrviMapi.h"
 #include "frame/last_error.h"
+#include "support/library_support.h"
 
 namespace {
 
@@ -62,12 +63,15 @@ TEST_F(LastErrorTest, ResultZeroWithoutMessagePrintsNoneTwice)
 TEST_F(LastErrorTest, NonZeroResultDropsOwnMessageForSystemText)
 {
     RecordLastError("a.cpp", 1, "EntryId1 not defined", E_INVALIDARG);
-    EXPECT_EQ(ReadLastError().text, Expected("a.cpp#1", "The parameter is incorrect.\r\n",
-                                             "Facility WIN32, Error Num 87"));
+    EXPECT_EQ(ReadLastError().text,
+              Expected("a.cpp#1",
+                       testsupport::SystemText(E_INVALIDARG, "The parameter is incorrect.\r\n"),
+                       "Facility WIN32, Error Num 87"));
 
     RecordLastError("a.cpp", 2, "ignored", E_FAIL);
     EXPECT_EQ(ReadLastError().text,
-              Expected("a.cpp#2", "Unspecified error\r\n", "Facility NULL, Error Num 16389"));
+              Expected("a.cpp#2", testsupport::SystemText(E_FAIL, "Unspecified error\r\n"),
+                       "Facility NULL, Error Num 16389"));
 }
 
 TEST_F(LastErrorTest, MapiResultsHaveNoSystemText)

@@ -101,12 +101,12 @@ TEST_F(ProfilesTest, MapiDefaultProfileNeedsInitialize)
     ASSERT_EQ(OrviMapiInitialize(), 0);
     EXPECT_EQ(Read(OrviMapiGetDefaultProfileName).text, "Outlook");
     EXPECT_EQ(Read(OrviMapiGetDefaultProfileName, 0).result, -1);
-    EXPECT_EQ(LastErrorText(), "The parameter is incorrect.\r\n");
+    EXPECT_EQ(LastErrorText(), SystemText(E_INVALIDARG, "The parameter is incorrect.\r\n"));
 
     // Without a default profile: -1, and the last error stays as it was.
     Load(R"({"profiles": [{"name": "Plain"}]})");
     EXPECT_EQ(Read(OrviMapiGetDefaultProfileName).result, -1);
-    EXPECT_EQ(LastErrorText(), "The parameter is incorrect.\r\n");
+    EXPECT_EQ(LastErrorText(), SystemText(E_INVALIDARG, "The parameter is incorrect.\r\n"));
 }
 
 TEST_F(ProfilesTest, CurrentProfileIsTheSessions)

@@ -97,7 +97,7 @@ TEST_F(StoreEntryTest, CompareEntryIds)
                                               &same),
               MAPI_E_INVALID_PARAMETER);
     EXPECT_EQ(same, 0);
-    EXPECT_EQ(LastErrorText(), "The parameter is incorrect.\r\n");
+    EXPECT_EQ(LastErrorText(), SystemText(E_INVALIDARG, "The parameter is incorrect.\r\n"));
     EXPECT_EQ(OrviMapiMsgStoreCompareEntryIds(0, 0, Size(topId_), topId_.data(), Size(topId_),
                                               nullptr, &same),
               MAPI_E_INVALID_PARAMETER);
@@ -157,7 +157,7 @@ TEST_F(StoreEntryTest, OpenFoldersParentsAndMessages)
     EXPECT_EQ(LastErrorText(), "Not Msg Object");
     EXPECT_EQ(OrviMapiMsgStoreGetMsgInterface(nullptr, Size(inboxId_), inboxId_.data(), &message),
               MAPI_E_CALL_FAILED);
-    EXPECT_EQ(LastErrorText(), "Unspecified error\r\n")
+    EXPECT_EQ(LastErrorText(), SystemText(E_FAIL, "Unspecified error\r\n"))
         << "recorded with E_FAIL: the system's text";
     ASSERT_EQ(OrviMapiMsgStoreGetMsgInterface(store_.store, Size(messageId_), messageId_.data(),
                                               &message),

@@ -219,7 +219,8 @@ TEST_F(StoreTableTest, FailedResolutionStillOpensTheStoreAndIsNotRetried)
     StoreHandle store;
     store.store = OpenDefaultStore();
     ASSERT_NE(store.store, nullptr);
-    EXPECT_EQ(LastErrorText(), "Unspecified error\r\n") << "the store's own text gives way";
+    EXPECT_EQ(LastErrorText(), SystemText(E_FAIL, "Unspecified error\r\n"))
+        << "the store's own text gives way";
     EXPECT_EQ(NamedPropTags().FlagRequest, tag::Unresolved);
 
     StoreHandle again;

@@ -58,6 +58,23 @@ std::string LastErrorText() { return Field("Error Text: "); }
 std::string LastErrorCode() { return Field("Error Code: "); }
 std::string LastErrorLocation() { return Field("Error Loc: "); }
 
+std::string SystemText(uint32_t code, const char* windowsText)
+{
+#ifdef _WIN32
+    static_cast<void>(windowsText);
+    LPSTR text = nullptr;
+    const DWORD length = FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM,
+                                        nullptr, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT),
+                                        reinterpret_cast<LPSTR>(&text), 0, nullptr);
+    const std::string system = length != 0 && text != nullptr ? std::string(text, length) : "none";
+    if (text != nullptr) LocalFree(text);
+    return system;
+#else
+    static_cast<void>(code);
+    return windowsText;
+#endif
+}
+
 std::string CallArg(const char* method, const char* name, uint32_t occurrence)
 {
     const int32_t index = FindCall(method, occurrence);

@@ -24,6 +24,12 @@ std::string LastErrorText(); // "none" when empty
 std::string LastErrorCode(); // "none" when empty
 std::string LastErrorLocation();
 
+// The system's text for a result or Win32 code, "none" where it has none: what the last error records in place
+// of the library's own message. On Windows the platform's FormatMessageA gives it, in the
+// platform's own words (Wine's differ from Windows' and lack some); elsewhere the stand-in plays
+// the platform and must give Windows' own text, `windowsText`.
+std::string SystemText(uint32_t code, const char* windowsText);
+
 // The value of an argument of the nth logged call of `method` (0 = first).
 std::string CallArg(const char* method, const char* name, uint32_t occurrence = 0);
 // The flags of the nth logged call of `method`, or ~0u when there is none.
