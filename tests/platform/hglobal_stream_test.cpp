@@ -24,6 +24,14 @@ ULARGE_INTEGER Size(ULONGLONG size)
     return value;
 }
 
+// The stand-in counts its streams among its live objects. The Windows build's streams are
+// Windows' own: the counts stay where they were.
+#ifdef _WIN32
+constexpr uint32_t kCountedPerStream = 0;
+#else
+constexpr uint32_t kCountedPerStream = 1;
+#endif
+
 class StreamTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -31,7 +39,7 @@ protected:
         mapisim_reset_misuse_counters();
         liveBefore_ = mapisim_live_objects();
         ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &stream_), S_OK);
-        EXPECT_EQ(mapisim_live_objects(), liveBefore_ + 1);
+        EXPECT_EQ(mapisim_live_objects(), liveBefore_ + kCountedPerStream);
     }
     void TearDown() override
     {
@@ -121,7 +129,7 @@ TEST_F(StreamTest, CloneSharesBytesButNotThePosition)
     stream_->Write("shared", 6, nullptr);
     IStream* clone = nullptr;
     ASSERT_EQ(stream_->Clone(&clone), S_OK);
-    EXPECT_EQ(mapisim_live_objects(), liveBefore_ + 2);
+    EXPECT_EQ(mapisim_live_objects(), liveBefore_ + 2 * kCountedPerStream);
     EXPECT_EQ(Position(clone), 6u); // starts where the original was
 
     clone->Seek(Move(0), STREAM_SEEK_SET, nullptr);

@@ -134,12 +134,14 @@ TEST_F(RegistryTest, KeyPathsIgnoreCaseButValueNamesKeepTheirs)
     EXPECT_EQ(std::string(reinterpret_cast<const char*>(path.data.data())), "D:\\");
     EXPECT_EQ(Enumerate(key, 2).status, ERROR_NO_MORE_ITEMS);
 
-    // Parents exist without values; the other root does not share keys.
+    // Parents exist without values; the other root does not share keys (a machine's own
+    // registry has the parents in both roots, but no per-user Outlook.exe path).
     EXPECT_EQ(Enumerate(parent, 0).status, ERROR_NO_MORE_ITEMS);
     HKEY missing = reinterpret_cast<HKEY>(1);
-    EXPECT_EQ(
-        RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows", 0, KEY_READ, &missing),
-        ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER,
+                            "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Outlook.exe",
+                            0, KEY_READ, &missing),
+              ERROR_FILE_NOT_FOUND);
     EXPECT_EQ(missing, nullptr);
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "\\Software", 0, KEY_READ, &missing), 161);
     RegCloseKey(key);
