@@ -155,6 +155,7 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
     const std::uint8_t* const in_end = in_base_ + in_end_;
     const std::uint8_t* const ring = ring_;
     const std::uint32_t base = wpos_;
+    const bool ring_has_output = ring_has_output_; // the ring is left alone here
     std::uint8_t* out = out_io;
     std::uint32_t ctrl = ctrl_;
     std::uint32_t nbits = nbits_;
@@ -169,35 +170,78 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                 out += 8;
                 continue;
             }
-            for (int i = 0; i < 8; ++i, run >>= 1) {
-                if (!(run & 1)) {
-                    *out++ = *in++;
-                    continue;
-                }
-                const std::uint32_t token = std::uint32_t(in[0]) << 8 | in[1];
-                in += 2;
-                const std::uint32_t off = token >> 4;
-                const std::size_t len = (token & 15) + 2;
-                const std::size_t done = std::size_t(out - start);
-                const std::size_t dist = (base + done - off) & kRingMask;
-                const std::uint8_t* src;
-                if (dist >= 16 && dist <= done) {
-                    src = out - dist; // 16 or more bytes back: cannot overlap
-                } else if (done + len <= dist) {
-                    src = ring + off; // mirrored past its end, so no wrap
-                } else if (dist == 0) {
-                    ended = true;
-                    break;
-                } else {
-                    copy_exact(start, done, len, dist, ring, off);
+            // Past the first 4 KiB of this read every source lies in its own
+            // output, and before any output reached the ring nearly every
+            // one does (the preloaded text is seldom referred to): the
+            // branch below then always goes one way. Otherwise the source is
+            // in the output or in the ring, alternating too unpredictably
+            // for a branch (small reads live there): the cold loop picks it
+            // without one.
+            if (!ring_has_output || std::size_t(out - start) >= kRingSize) {
+                for (int i = 0; i < 8; ++i, run >>= 1) {
+                    if (!(run & 1)) {
+                        *out++ = *in++;
+                        continue;
+                    }
+                    const std::uint32_t token = std::uint32_t(in[0]) << 8 | in[1];
+                    in += 2;
+                    const std::uint32_t off = token >> 4;
+                    const std::size_t len = (token & 15) + 2;
+                    const std::size_t done = std::size_t(out - start);
+                    const std::size_t dist = (base + done - off) & kRingMask;
+                    const std::uint8_t* src;
+                    if (dist >= 16 && dist <= done) {
+                        src = out - dist; // 16 or more bytes back: cannot overlap
+                    } else if (done + len <= dist) {
+                        src = ring + off; // mirrored past its end, so no wrap
+                    } else if (dist == 0) {
+                        ended = true;
+                        break;
+                    } else {
+                        copy_exact(start, done, len, dist, ring, off);
+                        out += len;
+                        continue;
+                    }
+                    // 17 bytes whatever the length: the excess is overwritten
+                    // by the tokens that follow.
+                    std::memcpy(out, src, 16);
+                    out[16] = src[16];
                     out += len;
-                    continue;
                 }
-                // 17 bytes whatever the length: the excess is overwritten by
-                // the tokens that follow.
-                std::memcpy(out, src, 16);
-                out[16] = src[16];
-                out += len;
+            } else {
+                for (int i = 0; i < 8; ++i, run >>= 1) {
+                    if (!(run & 1)) {
+                        *out++ = *in++;
+                        continue;
+                    }
+                    const std::uint32_t token = std::uint32_t(in[0]) << 8 | in[1];
+                    in += 2;
+                    const std::uint32_t off = token >> 4;
+                    const std::size_t len = (token & 15) + 2;
+                    const std::size_t done = std::size_t(out - start);
+                    const std::size_t dist = (base + done - off) & kRingMask;
+                    // In the output 16 or more bytes back, or wholly in the
+                    // ring (mirrored past its end, so no wrap); anything else
+                    // byte by byte.
+                    const bool in_output = dist <= done;
+                    const auto pick = std::uintptr_t(0) - std::uintptr_t(in_output);
+                    const auto* const src = reinterpret_cast<const std::uint8_t*>(
+                        ((reinterpret_cast<std::uintptr_t>(out) - dist) & pick) |
+                        (reinterpret_cast<std::uintptr_t>(ring + off) & ~pick));
+                    if ((in_output & (dist < 16)) | (!in_output & (done + len > dist)))
+                        [[unlikely]] {
+                        if (dist == 0) {
+                            ended = true;
+                            break;
+                        }
+                        copy_exact(start, done, len, dist, ring, off);
+                        out += len;
+                        continue;
+                    }
+                    std::memcpy(out, src, 16);
+                    out[16] = src[16];
+                    out += len;
+                }
             }
             if (ended) break;
             continue;
@@ -423,6 +467,7 @@ void Decoder::put_ring(std::uint8_t b) noexcept
     ring_[wpos_] = b;
     if (wpos_ < kMirror) ring_[kRing + wpos_] = b;
     wpos_ = (wpos_ + 1) & kRingMask;
+    ring_has_output_ = true;
 }
 
 // Brings the ring up to date with bytes the fast path wrote to [begin, end).
@@ -440,6 +485,7 @@ void Decoder::sync_ring(const std::uint8_t* begin, const std::uint8_t* end) noex
     std::memcpy(ring_, begin + first, count - first);
     std::memcpy(ring_ + kRing, ring_, kMirror);
     wpos_ = stop;
+    ring_has_output_ = ring_has_output_ || count > 0;
 }
 
 // Decodes one token through the ring into pending_, for a match that does

@@ -144,6 +144,7 @@ private:
     std::uint32_t crc_ = 0;
     std::uint64_t content_left_ = kHeaderSize; // bytes the source may still give
     std::uint32_t wpos_ = 0;                   // ring position of the next output byte
+    bool ring_has_output_ = false;             // beyond the preloaded text
     std::uint32_t ctrl_ = 0;                   // control bits not yet used, lowest first
     std::uint32_t nbits_ = 0;
     std::uint8_t pend_pos_ = 0, pend_len_ = 0;
