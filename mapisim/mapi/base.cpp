@@ -50,14 +50,14 @@ HRESULT make_problems(const std::vector<Problem>& problems, LPSPropProblemArray*
 
 std::uint32_t value_limit() { return model::current().settings.getprops_limit; }
 
-Value returned_value(const std::optional<Value>& raw, ULONG tag, bool limit_size)
+Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size)
 {
     const ULONG id_tag = PROP_TYPE(tag) == PT_UNSPECIFIED && raw ? raw->tag() : tag;
-    auto v = fit(raw, tag);
+    auto v = fit(std::move(raw), tag);
     if (!v) return Value::error(id_tag, MAPI_E_NOT_FOUND);
     if (limit_size && !v->is_error() && v->payload_size() > value_limit())
         return Value::error(v->tag(), MAPI_E_NOT_ENOUGH_MEMORY);
-    return *v;
+    return std::move(*v);
 }
 
 namespace {

@@ -81,7 +81,7 @@ HRESULT make_problems(const std::vector<Problem>& problems, LPSPropProblemArray*
 // The size limit of GetProps and tables, from the installed world.
 std::uint32_t value_limit();
 // A value as GetProps returns it for tag: fitted, or a PT_ERROR value.
-Value returned_value(const std::optional<Value>& raw, ULONG tag, bool limit_size);
+Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size);
 
 // Whether two entry identifiers of the stand-in name the same object: S_OK
 // with *result TRUE or FALSE, MAPI_E_UNKNOWN_ENTRYID for a foreign one.
@@ -250,7 +250,7 @@ public:
             std::optional<Value> raw = read(tag);
             if (raw && PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
                 raw = raw->converted(PT_UNICODE);
-            values.push_back(returned_value(raw, tag, true));
+            values.push_back(returned_value(std::move(raw), tag, true));
             errors |= values.back().is_error();
         }
         HRESULT hr = make_prop_array(values, count, out);

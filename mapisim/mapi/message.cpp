@@ -20,13 +20,13 @@ constexpr ULONG MODRECIP_REMOVE_ = 0x8;
 
 // A stream on a property of an object whose changes wait in pending until
 // SaveChanges. The stream keeps the object alive while it lives.
-HRESULT open_pending_stream(IUnknown* owner, PropertyBag& pending, const std::optional<Value>& raw,
+HRESULT open_pending_stream(IUnknown* owner, PropertyBag& pending, std::optional<Value> raw,
                             ULONG tag, ULONG flags, LPUNKNOWN* out, Call& call)
 {
     Ref<IUnknown> hold = Ref<IUnknown>::share(owner);
     PropertyBag* bag = &pending;
     HRESULT hr = open_value_stream(
-        raw, tag, flags,
+        std::move(raw), tag, flags,
         [bag, hold](Value v) {
             bag->set(std::move(v));
             return S_OK;

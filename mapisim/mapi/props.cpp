@@ -94,12 +94,12 @@ EntryId message_id(const Store& s, const Message& m)
     return {Kind::Message, s.number(), m.number(), false};
 }
 
-std::optional<Value> fit(const std::optional<Value>& v, ULONG tag)
+std::optional<Value> fit(std::optional<Value> v, ULONG tag)
 {
     if (!v) return std::nullopt;
     if (v->is_error()) return Value::error(tag, v->get<model::ErrorCode>()->scode);
     const ULONG want = PROP_TYPE(tag);
-    if (want == PT_UNSPECIFIED || want == v->type()) return *v;
+    if (want == PT_UNSPECIFIED || want == v->type()) return v;
     if ((want == PT_STRING8 && v->type() == PT_UNICODE) ||
         (want == PT_UNICODE && v->type() == PT_STRING8))
         return v->converted(want);

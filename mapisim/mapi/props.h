@@ -18,7 +18,7 @@ using model::Value;
 // The value in the form the tag asks for: strings converted between _A and
 // _W, PT_UNSPECIFIED as stored, PT_ERROR values kept as errors. Empty when
 // missing or of another type.
-std::optional<Value> fit(const std::optional<Value>& v, ULONG tag);
+std::optional<Value> fit(std::optional<Value> v, ULONG tag);
 
 // Raw values by property identifier (the tag's type is not looked at).
 std::optional<Value> store_prop(const model::Store& s, ULONG tag);

@@ -206,7 +206,7 @@ HRESULT StreamObject::refuse(const char* method, HRESULT hr)
     return SUCCEEDED(hr) ? call.done(hr) : call.fail(hr, unsupported_why());
 }
 
-HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flags,
+HRESULT open_value_stream(std::optional<Value> raw, ULONG tag, ULONG flags,
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out)
 {
     const ULONG type = PROP_TYPE(tag);
@@ -215,13 +215,15 @@ HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flag
     if (!(flags & MAPI_CREATE)) {
         if (!raw) return MAPI_E_NOT_FOUND;
         if (raw->is_error()) return raw->get<model::ErrorCode>()->scode;
-        auto v = fit(raw, tag);
-        if (!v) return MAPI_E_NOT_FOUND;
-        if (auto b = v->get<model::Bytes>())
-            bytes = *b;
-        else if (auto s = v->get<std::string>())
+        // The value is this call's own copy: its bytes move into the stream.
+        if (raw->type() != type) raw = fit(std::move(raw), tag);
+        if (!raw) return MAPI_E_NOT_FOUND;
+        const Value& v = *raw;
+        if (auto b = std::move(*raw).take<model::Bytes>())
+            bytes = std::move(*b);
+        else if (auto s = v.get<std::string>())
             bytes.assign(s->begin(), s->end());
-        else if (auto w = v->get<std::u16string>())
+        else if (auto w = v.get<std::u16string>())
             for (char16_t c : *w) {
                 bytes.push_back(static_cast<std::uint8_t>(c));
                 bytes.push_back(static_cast<std::uint8_t>(c >> 8));

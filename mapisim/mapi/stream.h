@@ -86,7 +86,7 @@ IStream* new_prop_stream(model::Bytes data, CommitFn commit);
 // their terminator (UTF-16LE for PT_UNICODE). raw is the property now (or
 // empty); store takes the new value, null for a read-only stream.
 // MAPI_CREATE starts from an empty stream.
-HRESULT open_value_stream(const std::optional<Value>& raw, ULONG tag, ULONG flags,
+HRESULT open_value_stream(std::optional<Value> raw, ULONG tag, ULONG flags,
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out);
 
 } // namespace mapisim::mapi

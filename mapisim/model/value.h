@@ -89,6 +89,15 @@ public:
         return std::get_if<T>(&data_);
     }
 
+    // The held T moved out, for a value about to be dropped; empty when the
+    // value holds another type.
+    template <class T>
+    std::optional<T> take() &&
+    {
+        if (T* p = std::get_if<T>(&data_)) return std::move(*p);
+        return std::nullopt;
+    }
+
     bool is_error() const noexcept { return type() == PT_ERROR; }
 
     // Bytes the value occupies as MAPI returns it: text with its terminator
