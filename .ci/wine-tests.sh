@@ -27,7 +27,6 @@ exceptions=(
     "CreateStreamOnHGlobalTest.RejectsMissingOutAndForeignHGlobal  Wine takes a foreign HGLOBAL"
     "RegistryTest.EnumeratesInInsertionOrderWithWindowsCounts  Wine enumerates values sorted by name"
     "RegistryTest.NameOrDataThatDoesNotFitGivesMoreData        Wine enumerates values sorted by name"
-    "RegistryTest.HandlesSurviveChangesAndCloseOnce            a handle to a deleted key gives ERROR_KEY_DELETED (Windows too); the stand-in's keeps its values"
     "VersionTest.RegisteredPathGivesFixedInfoWithProductVersion  Wine reads a cut version block"
     "WsprintfTest.LongIsThirtyTwoBits                          Wine's wsprintfA ignores the h size"
     "WsprintfTest.OutputStopsAt1023CharactersAndATerminator    Wine's wsprintfA writes 1024 characters"

@@ -24,9 +24,11 @@ struct Value {
 
 struct Key {
     std::vector<Value> values; // in the order first set
+    bool deleted = false;
 };
 
-// An open handle shares the key, so it outlives a delete of that key.
+// An open handle shares the key, so it outlives a delete of that key; as on
+// Windows, what it is then used for fails with ERROR_KEY_DELETED.
 struct OpenKey {
     int root;
     std::string path; // folded
@@ -99,6 +101,23 @@ void EnsureRoots()
         if (root.find("") == root.end()) root.emplace("", std::make_shared<Key>());
 }
 
+// Under the lock: removes the keys in [first, last) of a root, marking each
+// deleted for the handles still open on it. The root key itself stays and
+// only loses its values.
+void DropKeys(int root, std::map<std::string, std::shared_ptr<Key>>::iterator first,
+              std::map<std::string, std::shared_ptr<Key>>::iterator last)
+{
+    while (first != last) {
+        if (first->first.empty()) {
+            first->second->values.clear();
+            ++first;
+            continue;
+        }
+        first->second->deleted = true;
+        first = keys[root].erase(first);
+    }
+}
+
 // Under the lock: the key and all its parents, created as needed.
 Key& CreateKey(int root, const std::string& path)
 {
@@ -166,7 +185,9 @@ MAPISIM_API LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOpt
     std::lock_guard<std::mutex> guard(lock);
     int root = 0;
     std::string base;
-    if (KeyOf(hKey, &root, &base) == nullptr) return ERROR_INVALID_HANDLE;
+    const std::shared_ptr<Key> parent = KeyOf(hKey, &root, &base);
+    if (parent == nullptr) return ERROR_INVALID_HANDLE;
+    if (parent->deleted) return ERROR_KEY_DELETED;
     if (lpSubKey != nullptr && lpSubKey[0] == '\\') return ERROR_BAD_PATHNAME;
     const std::string path = Join(base, NormalPath(lpSubKey != nullptr ? lpSubKey : ""));
     auto found = keys[root].find(path);
@@ -187,6 +208,7 @@ MAPISIM_API LSTATUS WINAPI RegEnumValueA(HKEY hKey, DWORD dwIndex, LPSTR lpValue
     std::string path;
     const std::shared_ptr<Key> key = KeyOf(hKey, &root, &path);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (key->deleted) return ERROR_KEY_DELETED;
     if (lpValueName == nullptr || lpcchValueName == nullptr || lpReserved != nullptr ||
         (lpData != nullptr && lpcbData == nullptr))
         return ERROR_INVALID_PARAMETER;
@@ -262,25 +284,26 @@ MAPISIM_EXPORT int mapisim_registry_delete_key(mapisim_root root, const char* ke
     std::lock_guard<std::mutex> guard(lock);
     EnsureRoots();
     if (path.empty()) { // the root stays; it loses its values and subkeys
-        keys[index].clear();
-        EnsureRoots();
+        DropKeys(index, keys[index].begin(), keys[index].end());
         return 0;
     }
-    if (keys[index].erase(path) == 0) return -1;
+    auto self = keys[index].find(path);
+    if (self == keys[index].end()) return -1;
+    DropKeys(index, self, std::next(self));
     // Subkeys sort together right after their parent's path and backslash.
     const std::string below = path + '\\';
     auto first = keys[index].lower_bound(below);
     auto last = first;
     while (last != keys[index].end() && last->first.compare(0, below.size(), below) == 0) ++last;
-    keys[index].erase(first, last);
+    DropKeys(index, first, last);
     return 0;
 }
 
 MAPISIM_EXPORT void mapisim_registry_clear(void)
 {
     std::lock_guard<std::mutex> guard(lock);
-    for (auto& root : keys) root.clear();
     EnsureRoots();
+    for (int root = 0; root < kRoots; ++root) DropKeys(root, keys[root].begin(), keys[root].end());
 }
 
 MAPISIM_EXPORT uint32_t mapisim_open_registry_keys(void)

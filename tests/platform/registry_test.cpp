@@ -155,11 +155,16 @@ TEST_F(RegistryTest, HandlesSurviveChangesAndCloseOnce)
     mapisim_registry_set_string(MAPISIM_HKCU, kProfiles, "B", "2");
     EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS); // sees later values
 
+    // The key goes while the handle is open: the handle stays valid for
+    // closing, and everything else it is used for fails as deleted.
     mapisim_reset_platform();
-    EXPECT_EQ(Enumerate(key, 1).status, ERROR_SUCCESS); // keeps what it had
+    EXPECT_EQ(Enumerate(key, 0).status, ERROR_KEY_DELETED);
     HKEY gone = nullptr;
+    EXPECT_EQ(RegOpenKeyExA(key, nullptr, 0, KEY_READ, &gone), ERROR_KEY_DELETED);
     EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kProfiles, 0, KEY_READ, &gone),
               ERROR_FILE_NOT_FOUND);
+    mapisim_registry_set_string(MAPISIM_HKCU, kProfiles, "A", "1");
+    EXPECT_EQ(Enumerate(key, 0).status, ERROR_KEY_DELETED); // a new key of that name is another
 
     EXPECT_EQ(mapisim_open_registry_keys(), 1u);
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
