@@ -38,6 +38,29 @@ enum ReaderClass : uint8_t {
     kReadSpace,
 };
 
+constexpr uint64_t Pack(const char* text)
+{
+    uint64_t w = 0;
+    for (int i = 0; text[i] != '\0'; ++i) w |= uint64_t{static_cast<uint8_t>(text[i])} << (8 * i);
+    return w;
+}
+
+// The recognised words, packed as LoadLE64 packs them, spread over 16
+// slots by one multiplication; the table is built (and any collision
+// caught) at compile time.
+constexpr uint64_t kWordHashMultiplier = 0x513dd1a6e9d40f2bu;
+
+constexpr uint32_t WordSlot(uint64_t packed)
+{
+    return static_cast<uint32_t>((packed * kWordHashMultiplier) >> 60);
+}
+
+struct WordEntry {
+    uint64_t packed = 0; // 0 for an empty slot: no word of one letter or more packs to 0
+    int32_t cch = 0;
+    int32_t code = kRtfWordNone;
+};
+
 struct Tables {
     uint8_t byteClass[256] = {};
     uint8_t readerClass[256] = {};
@@ -48,6 +71,7 @@ struct Tables {
     // Bytes after letters and digits that end a control word, by the htmlrtf
     // flag: inside \htmlrtf the reader takes other bytes into the word.
     uint8_t endsWord[2][256] = {};
+    WordEntry words[16] = {};
 
     constexpr Tables()
     {
@@ -66,6 +90,27 @@ struct Tables {
             endsWord[0][c] = readerClass[c] != kReadLetter && readerClass[c] != kReadDigit &&
                              readerClass[c] != kReadMinus;
             endsWord[1][c] = readerClass[c] == kReadSpace || stopDrop[c];
+        }
+        const struct {
+            const char* text;
+            RtfWordCode code;
+        } known[] = {{"u", kRtfWordU},
+                     {"ul", kRtfWordUl},
+                     {"par", kRtfWordPar},
+                     {"tab", kRtfWordTab},
+                     {"rtf", kRtfWordRtf},
+                     {"line", kRtfWordLine},
+                     {"brdrsh", kRtfWordBrdrsh},
+                     {"htmlrtf", kRtfWordHtmlrtf},
+                     {"htmltag", kRtfWordHtmltag},
+                     {"fldinst", kRtfWordFldinst},
+                     {"fromhtml", kRtfWordFromhtml}};
+        for (const auto& word : known) {
+            WordEntry& entry = words[WordSlot(Pack(word.text))];
+            if (entry.cch != 0) throw "two recognised words share a slot: pick another multiplier";
+            entry.packed = Pack(word.text);
+            while (word.text[entry.cch] != '\0') ++entry.cch;
+            entry.code = word.code;
         }
     }
 };
@@ -162,13 +207,6 @@ RTFHTML_INLINE uint64_t LoadLE64(const void* p)
     return v;
 }
 
-constexpr uint64_t Pack(const char* text)
-{
-    uint64_t w = 0;
-    for (int i = 0; text[i] != '\0'; ++i) w |= uint64_t{static_cast<uint8_t>(text[i])} << (8 * i);
-    return w;
-}
-
 RTFHTML_INLINE uint64_t LowBytes(uint64_t v, int32_t n)
 {
     return n >= 8 ? v : v & ((uint64_t{1} << (8 * n)) - 1);
@@ -256,7 +294,29 @@ RTFHTML_INLINE void ReadWordChar(RtfHtmlState& s, uint8_t c, uint8_t prev)
     }
 }
 
-// Classifies a word of cch letters (packed by LoadLE64 when 8 or fewer)
+// The code of a recognised word, before the conditions on \htmltag and
+// \htmlrtf; w packs its first eight bytes.
+RTFHTML_INLINE int32_t LookUpWord(uint64_t w, int32_t cch)
+{
+    const WordEntry& entry = kTables.words[WordSlot(w)];
+    return entry.packed == w && entry.cch == cch ? entry.code : kRtfWordNone;
+}
+
+// The conditions every classification ends with: "htmltag" counts only
+// right after \*, and any other word there opens a destination whose text
+// is dropped unless it is recognised.
+RTFHTML_INLINE int32_t ApplyStar(RtfHtmlState& s, int32_t code)
+{
+    if (code == kRtfWordHtmltag) {
+        if (s.skipState != kRtfSkipStar) return kRtfWordNone;
+        s.skipState = kRtfSkipNone;
+    } else if (code == kRtfWordNone && s.skipState == kRtfSkipStar) {
+        s.skipState = kRtfSkipSuppress;
+    }
+    return code;
+}
+
+// Classifies a word of cch bytes (packed by LoadLE64 when 8 or fewer)
 // with the parameter read in s.
 RTFHTML_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch)
 {
@@ -264,48 +324,9 @@ RTFHTML_INLINE int32_t ClassifyPacked(RtfHtmlState& s, uint64_t w, int32_t cch)
     s.parameter = s.cDigits < 1 ? -1
                   : s.minus     ? static_cast<int32_t>(0u - s.digitValue)
                                 : static_cast<int32_t>(s.digitValue);
-    int32_t code = kRtfWordNone;
-    switch (cch) {
-        case 1:
-            if (w == Pack("u")) code = kRtfWordU;
-            break;
-        case 2:
-            if (w == Pack("ul")) code = kRtfWordUl;
-            break;
-        case 3:
-            if (w == Pack("par"))
-                code = kRtfWordPar;
-            else if (w == Pack("tab"))
-                code = kRtfWordTab;
-            else if (w == Pack("rtf"))
-                code = kRtfWordRtf;
-            break;
-        case 4:
-            if (w == Pack("line")) code = kRtfWordLine;
-            break;
-        case 6:
-            if (w == Pack("brdrsh")) code = kRtfWordBrdrsh;
-            break;
-        case 7:
-            if (w == Pack("htmlrtf")) {
-                code = s.parameter == 0 ? kRtfWordHtmlrtf0 : kRtfWordHtmlrtf;
-            } else if (w == Pack("htmltag")) {
-                if (s.skipState != kRtfSkipStar) return kRtfWordNone;
-                s.skipState = kRtfSkipNone;
-                return kRtfWordHtmltag;
-            } else if (w == Pack("fldinst")) {
-                code = kRtfWordFldinst;
-            }
-            break;
-        case 8:
-            if (w == Pack("fromhtml")) code = kRtfWordFromhtml;
-            break;
-        default:
-            break;
-    }
-    // An unknown word right after \* opens a destination whose text is dropped.
-    if (code == kRtfWordNone && s.skipState == kRtfSkipStar) s.skipState = kRtfSkipSuppress;
-    return code;
+    int32_t code = LookUpWord(w, cch);
+    if (code == kRtfWordHtmlrtf && s.parameter == 0) code = kRtfWordHtmlrtf0;
+    return ApplyStar(s, code);
 }
 
 RTFHTML_INLINE int32_t ClassifyBuffer(RtfHtmlState& s)
@@ -357,9 +378,8 @@ RTFHTML_INLINE bool EmitLineBreak(Filter& f)
     return true;
 }
 
-// Carries out a classified word and empties the word buffers. False when
-// the area is full.
-RTFHTML_INLINE bool Act(Filter& f, int32_t code)
+// Carries out a classified word. False when the area is full.
+RTFHTML_INLINE bool ActOnly(Filter& f, int32_t code)
 {
     RtfHtmlState& s = f.s;
     bool room = true;
@@ -401,6 +421,15 @@ RTFHTML_INLINE bool Act(Filter& f, int32_t code)
             break;
     }
     s.previousWordCode = code;
+    return room;
+}
+
+// As ActOnly, and empties the word buffers, for words the byte-by-byte
+// reader took; the fast paths leave them empty.
+RTFHTML_INLINE bool Act(Filter& f, int32_t code)
+{
+    const bool room = ActOnly(f, code);
+    RtfHtmlState& s = f.s;
     s.cchWord = 0;
     s.cDigits = 0;
     s.digitValue = 0;
@@ -454,6 +483,24 @@ RTFHTML_INLINE bool TextEmitted(const RtfHtmlState& s)
 
 enum class Fast { kNo, kText, kFull };
 
+// As ClassifyPacked for a word FastWords read: letters packed in w (none
+// is 0, so equal packings have equal lengths), then m digits in the low
+// bytes of digits, no minus. Only \u's parameter is used after this, so
+// only \u's is set.
+RTFHTML_INLINE int32_t ClassifyRead(RtfHtmlState& s, uint64_t w, uint64_t digits, int32_t m)
+{
+    const WordEntry& entry = kTables.words[WordSlot(w)];
+    int32_t code = entry.packed == w ? entry.code : kRtfWordNone;
+    if (code == kRtfWordHtmlrtf) {
+        // Parameter 0: one or more digits, all of them 0.
+        const uint64_t zeros = LowBytes(0x3030303030303030u, m);
+        if (m > 0 && LowBytes(digits, m) == zeros) code = kRtfWordHtmlrtf0;
+    } else if (code == kRtfWordU) {
+        s.parameter = m == 0 ? -1 : static_cast<int32_t>(ParseDigits(digits, m));
+    }
+    return ApplyStar(s, code);
+}
+
 // Reads the control words that start at p, right after an unescaped
 // backslash, while each is letters then digits ended by a byte that the
 // reader would end it on; anything else is left to the byte-by-byte
@@ -474,7 +521,7 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
             if (*p == '*' && p[-1] == '\\') {
                 // \* : the empty word it ends classifies as nothing.
                 s.skipState = kRtfSkipStar;
-                result = Act(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
+                result = ActOnly(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
                 s.readerMode = kRtfReaderText;
                 p += 1;
             }
@@ -486,14 +533,12 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
             static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
         const uint8_t t = static_cast<uint8_t>(v2 >> (8 * m));
         if (m == 7 || !kTables.endsWord[s.htmlrtf != 0][t]) break;
-        s.cDigits = m;
-        s.digitValue = m == 0 ? 0 : ParseDigits(v2, m);
         const uint8_t tClass = kTables.byteClass[t];
         if (tClass == kByteOpen)
             CountOpen(s);
         else if (tClass == kByteClose)
             CountClose(s);
-        const bool room = Act(f, ClassifyPacked(s, LowBytes(v, n), n));
+        const bool room = ActOnly(f, ClassifyRead(s, LowBytes(v, n), v2, m));
         p += n + m + 1;
         if (tClass != kByteBackslash) {
             s.readerMode = kRtfReaderText;
@@ -561,31 +606,60 @@ RTFHTML_INLINE const uint8_t* HexEscapes(Filter& f, const uint8_t* p, const uint
 
 // The words that make up most of the markup Outlook writes, each ended by
 // a space, taken whole from p, right after an unescaped backslash in text
-// mode; the general reader takes everything else. Reads 16 bytes ahead.
+// mode; the general reader takes everything else. Reads 32 bytes ahead.
 RTFHTML_INLINE Fast CommonWord(Filter& f, const uint8_t*& p)
 {
     RtfHtmlState& s = f.s;
     const uint64_t v = LoadLE64(p);
-    int32_t code;
-    int32_t cb;
     if (v == Pack("htmlrtf ")) {
-        code = kRtfWordHtmlrtf;
-        s.parameter = -1;
-        cb = 8;
+        p += 8;
+        s.htmlrtf = 1;
+        s.previousWordCode = kRtfWordHtmlrtf;
+        // Nearly every \htmlrtf Outlook writes ends after one brace:
+        // "\htmlrtf {\htmlrtf0 " and "\htmlrtf }\htmlrtf0 ". The brace is
+        // counted as inside \htmlrtf.
+        if ((p[0] == '{' || p[0] == '}') && LoadLE64(p + 1) == Pack("\\htmlrtf") && p[9] == '0' &&
+            p[10] == ' ') {
+            if (p[0] == '{')
+                ++s.htmlrtfDepth;
+            else if (s.htmlrtfDepth > 0)
+                --s.htmlrtfDepth;
+            s.groupFlag = 1;
+            s.htmlrtf = 0;
+            s.previousWordCode = kRtfWordHtmlrtf0;
+            p += 11;
+        }
     } else if (v == Pack("htmlrtf0") && p[8] == ' ') {
-        code = kRtfWordHtmlrtf0;
-        s.parameter = 0;
-        cb = 9;
+        p += 9;
+        s.htmlrtf = 0;
+        s.previousWordCode = kRtfWordHtmlrtf0;
     } else if ((v & 0xFFFFFFFFu) == Pack("par ")) {
-        code = kRtfWordPar;
-        s.parameter = -1;
-        cb = 4;
+        p += 4;
+        if (!ActOnly(f, kRtfWordPar)) return Fast::kFull;
     } else {
         return Fast::kNo;
     }
-    p += cb;
     s.readerMode = kRtfReaderText;
-    return Act(f, code) ? Fast::kText : Fast::kFull;
+    return Fast::kText;
+}
+
+// Takes "htmltagN " at p, right after the {\*\ that opens an htmltag group
+// in text mode: the word clears the \* marker and starts the group's text.
+// Reads 16 bytes ahead.
+RTFHTML_INLINE bool HtmltagWord(Filter& f, const uint8_t*& p)
+{
+    if ((LoadLE64(p) & 0x00FFFFFFFFFFFFFFu) != Pack("htmltag")) return false;
+    const uint64_t v2 = LoadLE64(p + 7);
+    const uint64_t notDigit = ~DigitBits(v2) & kHighBits;
+    const int32_t m = static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
+    if (m == 7 || static_cast<uint8_t>(v2 >> (8 * m)) != ' ') return false;
+    RtfHtmlState& s = f.s;
+    s.skipState = kRtfSkipNone;
+    s.htmltag = 1;
+    s.htmltagDepth = 1;
+    s.previousWordCode = kRtfWordHtmltag;
+    p += 7 + m + 1;
+    return true;
 }
 
 // Filters in[begin, end) of a chunk that starts at in. False when the area
@@ -625,7 +699,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                         p = HexEscapes(f, p, e);
                         continue;
                     }
-                    if (e - p >= 16) {
+                    if (e - p >= 32) {
                         const Fast known = CommonWord(f, p);
                         if (known == Fast::kFull) return false;
                         if (known == Fast::kText) continue;
@@ -643,9 +717,10 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                         // {\*\ as every htmltag group starts: the empty word that \*
                         // ends classifies as nothing, and the next word starts.
                         s.groupFlag = 1;
+                        p += 3;
+                        if (e - p >= 16 && HtmltagWord(f, p)) continue;
                         s.skipState = kRtfSkipStar;
                         s.readerMode = kRtfReaderWord;
-                        p += 3;
                     }
                     continue;
                 }
