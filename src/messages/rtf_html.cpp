@@ -558,9 +558,9 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
 // Takes \' escapes from the apostrophe at p, right after an unescaped
 // backslash in text mode outside \htmlrtf: the apostrophe ends an empty
 // word, and the two hex digits are plain text. Runs of escapes, as text in
-// a double-byte code page is written, are taken here whole; the digits of
-// the last one are left to the text-mode loop.
-RTFHTML_INLINE const uint8_t* HexEscapes(Filter& f, const uint8_t* p, const uint8_t* e)
+// a double-byte code page is written, are taken here whole; when they are
+// copied, so is the plain text between them. False when the area is full.
+RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e)
 {
     RtfHtmlState& s = f.s;
     s.previousWordCode = kRtfWordNone;
@@ -573,26 +573,34 @@ RTFHTML_INLINE const uint8_t* HexEscapes(Filter& f, const uint8_t* p, const uint
                !kTables.stopEmit[p[1]];
     };
     if (TextEmitted(s)) {
-        char* out = f.out;
+        for (;;) {
+            char* out = f.out;
 #ifdef ORVIMAPI_RTFHTML_SSE2
-        // Four escapes at a time: their digits are the 16-bit lanes 0, 2, 4
-        // and 6, gathered into the low 8 bytes.
-        while (e - p >= 16 && f.outEnd - out >= 8) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            if (!FourEscapes(v)) break;
-            const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(words, 0x08));
-            out += 8;
-            p += 16;
-        }
+            // Four escapes at a time: their digits are the 16-bit lanes 0, 2, 4
+            // and 6, gathered into the low 8 bytes.
+            while (e - p >= 16 && f.outEnd - out >= 8) {
+                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                if (!FourEscapes(v)) break;
+                const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(words, 0x08));
+                out += 8;
+                p += 16;
+            }
 #endif
-        while (f.outEnd - out >= 2 && another()) {
-            out[0] = static_cast<char>(p[0]);
-            out[1] = static_cast<char>(p[1]);
-            out += 2;
-            p += 4;
+            while (f.outEnd - out >= 2 && another()) {
+                out[0] = static_cast<char>(p[0]);
+                out[1] = static_cast<char>(p[1]);
+                out += 2;
+                p += 4;
+            }
+            f.out = out;
+            // The last escape's digits and the plain text after them; a run
+            // of escapes that follows (its backslash comes after a plain byte
+            // or the apostrophe, so is unescaped) changes no state.
+            if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+            if (e - p < 2 || p[0] != '\\' || p[1] != '\'') break;
+            p += 2;
         }
-        f.out = out;
     } else {
 #ifdef ORVIMAPI_RTFHTML_SSE2
         while (e - p >= 16 && FourEscapes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))) {
@@ -601,7 +609,7 @@ RTFHTML_INLINE const uint8_t* HexEscapes(Filter& f, const uint8_t* p, const uint
 #endif
         while (another()) p += 4;
     }
-    return p;
+    return true;
 }
 
 // The words that make up most of the markup Outlook writes, each ended by
@@ -692,22 +700,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
             // A chunk's first byte is its own predecessor.
             if (p != in && p[-1] != '\\') {
                 ++p;
-                if (cls == kByteBackslash) {
-                    s.groupFlag = 1;
-                    s.readerMode = kRtfReaderWord;
-                    if (p < e && *p == '\'' && !s.htmlrtf) {
-                        p = HexEscapes(f, p, e);
-                        continue;
-                    }
-                    if (e - p >= 32) {
-                        const Fast known = CommonWord(f, p);
-                        if (known == Fast::kFull) return false;
-                        if (known == Fast::kText) continue;
-                    }
-                    const Fast fast = FastWords(f, p, e);
-                    if (fast == Fast::kFull) return false;
-                    if (fast == Fast::kText) continue;
-                } else {
+                if (cls != kByteBackslash) {
                     if (cls == kByteOpen)
                         CountOpen(s);
                     else
@@ -721,9 +714,27 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                         if (e - p >= 16 && HtmltagWord(f, p)) continue;
                         s.skipState = kRtfSkipStar;
                         s.readerMode = kRtfReaderWord;
+                        continue;
                     }
+                    // A backslash right after a brace is unescaped: its word is
+                    // taken here rather than after another turn of the loop.
+                    if (p == e || *p != '\\') continue;
+                    ++p;
+                }
+                s.groupFlag = 1;
+                s.readerMode = kRtfReaderWord;
+                if (p < e && *p == '\'' && !s.htmlrtf) {
+                    if (!HexEscapes(f, p, e)) return false;
                     continue;
                 }
+                if (e - p >= 32) {
+                    const Fast known = CommonWord(f, p);
+                    if (known == Fast::kFull) return false;
+                    if (known == Fast::kText) continue;
+                }
+                const Fast fast = FastWords(f, p, e);
+                if (fast == Fast::kFull) return false;
+                if (fast == Fast::kText) continue;
             }
         } else if (s.cchWord == 0 && s.cDigits == 0 && s.minus == 0 && p != in) {
             const Fast fast = FastWords(f, p, e);
