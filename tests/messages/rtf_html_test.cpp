@@ -360,6 +360,71 @@ TEST(RtfHtmlBlocks, BodyCrossingABlockBoundaryThroughTheProcessBuffers)
     EXPECT_TRUE(html == expected) << "sizes " << html.size() << " and " << expected.size();
 }
 
+// The filter takes the sequences Outlook writes most (a {\*\htmltagN
+// group, \htmlrtf closed after one brace, escape runs with text between
+// them, a word right after a brace) in one step when enough bytes follow,
+// and byte by byte near a chunk's end. Cut at every invisible place, a
+// body goes the byte-by-byte way, so both must agree, including on the
+// near misses of each sequence; each must also fit an area of exactly its
+// size and fail one byte short.
+TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
+{
+    const std::string doc = "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}";
+    const std::string tail = "{\\*\\htmltag27 </html>} and then some text to read ahead of}";
+    const char* const bodies[] = {
+        // \htmlrtf closed after one brace, outside and inside a tag group, and
+        // its near misses.
+        "\\htmlrtf {\\htmlrtf0 a\\htmlrtf }\\htmlrtf0 b}c\\htmlrtf }\\htmlrtf0 d}e",
+        "{\\*\\htmltag4 x\\htmlrtf {\\htmlrtf0 y}z\\htmlrtf }\\htmlrtf0 w",
+        "\\htmlrtf {\\htmlrtf00 a\\htmlrtf {\\htmlrtf0x b\\htmlrtf {\\htmlrtf1 c}\\htmlrtf0 d",
+        "\\htmlrtf \\{\\htmlrtf0 a\\htmlrtf {\\htmlrtf0\\par b\\htmlrtf0 \\htmlrtf}\\htmlrtf0 c",
+        // Tag groups: after a dropped destination, without digits, with seven,
+        // ended by other bytes, and the word without \*.
+        "{\\*\\generator x;}{\\*\\htmltag5 <b>}t{\\*\\htmltag <i>}u{\\*\\htmltag1234567 <s>}v",
+        "{\\*\\htmltag5}w{\\*\\htmltag5\\par x}y{\\*\\htmltagx z}{\\htmltag7 q}r{\\*\\htmltag12 "
+        "a{b}c}d",
+        // Words right after braces.
+        "{\\par}{\\tab}{\\u233 x}{\\u-3\\'41}{\\'41}{\\*}{\\\\}{\\{}a",
+        // Escape runs with text between them, ended by each special byte.
+        "\\'82\\'a0abc\\'83\\'41\\'84def\\'85{\\'86gh}\\'87ij\\\\'88kl\\par \\'89\\'8a\r\n\\'8b",
+        "{\\*\\htmltag9 "
+        "\\'82\\'a0ab\\'83\\'41cd\\'8}\\'84x\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c",
+        "\\htmlrtf \\'82\\'a0ab\\'83 c\\htmlrtf0 "
+        "\\'84\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c\\'8d",
+    };
+    for (const char* body : bodies) {
+        SCOPED_TRACE(body);
+        const std::string rtf = doc + body + tail;
+        const std::string html = Convert(rtf, 1252);
+        std::string cut;
+        ASSERT_EQ(ConvertCut(rtf, 1252, InvisibleCuts(rtf, 1), cut), RtfHtmlResult::kOk);
+        EXPECT_EQ(cut, html);
+
+        for (uint32_t cb :
+             {static_cast<uint32_t>(html.size()), static_cast<uint32_t>(html.size() - 1)}) {
+            std::vector<char> area(cb);
+            RtfHtmlState state;
+            uint32_t cbOut = 0;
+            const RtfHtmlResult r =
+                RtfHtmlConvertChunk(state, true, 1252, rtf.data(),
+                                    static_cast<uint32_t>(rtf.size()), area.data(), cb, &cbOut);
+            if (cb == html.size()) {
+                ASSERT_EQ(r, RtfHtmlResult::kOk);
+                EXPECT_EQ(std::string(area.data(), cbOut), html);
+            } else {
+                EXPECT_EQ(r, RtfHtmlResult::kOutputFull);
+            }
+        }
+    }
+    // Spot checks that the agreement is on the right output: text inside a
+    // brace opened under \htmlrtf is copied, text after it closes is not
+    // until the document's group ends; a dropped destination does not
+    // outlast \*\htmltag.
+    EXPECT_EQ(Convert(doc + bodies[0] + tail, 0), "<html>ae</html>");
+    EXPECT_EQ(Convert(doc + "{\\*\\generator x;}{\\*\\htmltag5 <b>}t" + tail, 0),
+              "<html><b></html>");
+}
+
 TEST(RtfHtmlRealData, OutlookBodiesConvertAndChunkInvisibly)
 {
     const std::string dir = kSourceDir + "/../shared/realdata/";
