@@ -133,15 +133,17 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
-// Whether the 16 bytes are "hh\'" four times over, each h a plain byte.
-RTFHTML_INLINE bool FourEscapes(__m128i v)
+// How many of the 16 bytes' four groups, from the first, are "hh\'" with
+// each h a plain byte.
+RTFHTML_INLINE uint32_t LeadingEscapes(__m128i v)
 {
     const unsigned backslashes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
     const unsigned apostrophes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))));
-    return backslashes == 0x4444u && (apostrophes & 0x8888u) == 0x8888u &&
-           RunStops<true>(v) == 0x4444u;
+    const unsigned bad =
+        (RunStops<true>(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
+    return static_cast<uint32_t>(__builtin_ctz(bad | 0x10000u)) / 4;
 }
 #endif
 
@@ -578,13 +580,16 @@ RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e)
 #ifdef ORVIMAPI_RTFHTML_SSE2
             // Four escapes at a time: their digits are the 16-bit lanes 0, 2, 4
             // and 6, gathered into the low 8 bytes.
+            // The digits of all four are stored; those past the run's end
+            // are scratch, overwritten by later output.
             while (e - p >= 16 && f.outEnd - out >= 8) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                if (!FourEscapes(v)) break;
+                const uint32_t n = LeadingEscapes(v);
                 const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
                 _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(words, 0x08));
-                out += 8;
-                p += 16;
+                out += 2 * n;
+                p += 4 * n;
+                if (n < 4) break;
             }
 #endif
             while (f.outEnd - out >= 2 && another()) {
@@ -603,8 +608,10 @@ RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e)
         }
     } else {
 #ifdef ORVIMAPI_RTFHTML_SSE2
-        while (e - p >= 16 && FourEscapes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)))) {
-            p += 16;
+        while (e - p >= 16) {
+            const uint32_t n = LeadingEscapes(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+            p += 4 * n;
+            if (n < 4) break;
         }
 #endif
         while (another()) p += 4;
@@ -682,8 +689,19 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
             // Plain bytes change no state: take the whole run at once. The bytes
             // that usually end a run are taken as the cases below would take
             // them in text mode, where the word buffers are empty.
-            const uint8_t c = *p;
-            const uint8_t cls = kTables.byteClass[c];
+            uint8_t cls = kTables.byteClass[*p];
+            bool unescaped;
+            if (cls == kByteWhite) {
+                do ++p;
+                while (p < e && kTables.byteClass[*p] == kByteWhite);
+                if (p == e) break;
+                // What follows white space is unescaped.
+                cls = kTables.byteClass[*p];
+                unescaped = true;
+            } else {
+                // A chunk's first byte is its own predecessor.
+                unescaped = p != in && p[-1] != '\\';
+            }
             if (cls == kByteOther) {
                 if (TextEmitted(s)) {
                     if (!CopyRun(p, e, f.out, f.outEnd)) return false;
@@ -692,13 +710,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                 }
                 continue;
             }
-            if (cls == kByteWhite) {
-                do ++p;
-                while (p < e && kTables.byteClass[*p] == kByteWhite);
-                continue;
-            }
-            // A chunk's first byte is its own predecessor.
-            if (p != in && p[-1] != '\\') {
+            if (unescaped) {
                 ++p;
                 if (cls != kByteBackslash) {
                     if (cls == kByteOpen)
@@ -711,7 +723,12 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                         // ends classifies as nothing, and the next word starts.
                         s.groupFlag = 1;
                         p += 3;
-                        if (e - p >= 16 && HtmltagWord(f, p)) continue;
+                        if (e - p >= 16 && HtmltagWord(f, p)) {
+                            // A tag's text is always copied (see TextEmitted:
+                            // nothing is skipped, and the word is not \u).
+                            if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+                            continue;
+                        }
                         s.skipState = kRtfSkipStar;
                         s.readerMode = kRtfReaderWord;
                         continue;
