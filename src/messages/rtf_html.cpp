@@ -718,7 +718,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                     else
                         CountClose(s);
                     s.previousWordCode = kRtfWordNone;
-                    if (e - p >= 3 && p[0] == '\\' && p[1] == '*' && p[2] == '\\') {
+                    if (e - p >= 8 && (LoadLE64(p) & 0xFFFFFFu) == Pack("\\*\\")) {
                         // {\*\ as every htmltag group starts: the empty word that \*
                         // ends classifies as nothing, and the next word starts.
                         s.groupFlag = 1;
