@@ -385,7 +385,7 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "a{b}c}d",
         // Words right after braces.
         "{\\par}{\\tab}{\\u233 x}{\\u-3\\'41}{\\'41}{\\*}{\\\\}{\\{}a",
-        // Escape runs with text between them, ended by each special byte.
+        // Escape runs with text between them, ended by each byte that ends a run.
         "\\'82\\'a0abc\\'83\\'41\\'84def\\'85{\\'86gh}\\'87ij\\\\'88kl\\par \\'89\\'8a\r\n\\'8b",
         "{\\*\\htmltag9 "
         "\\'82\\'a0ab\\'83\\'41cd\\'8}\\'84x\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c",
