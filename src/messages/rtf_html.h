@@ -69,10 +69,12 @@ enum RtfSkipState : int32_t {
 struct RtfHtmlState {
     char word[kRtfWordMax + 1] = {}; // letters of the control word (not terminated)
     int32_t cchWord = 0;
-    int32_t cDigits = 0;      // digits of its parameter read so far
-    uint32_t digitValue = 0;  // their decimal value, modulo 2^32
-    int32_t minus = 0;        // a "-" was read inside the word
-    int32_t parameter = 0;    // of the last classified word, -1 without digits
+    int32_t cDigits = 0;     // digits of its parameter read so far
+    uint32_t digitValue = 0; // their decimal value, modulo 2^32
+    int32_t minus = 0;       // a "-" was read inside the word
+    // Parameter (-1 without digits) of the last word classified byte by byte (as by
+    // RtfWordClassify). Only \u uses it, so the filter's fast paths set it for \u alone.
+    int32_t parameter = 0;
     int32_t previousChar = 0; // sign-extended; each chunk restarts it from its first byte
     int32_t readerMode = kRtfReaderText;
     int32_t skipState = kRtfSkipNone;
