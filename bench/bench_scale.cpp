@@ -127,20 +127,28 @@ struct Figures {
     double rowSeconds = 0, folderSeconds = 0, storeSeconds = 0;
 };
 
+// Opens the store `opens` times, each replacing the last, and records the
+// time per open; `store` is left holding the last one.
+bool TimeStoreOpens(int opens, OrviMapiStore& store, Figures& out)
+{
+    const std::clock_t t0 = std::clock();
+    for (int i = 0; i < opens; ++i) {
+        OrviMapiMsgStoreRelease(store);
+        store = OpenStore();
+        if (!store) return false;
+    }
+    out.storeSeconds = Seconds(t0) / opens;
+    return true;
+}
+
 // One round at `count` messages: every figure once, per unit.
 bool Measure(std::size_t count, const Bytes& inboxId, Figures& out)
 {
     constexpr int kOpens = 2000;
     OrviMapiStore store = nullptr;
-    std::clock_t t0 = std::clock();
-    for (int i = 0; i < kOpens; ++i) {
-        OrviMapiMsgStoreRelease(store);
-        store = OpenStore();
-        if (!store) return false;
-    }
-    out.storeSeconds = Seconds(t0) / kOpens;
+    if (!TimeStoreOpens(kOpens, store, out)) return false;
     OrviMapiFolder inbox = nullptr;
-    t0 = std::clock();
+    std::clock_t t0 = std::clock();
     for (int i = 0; i < kOpens; ++i) {
         OrviMapiReleaseFolder(inbox);
         inbox = nullptr;
@@ -170,14 +178,8 @@ bool MeasureDescribed(Figures& out)
     OrviMapiStore store = OpenStore();
     OrviMapiFolder inbox = nullptr;
     if (!store || OrviMapiGetSaveLocFolder(0, store, &inbox) != 0) return false;
+    if (!TimeStoreOpens(kOpens, store, out)) return false;
     std::clock_t t0 = std::clock();
-    for (int i = 0; i < kOpens; ++i) {
-        OrviMapiMsgStoreRelease(store);
-        store = OpenStore();
-        if (!store) return false;
-    }
-    out.storeSeconds = Seconds(t0) / kOpens;
-    t0 = std::clock();
     for (int i = 0; i < kOpens; ++i) {
         OrviMapiReleaseFolder(inbox);
         inbox = nullptr;
