@@ -8,10 +8,11 @@
 //   without the filter's fast paths.
 //
 // Input: byte 0 picks the code page; byte 1 gives the number k of size
-// bytes (low three bits) and whether to put an HTML-encapsulating preamble
+// bytes (low three bits), whether to put an HTML-encapsulating preamble
 // in front of the RTF (bit 3), so that arbitrary bytes get past the
-// first-chunk test; the next k bytes are chunk sizes used in turn (0 meaning
-// 1,000); the rest is the RTF.
+// first-chunk test, and whether to repeat the RTF three times (bit 4), so
+// that the filter meets markup it has read before; the next k bytes are
+// chunk sizes used in turn (0 meaning 1,000); the rest is the RTF.
 #include "messages/rtf_html.h"
 
 #include <cstdint>
@@ -226,7 +227,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (size < 2 + cSizes + 1) return 0;
     const uint8_t* sizes = data + 2;
     std::string input = (data[1] & 8) != 0 ? "{\\rtf1\\ansi\\fromhtml1 " : "";
-    input.append(reinterpret_cast<const char*>(data + 2 + cSizes), size - 2 - cSizes);
+    for (int i = (data[1] & 16) != 0 ? 3 : 1; i > 0; --i) {
+        input.append(reinterpret_cast<const char*>(data + 2 + cSizes), size - 2 - cSizes);
+    }
     const char* rtf = input.data();
     const size_t cbRtf = input.size();
 

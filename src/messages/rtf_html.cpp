@@ -1,5 +1,6 @@
 #include "messages/rtf_html.h"
 
+#include <cstddef>
 #include <cstring>
 #include <new>
 
@@ -677,9 +678,237 @@ RTFHTML_INLINE bool HtmltagWord(Filter& f, const uint8_t*& p)
     return true;
 }
 
-// Filters in[begin, end) of a chunk that starts at in. False when the area
-// is full.
-RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begin, uint32_t end)
+// Replaying markup seen before in the same chunk.
+//
+// Mail repeats its markup: every paragraph Outlook writes opens and closes
+// the same tag groups and \htmlrtf pairs, and mostly the text between them
+// changes. A span of markup converts the same way whenever it starts in the
+// same state, so the filter keeps the spans it has converted (where each
+// lies in the chunk, the HTML it gave, the state before and after) and,
+// meeting the same bytes again in the same state, copies that HTML rather
+// than reading them again. A span runs from the end of one run of text to
+// the start of the next, or is cut after kSpanMax bytes. It starts and ends
+// between control words, in text mode, where the fields of SpanState are
+// all the state there is; it starts after a byte that is not a backslash,
+// so that its first byte is unescaped.
+
+// The state a span of markup depends on and leaves behind, when no control
+// word is being read.
+struct SpanState {
+    int32_t skipState;
+    int32_t htmlrtf;
+    int32_t htmltag;
+    int32_t groupFlag;
+    int32_t htmltagDepth;
+    int32_t htmlrtfDepth;
+    int32_t previousWordCode;
+    int32_t outputCodePage;
+    // Last: the group depth matters only where a closing brace takes it to 0,
+    // and it drifts in real mail, so it is compared apart (SameSpanStart).
+    int32_t groupDepth;
+};
+
+RTFHTML_INLINE SpanState SpanStateOf(const RtfHtmlState& s)
+{
+    return {s.skipState,    s.htmlrtf,          s.htmltag,        s.groupFlag, s.htmltagDepth,
+            s.htmlrtfDepth, s.previousWordCode, s.outputCodePage, s.groupDepth};
+}
+
+// Only `in` is set up front, so that a cache costs little to make.
+struct Span {
+    const uint8_t* in = nullptr; // null while the slot is empty
+    const char* html;            // its HTML, earlier in the output area
+    uint32_t cbIn;
+    uint32_t cbHtml;
+    SpanState before;
+    SpanState after;
+    int32_t parameter; // as the span leaves it
+    int32_t cClose;    // its closing braces, escaped or not
+};
+
+// Whether a span recorded from `before` reads the same from now: the same
+// state, but for a group depth that no closing brace of the span can take
+// to 0, from either.
+RTFHTML_INLINE bool SameSpanStart(const Span& span, const SpanState& now)
+{
+    if (std::memcmp(&span.before, &now, offsetof(SpanState, groupDepth)) != 0) return false;
+    return span.before.groupDepth == now.groupDepth ||
+           (span.before.groupDepth > span.cClose && now.groupDepth > span.cClose);
+}
+
+RTFHTML_INLINE int32_t CountCloseBraces(const uint8_t* p, const uint8_t* e)
+{
+    int32_t n = 0;
+#ifdef ORVIMAPI_RTFHTML_SSE2
+    // Per-byte counts of up to 255 blocks, then summed.
+    while (e - p >= 16) {
+        __m128i counts = _mm_setzero_si128();
+        for (int blocks = 0; blocks < 255 && e - p >= 16; ++blocks, p += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(v, _mm_set1_epi8('}')));
+        }
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        n += _mm_cvtsi128_si32(sums) + _mm_cvtsi128_si32(_mm_srli_si128(sums, 8));
+    }
+#endif
+    for (; p < e; ++p) n += *p == '}';
+    return n;
+}
+
+// Spans are found by a hash of their first kSpanKeyBytes bytes and the
+// state, two to a pair of slots.
+constexpr int kSpanSlotBits = 8;
+constexpr ptrdiff_t kSpanKeyBytes = 32;
+constexpr ptrdiff_t kSpanMax = 256;
+
+enum SpanCacheMode : uint8_t {
+    kSpanIdle = 0, // not in use
+    kSpanLookUp,   // markup is looked up
+    kSpanRecording,
+};
+
+struct SpanCache {
+    Span slots[size_t{1} << kSpanSlotBits];
+    SpanCacheMode mode = kSpanIdle;
+    // The span being recorded.
+    const uint8_t* recordIn = nullptr;
+    char* recordHtml = nullptr;
+    Span* recordPair = nullptr;
+    SpanState recordBefore = {};
+};
+
+// The state in the hash is the part that most often differs for the same
+// bytes; the rest is left to the comparison.
+RTFHTML_INLINE uint32_t SpanSlot(const uint8_t* p, const SpanState& st)
+{
+    const uint64_t state =
+        static_cast<uint32_t>(st.htmlrtf + 2 * st.htmltag) ^
+        (static_cast<uint64_t>(static_cast<uint32_t>(st.previousWordCode)) << 32);
+    const uint64_t h = (LoadLE64(p) * 0x9E3779B97F4A7C15u) ^
+                       (LoadLE64(p + 8) * 0xC2B2AE3D27D4EB4Fu) ^
+                       (LoadLE64(p + 16) * 0x165667B19E3779F9u) ^
+                       (LoadLE64(p + 24) * 0x27D4EB2F165667C5u) ^ (state * 0x94D049BB133111EBu);
+    return static_cast<uint32_t>(h >> (64 - kSpanSlotBits));
+}
+
+// Whether the n bytes at a and b agree. Reads 16 bytes at each even when n
+// is smaller.
+RTFHTML_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, uint32_t n)
+{
+#ifdef ORVIMAPI_RTFHTML_SSE2
+    const auto differ = [](const uint8_t* x, const uint8_t* y) {
+        const __m128i eq = _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x)),
+                                          _mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
+        return static_cast<unsigned>(_mm_movemask_epi8(eq)) ^ 0xFFFFu;
+    };
+    if (n <= 16) return (differ(a, b) & ((1u << n) - 1)) == 0;
+    for (uint32_t i = 0; i + 16 < n; i += 16) {
+        if (differ(a + i, b + i) != 0) return false;
+    }
+    // The last 16 bytes, overlapping the blocks before.
+    return differ(a + n - 16, b + n - 16) == 0;
+#else
+    return std::memcmp(a, b, n) == 0;
+#endif
+}
+
+// Appends the n bytes of HTML at html, which lie before the output position.
+RTFHTML_INLINE void CopyHtml(Filter& f, const char* html, uint32_t n)
+{
+#ifdef ORVIMAPI_RTFHTML_SSE2
+    // Whole blocks: the bytes past the n read at html are scratch (or the
+    // first of those being written), those stored past them scratch too.
+    if (static_cast<uint64_t>(f.outEnd - f.out) >= uint64_t{n} + 16) {
+        for (uint32_t i = 0; i < n; i += 16) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out + i),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(html + i)));
+        }
+        f.out += n;
+        return;
+    }
+#endif
+    std::memcpy(f.out, html, n);
+    f.out += n;
+}
+
+// Ends the span being recorded at p, the start of a turn in text mode.
+RTFHTML_INLINE void EndSpan(Filter& f, SpanCache& c, const uint8_t* p)
+{
+    const RtfHtmlState& s = f.s;
+    c.mode = kSpanLookUp;
+    if ((s.cchWord | s.cDigits | s.minus) == 0) {
+        // The newer of the pair's two spans is the first.
+        Span* const pair = c.recordPair;
+        if (pair[0].in != nullptr) pair[1] = pair[0];
+        Span& span = pair[0];
+        span.in = c.recordIn;
+        span.cbIn = static_cast<uint32_t>(p - c.recordIn);
+        span.html = c.recordHtml;
+        span.cbHtml = static_cast<uint32_t>(f.out - c.recordHtml);
+        span.before = c.recordBefore;
+        span.after = SpanStateOf(s);
+        span.parameter = s.parameter;
+        span.cClose = CountCloseBraces(c.recordIn, p);
+    }
+}
+
+// At the start of a turn in text mode, past any white space (which text
+// mode drops without a change of state), at p, a byte of markup: ends the
+// span being recorded where text starts (a \' escape) or past kSpanMax, and
+// replays a span that starts at p or starts recording one. True when a span
+// was replayed: p, the output and the state have moved on.
+RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint8_t*& p,
+                             const uint8_t* e)
+{
+    RtfHtmlState& s = f.s;
+    const bool atText = *p == '\\' && e - p >= 2 && p[1] == '\'';
+    if (c.mode == kSpanRecording) {
+        if (!atText && p - c.recordIn < kSpanMax) return false;
+        EndSpan(f, c, p);
+    }
+    if (atText || !unescaped || e - p < kSpanKeyBytes || (s.cchWord | s.cDigits | s.minus) != 0) {
+        return false;
+    }
+    // Markup that runs long starts with a brace, \htmlrtf or \htmltag; a lone
+    // word between runs of text (\par, \tab, \u, the \par in Word's style
+    // sheets) is too short to be worth looking up.
+    if (*p == '\\' && p[1] != 'h') return false;
+    const SpanState now = SpanStateOf(s);
+    Span* const pair = &c.slots[SpanSlot(p, now) & ~1u];
+    for (int i = 0; i < 2; ++i) {
+        const Span& span = pair[i];
+        // The span recorded lies before p, and p has kSpanKeyBytes bytes after
+        // it, so SameBytes may read 16 bytes at span.in.
+        if (span.in == nullptr || span.cbIn > static_cast<uint64_t>(e - p) ||
+            span.cbHtml > static_cast<uint64_t>(f.outEnd - f.out) || !SameSpanStart(span, now) ||
+            !SameBytes(p, span.in, span.cbIn)) {
+            continue;
+        }
+        CopyHtml(f, span.html, span.cbHtml);
+        p += span.cbIn;
+        s.skipState = span.after.skipState;
+        s.htmlrtf = span.after.htmlrtf;
+        s.htmltag = span.after.htmltag;
+        s.groupFlag = span.after.groupFlag;
+        s.groupDepth += span.after.groupDepth - span.before.groupDepth;
+        s.htmltagDepth = span.after.htmltagDepth;
+        s.htmlrtfDepth = span.after.htmlrtfDepth;
+        s.previousWordCode = span.after.previousWordCode;
+        s.parameter = span.parameter;
+        return true;
+    }
+    c.mode = kSpanRecording;
+    c.recordIn = p;
+    c.recordHtml = f.out;
+    c.recordPair = pair;
+    c.recordBefore = now;
+    return false;
+}
+
+// Filters in[begin, end) of a chunk that starts at in, replaying spans of
+// markup through cache when it is enabled. False when the area is full.
+RTFHTML_INLINE bool FilterRangeLocal(Filter& f, SpanCache& cache, const uint8_t* in, uint32_t begin,
+                                     uint32_t end)
 {
     RtfHtmlState& s = f.s;
     const uint8_t* p = in + begin;
@@ -703,6 +932,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                 unescaped = p != in && p[-1] != '\\';
             }
             if (cls == kByteOther) {
+                if (cache.mode == kSpanRecording) EndSpan(f, cache, p);
                 if (TextEmitted(s)) {
                     if (!CopyRun(p, e, f.out, f.outEnd)) return false;
                 } else {
@@ -710,6 +940,7 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
                 }
                 continue;
             }
+            if (cache.mode != kSpanIdle && SpanStep(f, cache, unescaped, p, e)) continue;
             if (unescaped) {
                 ++p;
                 if (cls != kByteBackslash) {
@@ -831,10 +1062,10 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, const uint8_t* in, uint32_t begi
 
 // Works on a copy so that writes through the output pointer cannot be taken
 // to alias the state: its fields then stay in registers.
-bool FilterRange(Filter& shared, const uint8_t* in, uint32_t begin, uint32_t end)
+bool FilterRange(Filter& shared, SpanCache& cache, const uint8_t* in, uint32_t begin, uint32_t end)
 {
     Filter f = shared;
-    const bool room = FilterRangeLocal(f, in, begin, end);
+    const bool room = FilterRangeLocal(f, cache, in, begin, end);
     shared = f;
     return room;
 }
@@ -988,16 +1219,20 @@ RtfHtmlResult RtfHtmlConvertChunk(RtfHtmlState& state, bool firstChunk, int32_t 
     const uint8_t* in = reinterpret_cast<const uint8_t*>(pInput);
     RtfHtmlResult result = RtfHtmlResult::kOk;
     uint32_t done = 0;
+    SpanCache cache;
     if (firstChunk) {
-        // RTF not made from HTML is given up on early.
+        // RTF not made from HTML is given up on early. The spans of these
+        // bytes are not kept: they would have to carry whether \rtf and
+        // \fromhtml were read.
         done = cbInput < kHtmlTestEnd ? cbInput : kHtmlTestEnd;
-        if (!FilterRange(f, in, 0, done)) {
+        if (!FilterRange(f, cache, in, 0, done)) {
             result = RtfHtmlResult::kOutputFull;
         } else if (!(f.rtfSeen && f.fromhtmlSeen)) {
             result = RtfHtmlResult::kNotHtml;
         }
     }
-    if (result == RtfHtmlResult::kOk && !FilterRange(f, in, done, cbInput)) {
+    cache.mode = kSpanLookUp;
+    if (result == RtfHtmlResult::kOk && !FilterRange(f, cache, in, done, cbInput)) {
         result = RtfHtmlResult::kOutputFull;
     }
 

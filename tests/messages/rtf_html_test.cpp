@@ -425,6 +425,70 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
               "<html><b></html>");
 }
 
+// Markup met again in a chunk is replayed from its first reading when it
+// starts in the same state. A paragraph is repeated after bytes that change
+// the state it starts in (\htmlrtf, a dropped destination, \u, a deeper or
+// closed group, an escaped backslash), closing braces are met at falling
+// group depths down to 0, and runs of markup are long enough to be cut into
+// several spans. Whole, cut byte by byte (too short to replay)
+// and cut where a replay would run past the chunk's end, the output must be
+// the same, and it must fit an area of exactly its size and fail one byte
+// short.
+TEST(RtfHtmlSpans, RepeatedMarkupReadsAsItsFirstReadingInEveryState)
+{
+    const std::string doc = "{\\rtf1\\ansi\\fromhtml1 {\\*\\htmltag19 <html>}";
+    const std::string tail = "{\\*\\htmltag27 </html>} and then some text to read ahead of}";
+    const std::string para =
+        "{\\*\\htmltag64 <p class=MsoNormal>}\\htmlrtf {\\htmlrtf0 text\\par\r\n"
+        "{\\*\\htmltag72 </p>}\\htmlrtf }\\htmlrtf0 \\u233 x{\\*\\htmltag4 <b>}\\tab\\u-4064 "
+        "\\htmlrtf \\par\\htmlrtf0 \r\n";
+    std::string cells;
+    for (int i = 0; i < 40; ++i) cells += "{\\*\\htmltag4 <td>}\\htmlrtf {\\htmlrtf0 \r\n";
+    std::string body;
+    for (const char* between : {"", "y", "\\htmlrtf ", "{\\*\\generator g;}", "\\ul ", "{", "}",
+                                "\\\\", "\\u65 ", "}}", "\\htmlrtf0 "}) {
+        body += para + between + para + para;
+    }
+    // Closing braces that take the group depth to 0 only where the span is
+    // met last.
+    const std::string closing = "}}{\\par}{\\tab}{\\line}{\\par}";
+    body += std::string(300, '}') + "{{{{{{{{{{";
+    for (int i = 0; i < 8; ++i) body += "x" + closing;
+    const std::string rtf = doc + body + cells + cells + "}" + cells + tail;
+    for (const int32_t codePage : {1252, 65001}) {
+        SCOPED_TRACE(codePage);
+        const std::string html = Convert(rtf, codePage);
+        std::string cut;
+        ASSERT_EQ(ConvertCut(rtf, codePage, InvisibleCuts(rtf, 1), cut), RtfHtmlResult::kOk);
+        EXPECT_TRUE(cut == html);
+        for (const size_t step : {97, 301}) {
+            ASSERT_EQ(ConvertCut(rtf, codePage, InvisibleCuts(rtf, step), cut), RtfHtmlResult::kOk);
+            EXPECT_TRUE(cut == html) << "step " << step;
+        }
+        for (const size_t cb : {html.size(), html.size() - 1}) {
+            std::vector<char> area(cb);
+            RtfHtmlState state;
+            uint32_t cbOut = 0;
+            const RtfHtmlResult r = RtfHtmlConvertChunk(
+                state, true, codePage, rtf.data(), static_cast<uint32_t>(rtf.size()), area.data(),
+                static_cast<uint32_t>(cb), &cbOut);
+            if (cb == html.size()) {
+                ASSERT_EQ(r, RtfHtmlResult::kOk);
+                EXPECT_TRUE(std::string(area.data(), cbOut) == html);
+            } else {
+                EXPECT_EQ(r, RtfHtmlResult::kOutputFull);
+            }
+        }
+    }
+    // The agreement is on the right output: the same markup, past the first
+    // chunk's test bytes, gives its line breaks and tabs until a dropped
+    // destination and again after \ul.
+    const std::string m = "{\\par}{\\tab}{\\line}{\\par}{\\tab}";
+    const std::string rtfSkip = doc + std::string(600, 'z') + "x" + m + "x" + m +
+                                "{\\*\\fldinst y}x" + m + "x" + m + "\\ul x" + m + tail;
+    EXPECT_EQ(Convert(rtfSkip, 0), "<html>\r\n\t\r\n\r\n\t\r\n\t\r\n\r\n\t\r\n\t\r\n\r\n\t</html>");
+}
+
 TEST(RtfHtmlRealData, OutlookBodiesConvertAndChunkInvisibly)
 {
     const std::string dir = kSourceDir + "/../shared/realdata/";
