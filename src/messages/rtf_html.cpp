@@ -861,18 +861,21 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
                              const uint8_t* e)
 {
     RtfHtmlState& s = f.s;
-    const bool atText = *p == '\\' && e - p >= 2 && p[1] == '\'';
     if (c.mode == kSpanRecording) {
+        // Escapes in a tag group are mostly part of its fixed text (a font's
+        // name), so they do not end a span; elsewhere they are text.
+        const bool atText = *p == '\\' && e - p >= 2 && p[1] == '\'' && s.htmltag == 0;
         if (!atText && p - c.recordIn < kSpanMax) return false;
         EndSpan(f, c, p);
-    }
-    if (atText || !unescaped || e - p < kSpanKeyBytes || (s.cchWord | s.cDigits | s.minus) != 0) {
-        return false;
+        if (atText) return false;
     }
     // Markup that runs long starts with a brace, \htmlrtf or \htmltag; a lone
     // word between runs of text (\par, \tab, \u, the \par in Word's style
-    // sheets) is too short to be worth looking up.
-    if (*p == '\\' && p[1] != 'h') return false;
+    // sheets) is too short to be worth looking up, and a \' escape is text.
+    if (e - p < kSpanKeyBytes || (*p == '\\' && p[1] != 'h') || !unescaped ||
+        (s.cchWord | s.cDigits | s.minus) != 0) {
+        return false;
+    }
     const SpanState now = SpanStateOf(s);
     Span* const pair = &c.slots[SpanSlot(p, now) & ~1u];
     for (int i = 0; i < 2; ++i) {
