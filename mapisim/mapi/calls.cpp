@@ -51,10 +51,20 @@ bool matches(const std::string& pattern, const std::string& method)
 } // namespace
 
 Call::Call(ErrorState* object, const char* iface, const char* method, ULONG flags)
-    : object_(object),
-      method_(iface && *iface ? std::string(iface) + "::" + method : method),
-      flags_(flags)
+    : object_(object), iface_(iface ? iface : ""), method_(method), flags_(flags)
 {}
+
+const std::string& Call::name()
+{
+    if (name_.empty()) {
+        if (*iface_) {
+            name_ = iface_;
+            name_ += "::";
+        }
+        name_ += method_;
+    }
+    return name_;
+}
 
 Call::~Call()
 {
@@ -132,10 +142,10 @@ HRESULT Call::begin()
     auto& log = log_storage();
     if (logging && log.size() < kMaxLog) {
         index_ = log.size();
-        log.push_back({method_, flags_, args_, S_OK, false});
+        log.push_back({name(), flags_, args_, S_OK, false});
     }
     for (auto& rule : rules()) {
-        if (!matches(rule.pattern, method_)) continue;
+        if (!matches(rule.pattern, name())) continue;
         ++rule.seen;
         const bool fire = rule.seen == rule.nth || (rule.persistent && rule.seen > rule.nth);
         if (!fire) continue;
@@ -151,7 +161,7 @@ HRESULT Call::done(HRESULT hr)
     if (index_ != SIZE_MAX && index_ < log_storage().size()) log_storage()[index_].result = hr;
     if (FAILED(hr) && object_) {
         object_->hr = hr;
-        object_->text = method_ + " failed";
+        object_->text = name() + " failed";
     }
     return hr;
 }
@@ -159,7 +169,7 @@ HRESULT Call::done(HRESULT hr)
 HRESULT Call::fail(HRESULT hr, std::string why)
 {
     done(hr);
-    if (object_) object_->text = method_ + ": " + why;
+    if (object_) object_->text = name() + ": " + why;
     return hr;
 }
 

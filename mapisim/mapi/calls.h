@@ -76,9 +76,15 @@ public:
     bool finished() const { return finished_; }
 
 private:
+    // "Iface::Method", made only when something needs it: most calls of a
+    // measuring run neither log nor fail.
+    const std::string& name();
+
     StandInGuard guard_; // first: held from construction to destruction
     ErrorState* object_;
-    std::string method_;
+    const char* iface_; // "" for MAPI32 functions; literals, like method_
+    const char* method_;
+    std::string name_; // empty until name()
     ULONG flags_;
     std::string args_;
     std::size_t index_ = SIZE_MAX;
