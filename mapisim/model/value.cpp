@@ -1,5 +1,6 @@
 #include "mapisim/model/value.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mapisim/text/text.h"
@@ -151,6 +152,12 @@ const PropertyBag::Map& PropertyBag::map() const noexcept
     return values_ ? *values_ : none;
 }
 
+PropertyBag::Map::const_iterator PropertyBag::position(const Map& values, ULONG id) noexcept
+{
+    return std::lower_bound(values.begin(), values.end(), id,
+                            [](const auto& entry, ULONG key) { return entry.first < key; });
+}
+
 PropertyBag::Map& PropertyBag::own()
 {
     if (!values_)
@@ -163,21 +170,35 @@ PropertyBag::Map& PropertyBag::own()
 void PropertyBag::set(Value v)
 {
     touch();
-    const ULONG id = v.id();
-    own().insert_or_assign(id, std::move(v));
+    set_unwatched(std::move(v));
 }
 
 void PropertyBag::set_unwatched(Value v)
 {
     const ULONG id = v.id();
-    own().insert_or_assign(id, std::move(v));
+    Map& values = own();
+    auto it = values.begin() + (position(values, id) - values.cbegin());
+    if (it != values.end() && it->first == id)
+        it->second = std::move(v);
+    else
+        values.emplace(it, id, std::move(v));
 }
 
 const Value* PropertyBag::find(ULONG tag) const
 {
     const Map& values = map();
-    auto it = values.find(PROP_ID(tag));
-    return it == values.end() ? nullptr : &it->second;
+    const ULONG id = PROP_ID(tag);
+    auto it = position(values, id);
+    return it != values.end() && it->first == id ? &it->second : nullptr;
+}
+
+std::shared_ptr<const Value> PropertyBag::share(ULONG tag) const
+{
+    const Value* v = find(tag);
+    if (!v) return nullptr;
+    // Shares the ownership of all the values: own() copies shared values
+    // before any change.
+    return std::shared_ptr<const Value>(values_, v);
 }
 
 std::optional<Value> PropertyBag::get(ULONG tag) const
@@ -195,7 +216,10 @@ std::optional<Value> PropertyBag::get(ULONG tag) const
 bool PropertyBag::erase(ULONG tag)
 {
     touch();
-    return find(tag) != nullptr && own().erase(PROP_ID(tag)) != 0;
+    if (!find(tag)) return false;
+    Map& values = own();
+    values.erase(values.begin() + (position(values, PROP_ID(tag)) - values.cbegin()));
+    return true;
 }
 
 std::optional<std::string> PropertyBag::text(ULONG tag) const
