@@ -214,7 +214,29 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
     return value_to_mapi(v, more, out);
 }
 
-HRESULT make_prop_array(const std::vector<Value>& values, ULONG* count, SPropValue** out)
+namespace {
+
+std::size_t pieces_size(const OutValue& v) { return v.value ? pieces_size(*v.value) : 0; }
+
+void put_value(const Value& v, Carving& carving, SPropValue& out)
+{
+    value_to_mapi(v, carving, out);
+}
+
+void put_value(const OutValue& v, Carving& carving, SPropValue& out)
+{
+    if (v.value) {
+        value_to_mapi(*v.value, carving, out);
+        return;
+    }
+    out.ulPropTag = v.tag;
+    out.dwAlignPad = 0;
+    std::memset(&out.Value, 0, sizeof out.Value);
+    out.Value.err = v.scode;
+}
+
+template <class Values>
+HRESULT prop_array_of(const Values& values, ULONG* count, SPropValue** out)
 {
     *out = nullptr;
     *count = 0;
@@ -222,19 +244,34 @@ HRESULT make_prop_array(const std::vector<Value>& values, ULONG* count, SPropVal
     // at a time, the allocations cost more than the copying.
     const std::size_t head = values.size() * sizeof(SPropValue);
     std::size_t total = head;
-    for (const Value& v : values) total += pieces_size(v);
+    for (const auto& v : values) total += pieces_size(v);
     void* p = nullptr;
     HRESULT hr = alloc(total, nullptr, &p);
     if (FAILED(hr)) return hr;
     auto* array = static_cast<SPropValue*>(p);
     Carving carving{static_cast<unsigned char*>(p) + head};
-    for (std::size_t i = 0; i < values.size(); ++i) value_to_mapi(values[i], carving, array[i]);
+    for (std::size_t i = 0; i < values.size(); ++i) put_value(values[i], carving, array[i]);
     *count = static_cast<ULONG>(values.size());
     *out = array;
     return S_OK;
 }
 
-HRESULT make_row_set(const std::vector<std::vector<Value>>& rows, SRowSet** out)
+} // namespace
+
+HRESULT make_prop_array(const std::vector<Value>& values, ULONG* count, SPropValue** out)
+{
+    return prop_array_of(values, count, out);
+}
+
+HRESULT make_prop_array(const std::vector<OutValue>& values, ULONG* count, SPropValue** out)
+{
+    return prop_array_of(values, count, out);
+}
+
+namespace {
+
+template <class Rows>
+HRESULT row_set_of(const Rows& rows, SRowSet** out)
 {
     *out = nullptr;
     void* p = nullptr;
@@ -255,6 +292,18 @@ HRESULT make_row_set(const std::vector<std::vector<Value>>& rows, SRowSet** out)
     }
     *out = set.release();
     return S_OK;
+}
+
+} // namespace
+
+HRESULT make_row_set(const std::vector<std::vector<Value>>& rows, SRowSet** out)
+{
+    return row_set_of(rows, out);
+}
+
+HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** out)
+{
+    return row_set_of(rows, out);
 }
 
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out)

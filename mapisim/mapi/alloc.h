@@ -35,10 +35,27 @@ HRESULT to_mapi(const model::Value& v, void* root, SPropValue& out);
 // One allocation holding the values and everything they point to (count
 // may be 0: a valid empty array).
 HRESULT make_prop_array(const std::vector<model::Value>& values, ULONG* count, SPropValue** out);
+// A value on its way out that stays where it is (in a bag, or made for the
+// call): nothing is copied but into the array. Or, without a value, a
+// PT_ERROR value of the tag.
+struct OutValue {
+    const model::Value* value = nullptr;
+    ULONG tag = 0; // when value is null
+    SCODE scode = S_OK;
+
+    static OutValue of(const model::Value& v) { return {&v, 0, S_OK}; }
+    static OutValue error(ULONG tag, SCODE sc)
+    {
+        return {nullptr, CHANGE_PROP_TYPE(tag, PT_ERROR), sc};
+    }
+    bool is_error() const { return value ? value->is_error() : true; }
+};
+HRESULT make_prop_array(const std::vector<OutValue>& values, ULONG* count, SPropValue** out);
 
 // A row set of the rows, each row's values its own allocation, as
 // FreeProws expects.
 HRESULT make_row_set(const std::vector<std::vector<model::Value>>& rows, SRowSet** out);
+HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** out);
 
 // A tag array of the tags.
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out);

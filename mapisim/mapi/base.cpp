@@ -60,6 +60,13 @@ Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size)
     return std::move(*v);
 }
 
+bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit)
+{
+    const ULONG want = PROP_TYPE(tag);
+    return !v.is_error() && (want == PT_UNSPECIFIED || want == v.type()) &&
+           v.payload_size() <= limit;
+}
+
 namespace {
 
 // One MAPINAMEID with its GUID and name chained to root.

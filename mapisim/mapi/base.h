@@ -82,6 +82,10 @@ HRESULT make_problems(const std::vector<Problem>& problems, LPSPropProblemArray*
 std::uint32_t value_limit();
 // A value as GetProps returns it for tag: fitted, or a PT_ERROR value.
 Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size);
+// Whether returned_value() would give a stored value unchanged, so that the
+// value can go out as it is stored: no error, of the asked type (any for
+// PT_UNSPECIFIED) and within limit.
+bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit);
 
 // Whether two entry identifiers of the stand-in name the same object: S_OK
 // with *result TRUE or FALSE, MAPI_E_UNKNOWN_ENTRYID for a foreign one.
@@ -234,24 +238,41 @@ public:
         if (tags && (tags->cValues == 0 || tags->cValues > kMaxItems))
             return call.fail(MAPI_E_INVALID_PARAMETER, "no tags, or too many");
         if (HRESULT h = alive(); FAILED(h)) return call.fail(h, "the object is gone");
-        std::vector<ULONG> want;
-        if (tags) {
-            want.assign(tags->aulPropTag, tags->aulPropTag + tags->cValues);
-        } else {
-            want = list();
-        }
+        std::vector<ULONG> listed;
+        if (!tags) listed = list();
+        const ULONG* want = tags ? tags->aulPropTag : listed.data();
+        const std::size_t n = tags ? tags->cValues : listed.size();
         const bool wide = flags & MAPI_UNICODE;
-        std::vector<Value> values;
-        values.reserve(want.size());
+        const std::uint32_t limit = value_limit();
+        // Stored values go out from where they are and missing ones as
+        // errors; the others are made here (reserved: their addresses must
+        // not move).
+        std::vector<Value> made;
+        made.reserve(n);
+        std::vector<OutValue> values;
+        values.reserve(n);
         bool errors = false;
-        for (ULONG tag : want) {
+        for (std::size_t i = 0; i < n; ++i) {
+            ULONG tag = want[i];
             if (wide && PROP_TYPE(tag) == PT_STRING8 && !tags)
                 tag = CHANGE_PROP_TYPE(tag, PT_UNICODE);
-            std::optional<Value> raw = read(tag);
-            if (raw && PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
+            const Value* kept = stored(tag);
+            if (kept && returned_as_stored(*kept, tag, limit) &&
+                !(wide && PROP_TYPE(tag) == PT_UNSPECIFIED && kept->type() == PT_STRING8)) {
+                values.push_back(OutValue::of(*kept));
+                continue;
+            }
+            std::optional<Value> raw = kept ? read(tag) : read_unstored(tag);
+            if (!raw) {
+                values.push_back(OutValue::error(tag, MAPI_E_NOT_FOUND));
+                errors = true;
+                continue;
+            }
+            if (PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
                 raw = raw->converted(PT_UNICODE);
-            values.push_back(returned_value(std::move(raw), tag, true));
-            errors |= values.back().is_error();
+            made.push_back(returned_value(std::move(raw), tag, true));
+            values.push_back(OutValue::of(made.back()));
+            errors |= made.back().is_error();
         }
         HRESULT hr = make_prop_array(values, count, out);
         if (FAILED(hr)) return call.fail(hr, "out of memory");
@@ -387,6 +408,11 @@ protected:
 
     // The raw value with the tag's identifier, or empty.
     virtual std::optional<Value> read(ULONG tag) = 0;
+    // The value read(tag) would copy, where the object keeps it as it is;
+    // null where read() makes or adjusts it (or has nothing).
+    virtual const Value* stored(ULONG) { return nullptr; }
+    // read(tag) for a tag stored() has no value for.
+    virtual std::optional<Value> read_unstored(ULONG tag) { return read(tag); }
     // Every property the object has, for GetPropList and GetProps(NULL).
     virtual std::vector<ULONG> list() = 0;
     // Stores an accepted value (SetProps has checked it).

@@ -27,6 +27,11 @@ public:
     {
         return message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
     }
+    const Value* stored(ULONG tag) const override { return stored_message_value(msg_->props, tag); }
+    std::optional<Value> get_unstored(ULONG tag) const override
+    {
+        return computed_message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
+    }
 
 private:
     StorePtr store_;

@@ -389,7 +389,18 @@ protected:
 
     std::optional<Value> read(ULONG tag) override
     {
-        return message_prop(open_.store.get(), parent(), *open_.message, pending_, tag);
+        // Only the parent's identifier needs the parent, looked up anew since
+        // the message may have moved.
+        const model::Folder* folder =
+            PROP_ID(tag) == PROP_ID(PR_PARENT_ENTRYID) ? parent() : nullptr;
+        return message_prop(open_.store.get(), folder, *open_.message, pending_, tag);
+    }
+    const Value* stored(ULONG tag) override { return stored_message_value(pending_, tag); }
+    std::optional<Value> read_unstored(ULONG tag) override
+    {
+        const model::Folder* folder =
+            PROP_ID(tag) == PROP_ID(PR_PARENT_ENTRYID) ? parent() : nullptr;
+        return computed_message_prop(open_.store.get(), folder, *open_.message, pending_, tag);
     }
     std::vector<ULONG> list() override
     {
@@ -439,6 +450,12 @@ protected:
         }
         if (iid != IID_IStream)
             return call.fail(MAPI_E_INTERFACE_NOT_SUPPORTED, "only streams and tables");
+        // Reading a stored body needs no copy of it.
+        if (!(flags & (MAPI_MODIFY | MAPI_CREATE)) && stored(tag))
+            if (IStream* s = open_stored_stream(pending_, tag)) {
+                *out = s;
+                return call.done(S_OK);
+            }
         return open_pending_stream(this, pending_, read(tag), tag, flags, out, call);
     }
 

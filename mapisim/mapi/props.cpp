@@ -267,6 +267,13 @@ std::optional<Value> message_prop(const Store* s, const Folder* folder, const Me
         return i4(tag, flags);
     }
     if (const Value* v = bag.find(tag)) return *v;
+    return computed_message_prop(s, folder, m, bag, tag);
+}
+
+std::optional<Value> computed_message_prop(const Store* s, const Folder* folder, const Message& m,
+                                           const PropertyBag& bag, ULONG tag)
+{
+    if (PROP_ID(tag) == PROP_ID(PR_MESSAGE_FLAGS)) return message_prop(s, folder, m, bag, tag);
     const bool placed = s && m.number();
     switch (PROP_ID(tag)) {
         case PROP_ID(PR_ENTRYID):
@@ -304,6 +311,11 @@ std::optional<Value> message_prop(const Store* s, const Folder* folder, const Me
         default:
             return std::nullopt;
     }
+}
+
+const Value* stored_message_value(const PropertyBag& bag, ULONG tag)
+{
+    return PROP_ID(tag) == PROP_ID(PR_MESSAGE_FLAGS) ? nullptr : bag.find(tag);
 }
 
 std::vector<ULONG> message_tags(const Store* s, const Folder* folder, const Message& m,

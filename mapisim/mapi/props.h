@@ -24,11 +24,20 @@ std::optional<Value> fit(std::optional<Value> v, ULONG tag);
 std::optional<Value> store_prop(const model::Store& s, ULONG tag);
 std::optional<Value> folder_prop(const model::Store& s, const model::Folder& f, ULONG tag);
 // store may be null for a message outside any store; folder is the parent
-// for a message not yet saved; bag is the message's (possibly unsaved)
-// properties.
+// (for a message not yet saved, where it goes), read for PR_PARENT_ENTRYID
+// only; bag is the message's (possibly unsaved) properties.
 std::optional<Value> message_prop(const model::Store* s, const model::Folder* folder,
                                   const model::Message& m, const model::PropertyBag& bag,
                                   ULONG tag);
+
+// The value of the message's bag that message_prop() gives unchanged, or
+// null (PR_MESSAGE_FLAGS is always adjusted to the message).
+const Value* stored_message_value(const model::PropertyBag& bag, ULONG tag);
+// message_prop() where stored_message_value() gave null: what the store
+// computes, without looking in the bag again.
+std::optional<Value> computed_message_prop(const model::Store* s, const model::Folder* folder,
+                                           const model::Message& m, const model::PropertyBag& bag,
+                                           ULONG tag);
 
 // The tags GetPropList and GetProps(NULL) report.
 std::vector<ULONG> store_tags(const model::Store& s);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 namespace mapisim::mapi {
 namespace {
@@ -13,6 +14,15 @@ struct Shared {
     model::Bytes data;
     CommitFn commit;
     bool dirty = false;
+    // A read-only stream on a stored value reads the value's bytes where
+    // they are instead of data; the hold keeps them unchanged.
+    std::shared_ptr<const Value> held;
+    std::span<const std::uint8_t> view;
+
+    std::span<const std::uint8_t> bytes() const
+    {
+        return held ? view : std::span<const std::uint8_t>(data.data(), data.size());
+    }
 };
 
 class PropStream final : public StreamObject, public InPlaceBytes {
@@ -23,7 +33,7 @@ public:
     {
         n = 0;
         if (shared_->commit) return nullptr;
-        const auto& d = shared_->data;
+        const auto d = shared_->bytes();
         const std::uint64_t at = std::min<std::uint64_t>(pos_, d.size());
         n = d.size() - static_cast<std::size_t>(at);
         pos_ = std::max<std::uint64_t>(pos_, d.size());
@@ -39,7 +49,7 @@ public:
 
     HRESULT read_into(std::uint8_t* out, ULONG cb, ULONG& n) override
     {
-        const auto& d = shared_->data;
+        const auto d = shared_->bytes();
         const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
         n = static_cast<ULONG>(std::min<std::uint64_t>(cb, avail));
         if (n) std::memcpy(out, d.data() + pos_, n);
@@ -80,7 +90,7 @@ public:
                 base = static_cast<long long>(pos_);
                 break;
             case STREAM_SEEK_END:
-                base = static_cast<long long>(shared_->data.size());
+                base = static_cast<long long>(shared_->bytes().size());
                 break;
             default:
                 return call.fail(STG_E_INVALIDFUNCTION, "bad origin");
@@ -130,7 +140,7 @@ public:
 protected:
     HRESULT size(std::uint64_t& out) override
     {
-        out = shared_->data.size();
+        out = shared_->bytes().size();
         return S_OK;
     }
     DWORD mode() const override { return shared_->commit ? STGM_READWRITE : STGM_READ; }
@@ -139,12 +149,12 @@ protected:
     HRESULT copy_to(IStream* dest, std::uint64_t cb, ULARGE_INTEGER* read, ULARGE_INTEGER* written,
                     Call& call) override
     {
-        const auto& d = shared_->data;
+        const auto d = shared_->bytes();
         const std::uint64_t avail = pos_ < d.size() ? d.size() - pos_ : 0;
         std::uint64_t n = std::min(cb, avail);
         // Copied out first: writing to a clone of this stream may move the data.
-        model::Bytes chunk(d.begin() + static_cast<std::ptrdiff_t>(pos_),
-                           d.begin() + static_cast<std::ptrdiff_t>(pos_ + n));
+        model::Bytes chunk;
+        if (n) chunk.assign(d.data() + pos_, d.data() + pos_ + n);
         pos_ += n;
         if (read) read->QuadPart = n;
         ULONG done = 0;
@@ -242,6 +252,22 @@ HRESULT open_value_stream(std::optional<Value> raw, ULONG tag, ULONG flags,
         };
     *out = new_prop_stream(std::move(bytes), std::move(commit));
     return S_OK;
+}
+
+IStream* open_stored_stream(const model::PropertyBag& bag, ULONG tag)
+{
+    const ULONG type = PROP_TYPE(tag);
+    if (type != PT_BINARY && type != PT_STRING8) return nullptr;
+    std::shared_ptr<const Value> held = bag.share(tag);
+    if (!held || held->type() != type) return nullptr;
+    auto shared = std::make_shared<Shared>();
+    if (auto b = held->get<model::Bytes>())
+        shared->view = std::span<const std::uint8_t>(b->data(), b->size());
+    else if (auto t = held->get<std::string>())
+        shared->view = std::span<const std::uint8_t>(
+            reinterpret_cast<const std::uint8_t*>(t->data()), t->size());
+    shared->held = std::move(held);
+    return new PropStream(std::move(shared));
 }
 
 IStream* new_prop_stream(model::Bytes data, CommitFn commit)

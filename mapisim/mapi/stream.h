@@ -89,4 +89,10 @@ IStream* new_prop_stream(model::Bytes data, CommitFn commit);
 HRESULT open_value_stream(std::optional<Value> raw, ULONG tag, ULONG flags,
                           std::function<HRESULT(Value)> store, LPUNKNOWN* out);
 
+// A read-only stream on the bag's value of a PT_BINARY or PT_STRING8 tag
+// as open_value_stream() makes it without MAPI_MODIFY or MAPI_CREATE, but
+// reading the stored bytes in place; null when the bag holds no value of
+// the tag's type (open_value_stream() then decides).
+IStream* open_stored_stream(const model::PropertyBag& bag, ULONG tag);
+
 } // namespace mapisim::mapi

@@ -299,9 +299,32 @@ public:
             n = std::min(want, cursor_);
             start = cursor_ - n;
         }
-        std::vector<std::vector<Value>> rows;
-        rows.reserve(n);
-        for (std::size_t i = start; i < start + n; ++i) rows.push_back(row_values(*view_[i]));
+        // Values kept as they are stored go out from where they are; the
+        // others are made here (reserved: their addresses must not move).
+        const std::uint32_t limit = value_limit();
+        std::vector<Value> made;
+        made.reserve(n * columns_.size());
+        std::vector<std::vector<OutValue>> rows(n);
+        for (std::size_t i = 0; i < n; ++i) {
+            const Row& row = *view_[start + i];
+            rows[i].reserve(columns_.size());
+            for (ULONG tag : columns_) {
+                // Entry identifiers may go out in their short-term form (raw()).
+                const bool asked = PROP_ID(tag) != PROP_ID(PR_ENTRYID);
+                const Value* kept = asked ? row.stored(tag) : nullptr;
+                if (kept && returned_as_stored(*kept, tag, limit)) {
+                    rows[i].push_back(OutValue::of(*kept));
+                    continue;
+                }
+                std::optional<Value> value = raw(row, tag, asked && !kept);
+                if (!value) {
+                    rows[i].push_back(OutValue::error(tag, MAPI_E_NOT_FOUND));
+                    continue;
+                }
+                made.push_back(returned_value(std::move(value), tag, true));
+                rows[i].push_back(OutValue::of(made.back()));
+            }
+        }
         HRESULT hr = make_row_set(rows, out);
         if (FAILED(hr)) return call.fail(hr, "out of memory");
         if (!(flags & TBL_NOADVANCE)) set_cursor(count > 0 ? start + n : start);
@@ -350,10 +373,11 @@ private:
         std::size_t index = 0;
     };
 
-    // A row's value of a tag as a table shows it, before fitting.
-    std::optional<Value> raw(const Row& row, ULONG tag) const
+    // A row's value of a tag as a table shows it, before fitting; unstored
+    // when the row's stored() has no value for the tag.
+    std::optional<Value> raw(const Row& row, ULONG tag, bool unstored = false) const
     {
-        if (auto v = row.get(tag)) {
+        if (auto v = unstored ? row.get_unstored(tag) : row.get(tag)) {
             if (PROP_ID(tag) == PROP_ID(PR_ENTRYID) &&
                 model::current().settings.short_term_ids_in_tables)
                 if (auto b = v->get<model::Bytes>()) return Value::binary(v->tag(), short_term(*b));

@@ -16,6 +16,11 @@ public:
     virtual ~Row() = default;
     // The raw value with the tag's identifier (any type), or empty.
     virtual std::optional<Value> get(ULONG tag) const = 0;
+    // The value get(tag) would copy, where the row keeps it as it is; null
+    // where get() makes or adjusts it (or has nothing).
+    virtual const Value* stored(ULONG) const { return nullptr; }
+    // get(tag) for a tag stored() has no value for.
+    virtual std::optional<Value> get_unstored(ULONG tag) const { return get(tag); }
     std::uint64_t key = 0; // PR_INSTANCE_KEY: unique in the table, stable
 };
 using RowPtr = std::shared_ptr<const Row>;
@@ -29,6 +34,8 @@ public:
         if (const Value* v = bag.find(tag)) return *v;
         return std::nullopt;
     }
+    const Value* stored(ULONG tag) const override { return bag.find(tag); }
+    std::optional<Value> get_unstored(ULONG) const override { return std::nullopt; }
     model::PropertyBag bag;
 };
 

@@ -285,6 +285,64 @@ TEST_F(Messages, StreamsOverTextAndBinaryProperties)
     EXPECT_EQ(box.mail[0]->props.text(PR_BODY_A), "New body");
 }
 
+// A read-only stream reads the stored bytes where they are; what changes
+// the property afterwards (SetProps, a writing stream, a save, an edit of
+// the model) must not reach it, nor a copy another object holds.
+TEST_F(Messages, StreamsKeepTheBytesTheyWereOpenedOn)
+{
+    Com<IStream> old_body;
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_DEFERRED_ERRORS, old_body.unk()),
+              S_OK);
+    char head[6] = {};
+    ULONG n = 0;
+    ASSERT_EQ(old_body->Read(head, 6, &n), S_OK);
+    EXPECT_EQ(std::string(head, n), "Hello ");
+    Com<IMessage> other; // opened before anything changes
+    open(entryid_of(*box.pst, *box.mail[0]), other, MAPI_MESSAGE);
+
+    SPropValue v{};
+    v.ulPropTag = PR_BODY_A;
+    v.Value.lpszA = const_cast<LPSTR>("Changed by SetProps");
+    ASSERT_EQ(msg->SetProps(1, &v, nullptr), S_OK);
+    // Now the object's values are its own alone: the stream's hold must
+    // still keep the next change from landing in place.
+    Com<IStream> changed;
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, changed.unk()), S_OK);
+    Com<IStream> writer;
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, MAPI_MODIFY, writer.unk()), S_OK);
+    ASSERT_EQ(writer->Write("Written", 7, &n), S_OK);
+    ASSERT_EQ(writer->Commit(0), S_OK);
+    writer.reset();
+    box.mail[0]->props.set(Value::string8(PR_BODY_A, "Edited in the model"));
+    EXPECT_EQ(read_all(old_body.get()), "there");
+    EXPECT_EQ(read_all(changed.get()), "Changed by SetProps");
+
+    // The object's own stream shows its own change, the other object's the
+    // body as it was when it opened.
+    Com<IStream> mine;
+    ASSERT_EQ(msg->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, mine.unk()), S_OK);
+    EXPECT_EQ(read_all(mine.get()), "Written by SetProps");
+    Com<IStream> theirs;
+    ASSERT_EQ(other->OpenProperty(PR_BODY_A, &IID_IStream, 0, 0, theirs.unk()), S_OK);
+    EXPECT_EQ(read_all(theirs.get()), "Hello there");
+
+    // Saved, the change reaches the model; the streams already open keep
+    // their bytes, also once their message is released.
+    ASSERT_EQ(msg->SaveChanges(KEEP_OPEN_READWRITE), S_OK);
+    EXPECT_EQ(box.mail[0]->props.text(PR_BODY_A), "Written by SetProps");
+    LARGE_INTEGER start{};
+    ASSERT_EQ(theirs->Seek(start, STREAM_SEEK_SET, nullptr), S_OK);
+    other.reset();
+    STATSTG st{};
+    ASSERT_EQ(theirs->Stat(&st, STATFLAG_NONAME), S_OK);
+    EXPECT_EQ(st.cbSize.QuadPart, 11u);
+    EXPECT_EQ(st.grfMode, static_cast<DWORD>(STGM_READ));
+    EXPECT_EQ(read_all(theirs.get()), "Hello there");
+    EXPECT_EQ(theirs->Write("x", 1, &n), STG_E_ACCESSDENIED);
+    ULARGE_INTEGER size{};
+    EXPECT_EQ(theirs->SetSize(size), STG_E_ACCESSDENIED);
+}
+
 TEST_F(Messages, AttachmentsByValueAndEmbedded)
 {
     Com<IMAPITable> table;
