@@ -504,6 +504,8 @@ RTFHTML_INLINE int32_t ClassifyRead(RtfHtmlState& s, uint64_t w, uint64_t digits
     return ApplyStar(s, code);
 }
 
+RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e);
+
 // Reads the control words that start at p, right after an unescaped
 // backslash, while each is letters then digits ended by a byte that the
 // reader would end it on; anything else is left to the byte-by-byte
@@ -527,6 +529,9 @@ RTFHTML_INLINE Fast FastWords(Filter& f, const uint8_t*& pRef, const uint8_t* e)
                 result = ActOnly(f, kRtfWordNone) ? Fast::kText : Fast::kFull;
                 s.readerMode = kRtfReaderText;
                 p += 1;
+            } else if (*p == '\'' && p[-1] == '\\' && !s.htmlrtf) {
+                // A \' escape after a word, as in \u8364\'80.
+                result = HexEscapes(f, p, e) ? Fast::kText : Fast::kFull;
             }
             break;
         }
@@ -802,10 +807,12 @@ RTFHTML_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, uint32_t n)
         return static_cast<unsigned>(_mm_movemask_epi8(eq)) ^ 0xFFFFu;
     };
     if (n <= 16) return (differ(a, b) & ((1u << n) - 1)) == 0;
-    for (uint32_t i = 0; i + 16 < n; i += 16) {
-        if (differ(a + i, b + i) != 0) return false;
+    uint32_t i = 0;
+    for (; i + 32 < n; i += 32) {
+        if ((differ(a + i, b + i) | differ(a + i + 16, b + i + 16)) != 0) return false;
     }
-    // The last 16 bytes, overlapping the blocks before.
+    // The last 16 or 32 bytes, overlapping the blocks before.
+    if (i + 16 < n && differ(a + i, b + i) != 0) return false;
     return differ(a + n - 16, b + n - 16) == 0;
 #else
     return std::memcmp(a, b, n) == 0;

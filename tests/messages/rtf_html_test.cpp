@@ -385,6 +385,8 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "a{b}c}d",
         // Words right after braces.
         "{\\par}{\\tab}{\\u233 x}{\\u-3\\'41}{\\'41}{\\*}{\\\\}{\\{}a",
+        // An escape right after a word, outside and inside \htmlrtf.
+        "{\\u8364\\'80 a\\tab\\'82\\'a0b}\\htmlrtf \\b\\'41 c\\htmlrtf0 \\par\\'7e",
         // Escape runs with text between them, ended by each byte that ends a run.
         "\\'82\\'a0abc\\'83\\'41\\'84def\\'85{\\'86gh}\\'87ij\\\\'88kl\\par \\'89\\'8a\r\n\\'8b",
         "{\\*\\htmltag9 "
