@@ -761,8 +761,10 @@ RTFHTML_INLINE int32_t CountCloseBraces(const uint8_t* p, const uint8_t* e)
 }
 
 // Spans are found by a hash of their first kSpanKeyBytes bytes and the
-// state, two to a pair of slots.
+// state, in sets of kSpanWays slots: the markup after a table cell, say,
+// starts the same way whether a cell, a row or the table follows.
 constexpr int kSpanSlotBits = 8;
+constexpr uint32_t kSpanWays = 4;
 constexpr ptrdiff_t kSpanKeyBytes = 32;
 constexpr ptrdiff_t kSpanMax = 256;
 
@@ -778,7 +780,7 @@ struct SpanCache {
     // The span being recorded.
     const uint8_t* recordIn = nullptr;
     char* recordHtml = nullptr;
-    Span* recordPair = nullptr;
+    Span* recordSet = nullptr;
     SpanState recordBefore = {};
 };
 
@@ -844,10 +846,12 @@ RTFHTML_INLINE void EndSpan(Filter& f, SpanCache& c, const uint8_t* p)
     const RtfHtmlState& s = f.s;
     c.mode = kSpanLookUp;
     if ((s.cchWord | s.cDigits | s.minus) == 0) {
-        // The newer of the pair's two spans is the first.
-        Span* const pair = c.recordPair;
-        if (pair[0].in != nullptr) pair[1] = pair[0];
-        Span& span = pair[0];
+        // The newest of a set's spans is the first; the oldest goes.
+        Span* const set = c.recordSet;
+        for (uint32_t i = kSpanWays - 1; i > 0; --i) {
+            if (set[i - 1].in != nullptr) set[i] = set[i - 1];
+        }
+        Span& span = set[0];
         span.in = c.recordIn;
         span.cbIn = static_cast<uint32_t>(p - c.recordIn);
         span.html = c.recordHtml;
@@ -884,9 +888,9 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
         return false;
     }
     const SpanState now = SpanStateOf(s);
-    Span* const pair = &c.slots[SpanSlot(p, now) & ~1u];
-    for (int i = 0; i < 2; ++i) {
-        const Span& span = pair[i];
+    Span* const set = &c.slots[SpanSlot(p, now) & ~(kSpanWays - 1)];
+    for (uint32_t i = 0; i < kSpanWays; ++i) {
+        const Span& span = set[i];
         // The span recorded lies before p, and p has kSpanKeyBytes bytes after
         // it, so SameBytes may read 16 bytes at span.in.
         if (span.in == nullptr || span.cbIn > static_cast<uint64_t>(e - p) ||
@@ -910,7 +914,7 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
     c.mode = kSpanRecording;
     c.recordIn = p;
     c.recordHtml = f.out;
-    c.recordPair = pair;
+    c.recordSet = set;
     c.recordBefore = now;
     return false;
 }
