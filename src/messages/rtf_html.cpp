@@ -948,7 +948,20 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, SpanCache& cache, const uint8_t*
             if (cls == kByteOther) {
                 if (cache.mode == kSpanRecording) EndSpan(f, cache, p);
                 if (TextEmitted(s)) {
-                    if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+                    for (;;) {
+                        if (!CopyRun(p, e, f.out, f.outEnd)) return false;
+                        // A \par between runs of copied text, as in the long tag
+                        // groups of Word's style sheets, is taken here. It
+                        // follows a plain byte, so is unescaped; with the group
+                        // flag already set, the text after it is copied too.
+                        if (e - p < 8 || (LoadLE64(p) & 0xFFFFFFFFFFu) != Pack("\\par ") ||
+                            s.groupFlag == 0 || kTables.byteClass[p[5]] != kByteOther) {
+                            break;
+                        }
+                        if (!EmitLineBreak(f)) return false;
+                        s.previousWordCode = kRtfWordPar;
+                        p += 5;
+                    }
                 } else {
                     p = SkipRun(p, e);
                 }

@@ -385,6 +385,9 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "a{b}c}d",
         // Words right after braces.
         "{\\par}{\\tab}{\\u233 x}{\\u-3\\'41}{\\'41}{\\*}{\\\\}{\\{}a",
+        // \par between runs of copied text, in a tag group and after the
+        // document's group has closed (where it sets the group flag).
+        "{\\*\\htmltag4 a\\par b\\par\\par c\\par \\par d\\par}e\\par f}}}}}g\\par h\\par i{",
         // An escape right after a word, outside and inside \htmlrtf.
         "{\\u8364\\'80 a\\tab\\'82\\'a0b}\\htmlrtf \\b\\'41 c\\htmlrtf0 \\par\\'7e",
         // Escape runs with text between them, ended by each byte that ends a run.
