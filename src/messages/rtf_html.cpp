@@ -719,10 +719,10 @@ RTFHTML_INLINE SpanState SpanStateOf(const RtfHtmlState& s)
             s.htmlrtfDepth, s.previousWordCode, s.outputCodePage, s.groupDepth};
 }
 
-// Only `in` is set up front, so that a cache costs little to make.
+// Set only when recorded: SpanCache::fill says which slots hold one.
 struct Span {
-    const uint8_t* in = nullptr; // null while the slot is empty
-    const char* html;            // its HTML, earlier in the output area
+    const uint8_t* in;
+    const char* html; // its HTML, earlier in the output area
     uint32_t cbIn;
     uint32_t cbHtml;
     SpanState before;
@@ -776,11 +776,14 @@ enum SpanCacheMode : uint8_t {
 
 struct SpanCache {
     Span slots[size_t{1} << kSpanSlotBits];
+    // Spans held by each set, its first slots; only this is set up front, so
+    // that a cache costs little to make.
+    uint8_t fill[(size_t{1} << kSpanSlotBits) / kSpanWays] = {};
     SpanCacheMode mode = kSpanIdle;
     // The span being recorded.
     const uint8_t* recordIn = nullptr;
     char* recordHtml = nullptr;
-    Span* recordSet = nullptr;
+    uint32_t recordSet = 0;
     SpanState recordBefore = {};
 };
 
@@ -847,10 +850,10 @@ RTFHTML_INLINE void EndSpan(Filter& f, SpanCache& c, const uint8_t* p)
     c.mode = kSpanLookUp;
     if ((s.cchWord | s.cDigits | s.minus) == 0) {
         // The newest of a set's spans is the first; the oldest goes.
-        Span* const set = c.recordSet;
-        for (uint32_t i = kSpanWays - 1; i > 0; --i) {
-            if (set[i - 1].in != nullptr) set[i] = set[i - 1];
-        }
+        Span* const set = &c.slots[c.recordSet * kSpanWays];
+        uint8_t& fill = c.fill[c.recordSet];
+        for (uint32_t i = fill < kSpanWays ? fill : kSpanWays - 1; i > 0; --i) set[i] = set[i - 1];
+        if (fill < kSpanWays) ++fill;
         Span& span = set[0];
         span.in = c.recordIn;
         span.cbIn = static_cast<uint32_t>(p - c.recordIn);
@@ -888,12 +891,13 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
         return false;
     }
     const SpanState now = SpanStateOf(s);
-    Span* const set = &c.slots[SpanSlot(p, now) & ~(kSpanWays - 1)];
-    for (uint32_t i = 0; i < kSpanWays; ++i) {
+    const uint32_t setIndex = SpanSlot(p, now) / kSpanWays;
+    const Span* const set = &c.slots[setIndex * kSpanWays];
+    for (uint32_t i = 0; i < c.fill[setIndex]; ++i) {
         const Span& span = set[i];
         // The span recorded lies before p, and p has kSpanKeyBytes bytes after
         // it, so SameBytes may read 16 bytes at span.in.
-        if (span.in == nullptr || span.cbIn > static_cast<uint64_t>(e - p) ||
+        if (span.cbIn > static_cast<uint64_t>(e - p) ||
             span.cbHtml > static_cast<uint64_t>(f.outEnd - f.out) || !SameSpanStart(span, now) ||
             !SameBytes(p, span.in, span.cbIn)) {
             continue;
@@ -914,7 +918,7 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
     c.mode = kSpanRecording;
     c.recordIn = p;
     c.recordHtml = f.out;
-    c.recordSet = set;
+    c.recordSet = setIndex;
     c.recordBefore = now;
     return false;
 }
