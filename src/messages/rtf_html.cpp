@@ -172,7 +172,8 @@ RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRe
 #ifdef ORVIMAPI_RTFHTML_SSE2
     // Whole blocks are stored before the run's end is known; what lies past
     // the end is scratch within the area, overwritten by later output.
-    while (e - p >= 16 && outEnd - out >= 16) {
+    const ptrdiff_t space = e - p < outEnd - out ? e - p : outEnd - out;
+    for (ptrdiff_t blocks = space / 16; blocks > 0; --blocks) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
         const unsigned mask = RunStops<true>(v);
