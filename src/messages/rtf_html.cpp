@@ -813,13 +813,14 @@ RTFHTML_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, uint32_t n)
         return static_cast<unsigned>(_mm_movemask_epi8(eq)) ^ 0xFFFFu;
     };
     if (n <= 16) return (differ(a, b) & ((1u << n) - 1)) == 0;
+    // The last 16 bytes first: spans that start alike differ towards their
+    // ends. Then the rest, the last block overlapping them.
+    if (differ(a + n - 16, b + n - 16) != 0) return false;
     uint32_t i = 0;
     for (; i + 32 < n; i += 32) {
         if ((differ(a + i, b + i) | differ(a + i + 16, b + i + 16)) != 0) return false;
     }
-    // The last 16 or 32 bytes, overlapping the blocks before.
-    if (i + 16 < n && differ(a + i, b + i) != 0) return false;
-    return differ(a + n - 16, b + n - 16) == 0;
+    return i + 16 >= n || differ(a + i, b + i) == 0;
 #else
     return std::memcmp(a, b, n) == 0;
 #endif
