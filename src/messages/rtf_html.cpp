@@ -134,18 +134,26 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
-// How many of the 16 bytes' four groups, from the first, are "hh\'" with
-// each h a plain byte.
-RTFHTML_INLINE uint32_t LeadingEscapes(__m128i v)
+// The bytes of the 16 bytes' four groups that break the pattern "hh\'",
+// each h a plain byte, as a bit mask.
+RTFHTML_INLINE unsigned EscapeBreaks(__m128i v)
 {
     const unsigned backslashes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
     const unsigned apostrophes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))));
-    const unsigned bad =
-        (RunStops<true>(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
-    return static_cast<uint32_t>(__builtin_ctz(bad | 0x10000u)) / 4;
+    return (RunStops<true>(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
 }
+
+// How many of the 16 bytes' four groups, from the first, are "hh\'".
+RTFHTML_INLINE uint32_t LeadingEscapes(__m128i v)
+{
+    return static_cast<uint32_t>(__builtin_ctz(EscapeBreaks(v) | 0x10000u)) / 4;
+}
+
+// The first two bytes of each 4-byte group of v, sign-extended to 32 bits so
+// that a signed pack gives them back unchanged.
+RTFHTML_INLINE __m128i GroupDigits(__m128i v) { return _mm_srai_epi32(_mm_slli_epi32(v, 16), 16); }
 #endif
 
 // Skips a run of dropped text; white space goes with it, as text mode
@@ -585,11 +593,28 @@ RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e)
         for (;;) {
             char* out = f.out;
 #ifdef ORVIMAPI_RTFHTML_SSE2
-            // Four escapes at a time: their digits are the 16-bit lanes 0, 2, 4
-            // and 6, gathered into the low 8 bytes.
-            // The digits of all four are stored; those past the run's end
-            // are scratch, overwritten by later output.
-            while (e - p >= 16 && f.outEnd - out >= 8) {
+            // Eight escapes at a time (Outlook's runs are often a dozen or
+            // more), then four: the digits are the first 16-bit lane of each
+            // 4-byte group, gathered. The digits of all the escapes in the
+            // step are stored; those past the run's end are scratch,
+            // overwritten by later output.
+            bool whole = true;
+            while (e - p >= 32 && f.outEnd - out >= 16) {
+                const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+                const uint32_t breaks = EscapeBreaks(v0) | (EscapeBreaks(v1) << 16);
+                const uint32_t n =
+                    breaks == 0 ? 8 : static_cast<uint32_t>(__builtin_ctz(breaks)) / 4;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                 _mm_packs_epi32(GroupDigits(v0), GroupDigits(v1)));
+                out += 2 * n;
+                p += 4 * n;
+                if (n < 8) {
+                    whole = false;
+                    break;
+                }
+            }
+            while (whole && e - p >= 16 && f.outEnd - out >= 8) {
                 const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
                 const uint32_t n = LeadingEscapes(v);
                 const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);

@@ -396,6 +396,15 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "\\'82\\'a0ab\\'83\\'41cd\\'8}\\'84x\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c",
         "\\htmlrtf \\'82\\'a0ab\\'83 c\\htmlrtf0 "
         "\\'84\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c\\'8d",
+        // Long escape runs, taken eight escapes a step: exactly eight, and
+        // runs broken in each quarter of the second half of a step; inside
+        // a brace opened under \htmlrtf, so that they are copied.
+        "\\htmlrtf {\\htmlrtf0 \\'81\\'82\\'83\\'84\\'85\\'86\\'87\\'88 x"
+        "\\'81\\'82\\'83\\'84\\'85\\'86\\'87\\'88\\'89y"
+        "\\'a1\\'a2\\'a3\\'a4\\'a5\\'a6\\'a7\\'a{"
+        "\\'b1\\'b2\\'b3\\'b4\\'b5\\'b6\\'b7\\'b8\\'b9\\'ba\\'bb\\'bc\\'bd\\'be\\b1}"
+        "\\'c1\\'c2\\'c3\\'c4\\'c5\\'c6\\'c7\\'c8\\'c9\\'ca\\'cb\\'cc\\'cd\\'ce\\'c{"
+        "\\'d1\\'d2\\'d3\\'d4\\'d5\\'d6\\'d7\\'d8\\'d9\\'da\\'db\\'dc\\'dd\\'de\\'df\\'\\'d1",
     };
     for (const char* body : bodies) {
         SCOPED_TRACE(body);
