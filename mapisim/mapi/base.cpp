@@ -1,5 +1,6 @@
 #include "mapisim/mapi/base.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "mapisim/text/text.h"
@@ -58,6 +59,18 @@ Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size)
     if (limit_size && !v->is_error() && v->payload_size() > value_limit())
         return Value::error(v->tag(), MAPI_E_NOT_ENOUGH_MEMORY);
     return std::move(*v);
+}
+
+const std::vector<std::uint32_t>& tag_order(const ULONG* tags, std::size_t n)
+{
+    // Under the stand-in lock, as every call is.
+    static std::vector<ULONG> last_tags;
+    static std::vector<std::uint32_t> last_order;
+    if (last_tags.size() != n || !std::equal(last_tags.begin(), last_tags.end(), tags)) {
+        last_tags.assign(tags, tags + n);
+        last_order = model::PropertyBag::sort_by_id(tags, n);
+    }
+    return last_order;
 }
 
 bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit)

@@ -87,6 +87,11 @@ Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size);
 // PT_UNSPECIFIED) and within limit.
 bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit);
 
+// The positions of tags by property identifier, for stored_each(): kept
+// for the tag list asked last, since a caller asks for the same list again
+// and again (a message's column set).
+const std::vector<std::uint32_t>& tag_order(const ULONG* tags, std::size_t n);
+
 // Whether two entry identifiers of the stand-in name the same object: S_OK
 // with *result TRUE or FALSE, MAPI_E_UNKNOWN_ENTRYID for a foreign one.
 HRESULT compare_entry_ids(ULONG cb1, const ENTRYID* e1, ULONG cb2, const ENTRYID* e2,
@@ -244,6 +249,8 @@ public:
         const std::size_t n = tags ? tags->cValues : listed.size();
         const bool wide = flags & MAPI_UNICODE;
         const std::uint32_t limit = value_limit();
+        std::vector<const Value*> kept_values(n);
+        stored_each(want, tag_order(want, n), kept_values.data());
         // Stored values go out from where they are and missing ones as
         // errors; the others are made here (reserved: their addresses must
         // not move).
@@ -256,7 +263,7 @@ public:
             ULONG tag = want[i];
             if (wide && PROP_TYPE(tag) == PT_STRING8 && !tags)
                 tag = CHANGE_PROP_TYPE(tag, PT_UNICODE);
-            const Value* kept = stored(tag);
+            const Value* kept = kept_values[i];
             if (kept && returned_as_stored(*kept, tag, limit) &&
                 !(wide && PROP_TYPE(tag) == PT_UNSPECIFIED && kept->type() == PT_STRING8)) {
                 values.push_back(OutValue::of(*kept));
@@ -411,6 +418,12 @@ protected:
     // The value read(tag) would copy, where the object keeps it as it is;
     // null where read() makes or adjusts it (or has nothing).
     virtual const Value* stored(ULONG) { return nullptr; }
+    // stored() of each tag; order lists them by identifier (tag_order()).
+    virtual void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                             const Value** out)
+    {
+        for (const std::uint32_t i : order) out[i] = stored(tags[i]);
+    }
     // read(tag) for a tag stored() has no value for.
     virtual std::optional<Value> read_unstored(ULONG tag) { return read(tag); }
     // Every property the object has, for GetPropList and GetProps(NULL).

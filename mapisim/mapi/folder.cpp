@@ -28,6 +28,11 @@ public:
         return message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
     }
     const Value* stored(ULONG tag) const override { return stored_message_value(msg_->props, tag); }
+    void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                     const Value** out) const override
+    {
+        stored_message_values(msg_->props, tags, order, out);
+    }
     std::optional<Value> get_unstored(ULONG tag) const override
     {
         return computed_message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);

@@ -396,6 +396,11 @@ protected:
         return message_prop(open_.store.get(), folder, *open_.message, pending_, tag);
     }
     const Value* stored(ULONG tag) override { return stored_message_value(pending_, tag); }
+    void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                     const Value** out) override
+    {
+        stored_message_values(pending_, tags, order, out);
+    }
     std::optional<Value> read_unstored(ULONG tag) override
     {
         const model::Folder* folder =

@@ -318,6 +318,14 @@ const Value* stored_message_value(const PropertyBag& bag, ULONG tag)
     return PROP_ID(tag) == PROP_ID(PR_MESSAGE_FLAGS) ? nullptr : bag.find(tag);
 }
 
+void stored_message_values(const PropertyBag& bag, const ULONG* tags,
+                           const std::vector<std::uint32_t>& order, const Value** out)
+{
+    bag.find_each(tags, order, out);
+    for (const std::uint32_t i : order)
+        if (PROP_ID(tags[i]) == PROP_ID(PR_MESSAGE_FLAGS)) out[i] = nullptr;
+}
+
 std::vector<ULONG> message_tags(const Store* s, const Folder* folder, const Message& m,
                                 const PropertyBag& bag)
 {

@@ -33,6 +33,9 @@ std::optional<Value> message_prop(const model::Store* s, const model::Folder* fo
 // The value of the message's bag that message_prop() gives unchanged, or
 // null (PR_MESSAGE_FLAGS is always adjusted to the message).
 const Value* stored_message_value(const model::PropertyBag& bag, ULONG tag);
+// stored_message_value() of each tag, in one walk (PropertyBag::find_each).
+void stored_message_values(const model::PropertyBag& bag, const ULONG* tags,
+                           const std::vector<std::uint32_t>& order, const Value** out);
 // message_prop() where stored_message_value() gave null: what the store
 // computes, without looking in the bag again.
 std::optional<Value> computed_message_prop(const model::Store* s, const model::Folder* folder,

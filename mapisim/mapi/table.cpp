@@ -305,13 +305,17 @@ public:
         std::vector<Value> made;
         made.reserve(n * columns_.size());
         std::vector<std::vector<OutValue>> rows(n);
+        const std::vector<std::uint32_t>& order = tag_order(columns_.data(), columns_.size());
+        std::vector<const Value*> kept_values(columns_.size());
         for (std::size_t i = 0; i < n; ++i) {
             const Row& row = *view_[start + i];
             rows[i].reserve(columns_.size());
-            for (ULONG tag : columns_) {
+            row.stored_each(columns_.data(), order, kept_values.data());
+            for (std::size_t c = 0; c < columns_.size(); ++c) {
+                const ULONG tag = columns_[c];
                 // Entry identifiers may go out in their short-term form (raw()).
                 const bool asked = PROP_ID(tag) != PROP_ID(PR_ENTRYID);
-                const Value* kept = asked ? row.stored(tag) : nullptr;
+                const Value* kept = asked ? kept_values[c] : nullptr;
                 if (kept && returned_as_stored(*kept, tag, limit)) {
                     rows[i].push_back(OutValue::of(*kept));
                     continue;

@@ -19,6 +19,12 @@ public:
     // The value get(tag) would copy, where the row keeps it as it is; null
     // where get() makes or adjusts it (or has nothing).
     virtual const Value* stored(ULONG) const { return nullptr; }
+    // stored() of each tag; order lists them by identifier.
+    virtual void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                             const Value** out) const
+    {
+        for (const std::uint32_t i : order) out[i] = stored(tags[i]);
+    }
     // get(tag) for a tag stored() has no value for.
     virtual std::optional<Value> get_unstored(ULONG tag) const { return get(tag); }
     std::uint64_t key = 0; // PR_INSTANCE_KEY: unique in the table, stable
@@ -35,6 +41,11 @@ public:
         return std::nullopt;
     }
     const Value* stored(ULONG tag) const override { return bag.find(tag); }
+    void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                     const Value** out) const override
+    {
+        bag.find_each(tags, order, out);
+    }
     std::optional<Value> get_unstored(ULONG) const override { return std::nullopt; }
     model::PropertyBag bag;
 };

@@ -152,12 +152,6 @@ const PropertyBag::Map& PropertyBag::map() const noexcept
     return values_ ? *values_ : none;
 }
 
-PropertyBag::Map::const_iterator PropertyBag::position(const Map& values, ULONG id) noexcept
-{
-    return std::lower_bound(values.begin(), values.end(), id,
-                            [](const auto& entry, ULONG key) { return entry.first < key; });
-}
-
 PropertyBag::Map& PropertyBag::own()
 {
     if (!values_)
@@ -177,19 +171,33 @@ void PropertyBag::set_unwatched(Value v)
 {
     const ULONG id = v.id();
     Map& values = own();
-    auto it = values.begin() + (position(values, id) - values.cbegin());
+    auto it = values.begin() + (position(values, id) - values.data());
     if (it != values.end() && it->first == id)
         it->second = std::move(v);
     else
         values.emplace(it, id, std::move(v));
 }
 
-const Value* PropertyBag::find(ULONG tag) const
+std::vector<std::uint32_t> PropertyBag::sort_by_id(const ULONG* tags, std::size_t n)
+{
+    std::vector<std::uint32_t> order(n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = static_cast<std::uint32_t>(i);
+    std::stable_sort(order.begin(), order.end(), [tags](std::uint32_t a, std::uint32_t b) {
+        return PROP_ID(tags[a]) < PROP_ID(tags[b]);
+    });
+    return order;
+}
+
+void PropertyBag::find_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
+                            const Value** out) const noexcept
 {
     const Map& values = map();
-    const ULONG id = PROP_ID(tag);
-    auto it = position(values, id);
-    return it != values.end() && it->first == id ? &it->second : nullptr;
+    auto at = values.begin();
+    for (const std::uint32_t i : order) {
+        const ULONG id = PROP_ID(tags[i]);
+        while (at != values.end() && at->first < id) ++at;
+        out[i] = at != values.end() && at->first == id ? &at->second : nullptr;
+    }
 }
 
 std::shared_ptr<const Value> PropertyBag::share(ULONG tag) const
@@ -218,7 +226,7 @@ bool PropertyBag::erase(ULONG tag)
     touch();
     if (!find(tag)) return false;
     Map& values = own();
-    values.erase(values.begin() + (position(values, PROP_ID(tag)) - values.cbegin()));
+    values.erase(values.begin() + (position(values, PROP_ID(tag)) - values.data()));
     return true;
 }
 

@@ -1,6 +1,11 @@
 // The mailbox model on its own: values, bags, names, the tree and the world.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <numeric>
+#include <random>
+#include <vector>
+
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/model/world.h"
 
@@ -62,6 +67,55 @@ TEST(ModelValue, CopiesOfABagChangeApart)
     PropertyBag moved = std::move(other);
     EXPECT_EQ(moved.size(), 2u);
     EXPECT_TRUE(PropertyBag() == opened);
+}
+
+// Values stay in identifier order whatever order they come in, and every
+// identifier is found, at either end and between, in bags of every size,
+// one at a time or many in one walk.
+TEST(ModelValue, BagsFindEveryIdentifierInAnyOrderOfArrival)
+{
+    for (ULONG count = 0; count <= 17; ++count) {
+        // Even identifiers from 0x1000, added in a shuffled order.
+        std::vector<ULONG> order(count);
+        std::iota(order.begin(), order.end(), 0);
+        std::shuffle(order.begin(), order.end(), std::mt19937(count));
+        PropertyBag bag;
+        for (ULONG i : order)
+            bag.set(Value::i4(PROP_TAG(PT_LONG, 0x1000 + 2 * i), static_cast<int>(i)));
+        ASSERT_EQ(bag.size(), count);
+        ULONG previous = 0;
+        for (const auto& [id, v] : bag) {
+            EXPECT_GT(id, previous);
+            previous = id;
+        }
+        for (ULONG i = 0; i < count; ++i) {
+            const Value* v = bag.find(PROP_TAG(PT_UNSPECIFIED, 0x1000 + 2 * i));
+            ASSERT_NE(v, nullptr) << count << " values, looking for " << i;
+            EXPECT_EQ(*v->get<std::int32_t>(), static_cast<int>(i));
+            EXPECT_EQ(bag.find(PROP_TAG(PT_LONG, 0x1001 + 2 * i)), nullptr);
+        }
+        EXPECT_EQ(bag.find(PROP_TAG(PT_LONG, 0x0FFF)), nullptr);
+        // All at once, in any order, present and missing, some twice.
+        std::vector<ULONG> asked;
+        for (ULONG i = 0; i < 2 * count + 2; ++i) asked.push_back(PROP_TAG(PT_LONG, 0x0FFF + i));
+        asked.push_back(PROP_TAG(PT_STRING8, 0x1000));
+        std::shuffle(asked.begin(), asked.end(), std::mt19937(count + 1));
+        std::vector<const Value*> found(asked.size());
+        bag.find_each(asked.data(), PropertyBag::sort_by_id(asked.data(), asked.size()),
+                      found.data());
+        for (std::size_t i = 0; i < asked.size(); ++i)
+            EXPECT_EQ(found[i], bag.find(asked[i])) << count << " values, tag " << asked[i];
+        // Replacing keeps one value per identifier; erasing keeps the order.
+        if (count == 0) continue;
+        bag.set(Value::string8(PROP_TAG(PT_LONG, 0x1000), "first"));
+        EXPECT_EQ(bag.size(), count);
+        EXPECT_TRUE(bag.erase(PROP_TAG(PT_LONG, 0x1000 + 2 * (count / 2))));
+        EXPECT_EQ(bag.find(PROP_TAG(PT_LONG, 0x1000 + 2 * (count / 2))), nullptr);
+        EXPECT_EQ(bag.size(), count - 1);
+        if (count > 1) {
+            EXPECT_EQ(*bag.text(PROP_TAG(PT_STRING8, 0x1000)), "first");
+        }
+    }
 }
 
 TEST(ModelValue, FromMapiRejectsMalformedValues)
