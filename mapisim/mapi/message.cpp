@@ -387,13 +387,16 @@ protected:
         return parent_hold_.get();
     }
 
+    // The parent as reading the tag needs it: only the parent's identifier
+    // does, looked up anew since the message may have moved.
+    const model::Folder* parent_for(ULONG tag) const
+    {
+        return PROP_ID(tag) == PROP_ID(PR_PARENT_ENTRYID) ? parent() : nullptr;
+    }
+
     std::optional<Value> read(ULONG tag) override
     {
-        // Only the parent's identifier needs the parent, looked up anew since
-        // the message may have moved.
-        const model::Folder* folder =
-            PROP_ID(tag) == PROP_ID(PR_PARENT_ENTRYID) ? parent() : nullptr;
-        return message_prop(open_.store.get(), folder, *open_.message, pending_, tag);
+        return message_prop(open_.store.get(), parent_for(tag), *open_.message, pending_, tag);
     }
     const Value* stored(ULONG tag) override { return stored_message_value(pending_, tag); }
     void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
@@ -403,9 +406,8 @@ protected:
     }
     std::optional<Value> read_unstored(ULONG tag) override
     {
-        const model::Folder* folder =
-            PROP_ID(tag) == PROP_ID(PR_PARENT_ENTRYID) ? parent() : nullptr;
-        return computed_message_prop(open_.store.get(), folder, *open_.message, pending_, tag);
+        return computed_message_prop(open_.store.get(), parent_for(tag), *open_.message, pending_,
+                                     tag);
     }
     std::vector<ULONG> list() override
     {

@@ -313,14 +313,15 @@ public:
             row.stored_each(columns_.data(), order, kept_values.data());
             for (std::size_t c = 0; c < columns_.size(); ++c) {
                 const ULONG tag = columns_[c];
-                // Entry identifiers may go out in their short-term form (raw()).
-                const bool asked = PROP_ID(tag) != PROP_ID(PR_ENTRYID);
-                const Value* kept = asked ? kept_values[c] : nullptr;
+                // Entry identifiers may go out in their short-term form (raw()),
+                // so they never go out as stored.
+                const bool may_be_stored = PROP_ID(tag) != PROP_ID(PR_ENTRYID);
+                const Value* kept = may_be_stored ? kept_values[c] : nullptr;
                 if (kept && returned_as_stored(*kept, tag, limit)) {
                     rows[i].push_back(OutValue::of(*kept));
                     continue;
                 }
-                std::optional<Value> value = raw(row, tag, asked && !kept);
+                std::optional<Value> value = raw(row, tag, may_be_stored && !kept);
                 if (!value) {
                     rows[i].push_back(OutValue::error(tag, MAPI_E_NOT_FOUND));
                     continue;
