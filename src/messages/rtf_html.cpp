@@ -592,43 +592,47 @@ RTFHTML_INLINE bool HexEscapes(Filter& f, const uint8_t*& p, const uint8_t* e)
     if (TextEmitted(s)) {
         for (;;) {
             char* out = f.out;
+            // A lone escape, as in Western text, is left to CopyRun below.
+            if (e - p > 2 && p[2] == '\\') {
 #ifdef ORVIMAPI_RTFHTML_SSE2
-            // Eight escapes at a time (Outlook's runs are often a dozen or
-            // more), then four: the digits are the first 16-bit lane of each
-            // 4-byte group, gathered. The digits of all the escapes in the
-            // step are stored; those past the run's end are scratch,
-            // overwritten by later output.
-            bool whole = true;
-            while (e - p >= 32 && f.outEnd - out >= 16) {
-                const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
-                const uint32_t breaks = EscapeBreaks(v0) | (EscapeBreaks(v1) << 16);
-                const uint32_t n =
-                    breaks == 0 ? 8 : static_cast<uint32_t>(__builtin_ctz(breaks)) / 4;
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
-                                 _mm_packs_epi32(GroupDigits(v0), GroupDigits(v1)));
-                out += 2 * n;
-                p += 4 * n;
-                if (n < 8) {
-                    whole = false;
-                    break;
+                // Eight escapes at a time (Outlook's runs are often a dozen or
+                // more), then four: the digits are the first 16-bit lane of each
+                // 4-byte group, gathered. The digits of all the escapes in the
+                // step are stored; those past the run's end are scratch,
+                // overwritten by later output.
+                bool whole = true;
+                while (e - p >= 32 && f.outEnd - out >= 16) {
+                    const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                    const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16));
+                    const uint32_t breaks = EscapeBreaks(v0) | (EscapeBreaks(v1) << 16);
+                    const uint32_t n =
+                        breaks == 0 ? 8 : static_cast<uint32_t>(__builtin_ctz(breaks)) / 4;
+                    _mm_storeu_si128(reinterpret_cast<__m128i*>(out),
+                                     _mm_packs_epi32(GroupDigits(v0), GroupDigits(v1)));
+                    out += 2 * n;
+                    p += 4 * n;
+                    if (n < 8) {
+                        whole = false;
+                        break;
+                    }
                 }
-            }
-            while (whole && e - p >= 16 && f.outEnd - out >= 8) {
-                const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-                const uint32_t n = LeadingEscapes(v);
-                const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
-                _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi32(words, 0x08));
-                out += 2 * n;
-                p += 4 * n;
-                if (n < 4) break;
-            }
+                while (whole && e - p >= 16 && f.outEnd - out >= 8) {
+                    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+                    const uint32_t n = LeadingEscapes(v);
+                    const __m128i words = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x08), 0x08);
+                    _mm_storel_epi64(reinterpret_cast<__m128i*>(out),
+                                     _mm_shuffle_epi32(words, 0x08));
+                    out += 2 * n;
+                    p += 4 * n;
+                    if (n < 4) break;
+                }
 #endif
-            while (f.outEnd - out >= 2 && another()) {
-                out[0] = static_cast<char>(p[0]);
-                out[1] = static_cast<char>(p[1]);
-                out += 2;
-                p += 4;
+                while (f.outEnd - out >= 2 && another()) {
+                    out[0] = static_cast<char>(p[0]);
+                    out[1] = static_cast<char>(p[1]);
+                    out += 2;
+                    p += 4;
+                }
             }
             f.out = out;
             // The last escape's digits and the plain text after them; a run
