@@ -134,6 +134,20 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
+// A superset of RunStops<true>, in fewer steps: bytes 0 to 13, and those
+// that ORed with 0x20 give '{', '|' or '}' ('[', '\\', ']', '{', '|', '}').
+// Plain text rarely holds any of the extra ones.
+RTFHTML_INLINE unsigned RunStopCandidates(__m128i v)
+{
+    // Signed compares, each range moved to the bottom of the scale.
+    const __m128i low = _mm_add_epi8(v, _mm_set1_epi8(-128));
+    const __m128i braces =
+        _mm_add_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x80 - 0x7B));
+    const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(low, _mm_set1_epi8(-128 + 14)),
+                                     _mm_cmplt_epi8(braces, _mm_set1_epi8(-128 + 3)));
+    return static_cast<unsigned>(_mm_movemask_epi8(hit));
+}
+
 // The bytes of the 16 bytes' four groups that break the pattern "hh\'",
 // each h a plain byte, as a bit mask.
 RTFHTML_INLINE unsigned EscapeBreaks(__m128i v)
@@ -184,7 +198,8 @@ RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRe
     for (ptrdiff_t blocks = space / 16; blocks > 0; --blocks) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
-        const unsigned mask = RunStops<true>(v);
+        unsigned mask = RunStopCandidates(v);
+        if (mask != 0 && !kTables.stopEmit[p[__builtin_ctz(mask)]]) mask = RunStops<true>(v);
         if (mask != 0) {
             const unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
             pRef = p + n;

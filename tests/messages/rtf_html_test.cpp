@@ -396,6 +396,11 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "\\'82\\'a0ab\\'83\\'41cd\\'8}\\'84x\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c",
         "\\htmlrtf \\'82\\'a0ab\\'83 c\\htmlrtf0 "
         "\\'84\\'85\\'86\\'87\\'88\\'89\\'8a\\'8b\\'8c\\'8d",
+        // Copied text holding bytes the copy loop's quick test takes for
+        // possible run ends ('[', ']', '|', control bytes), with and without
+        // a true one later in the same 16 bytes.
+        "{\\*\\htmltag4 <![if gte mso 9]>|a|b\x01\x08\x0b\x0c|[x]|y[z]<![endif]-->\\par "
+        "ab]c[d|e]f\x0b\x0cg\\tab h|]\x0e\x1f\x7f\xfb\xdb\xdd\x5b\x5d\x7c\\'41 i}",
         // Long escape runs, taken eight escapes a step: exactly eight, and
         // runs broken in each quarter of the second half of a step; inside
         // a brace opened under \htmlrtf, so that they are copied.
