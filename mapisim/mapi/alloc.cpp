@@ -216,7 +216,12 @@ HRESULT to_mapi(const Value& v, void* root, SPropValue& out)
 
 namespace {
 
-std::size_t pieces_size(const OutValue& v) { return v.value ? pieces_size(*v.value) : 0; }
+std::size_t pieces_size(const OutValue& v)
+{
+    if (v.value) return pieces_size(*v.value);
+    const ULONG type = PROP_TYPE(v.tag);
+    return type == PT_BINARY || type == PT_STRING8 ? piece(v.cb) : 0;
+}
 
 void put_value(const Value& v, Carving& carving, SPropValue& out)
 {
@@ -232,8 +237,51 @@ void put_value(const OutValue& v, Carving& carving, SPropValue& out)
     out.ulPropTag = v.tag;
     out.dwAlignPad = 0;
     std::memset(&out.Value, 0, sizeof out.Value);
-    out.Value.err = v.scode;
+    void* p = nullptr;
+    switch (PROP_TYPE(v.tag)) {
+        case PT_LONG:
+            out.Value.l = v.number;
+            break;
+        case PT_BOOLEAN:
+            out.Value.b = v.number ? 1 : 0;
+            break;
+        case PT_BINARY:
+            copy_in(carving, v.bytes, v.cb, &p);
+            out.Value.bin.cb = v.cb;
+            out.Value.bin.lpb = static_cast<LPBYTE>(p);
+            break;
+        case PT_STRING8:
+            copy_in(carving, v.bytes, v.cb, &p);
+            out.Value.lpszA = static_cast<char*>(p);
+            break;
+        default:
+            out.Value.err = v.scode;
+            break;
+    }
 }
+
+} // namespace
+
+OutValue OutValue::inline_bytes(ULONG tag, const void* data, std::size_t size)
+{
+    OutValue v;
+    v.tag = tag;
+    v.cb = static_cast<std::uint32_t>(size);
+    if (size) std::memcpy(v.bytes, data, size);
+    return v;
+}
+
+namespace {
+
+// A run of values as prop_array_of takes them.
+struct OutValues {
+    const OutValue* first;
+    std::size_t n;
+    std::size_t size() const { return n; }
+    const OutValue& operator[](std::size_t i) const { return first[i]; }
+    const OutValue* begin() const { return first; }
+    const OutValue* end() const { return first + n; }
+};
 
 template <class Values>
 HRESULT prop_array_of(const Values& values, ULONG* count, SPropValue** out)
@@ -268,7 +316,49 @@ HRESULT make_prop_array(const std::vector<OutValue>& values, ULONG* count, SProp
     return prop_array_of(values, count, out);
 }
 
+HRESULT make_prop_array(const OutValue* values, std::size_t n, ULONG* count, SPropValue** out)
+{
+    return prop_array_of(OutValues{values, n}, count, out);
+}
+
 namespace {
+
+HRESULT make_row(const std::vector<Value>& row, ULONG* n, SPropValue** props)
+{
+    return make_prop_array(row, n, props);
+}
+
+HRESULT make_row(const std::vector<OutValue>& row, ULONG* n, SPropValue** props)
+{
+    return make_prop_array(row, n, props);
+}
+
+HRESULT make_row(const OutValues& row, ULONG* n, SPropValue** props)
+{
+    return prop_array_of(row, n, props);
+}
+
+// `rows` runs of `columns` values each, as row_set_of takes them.
+struct OutRows {
+    const OutValue* first;
+    std::size_t rows;
+    std::size_t columns;
+
+    struct Iterator {
+        const OutValue* at;
+        std::size_t columns;
+        OutValues operator*() const { return {at, columns}; }
+        Iterator& operator++()
+        {
+            at += columns;
+            return *this;
+        }
+        bool operator!=(const Iterator& other) const { return at != other.at; }
+    };
+    std::size_t size() const { return rows; }
+    Iterator begin() const { return {first, columns}; }
+    Iterator end() const { return {first + rows * columns, columns}; }
+};
 
 template <class Rows>
 HRESULT row_set_of(const Rows& rows, SRowSet** out)
@@ -283,7 +373,7 @@ HRESULT row_set_of(const Rows& rows, SRowSet** out)
         SRow& r = set->aRow[set->cRows];
         ULONG n = 0;
         SPropValue* props = nullptr;
-        hr = make_prop_array(row, &n, &props);
+        hr = make_row(row, &n, &props);
         if (FAILED(hr)) return hr;
         r.ulAdrEntryPad = 0;
         r.cValues = n;
@@ -304,6 +394,11 @@ HRESULT make_row_set(const std::vector<std::vector<Value>>& rows, SRowSet** out)
 HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** out)
 {
     return row_set_of(rows, out);
+}
+
+HRESULT make_row_set(const OutValue* values, std::size_t rows, std::size_t columns, SRowSet** out)
+{
+    return row_set_of(OutRows{values, rows, columns}, out);
 }
 
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out)

@@ -3,6 +3,8 @@
 // when an allocation fails part way, so callers only see all or nothing.
 #pragma once
 
+#include <algorithm>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,26 +38,80 @@ HRESULT to_mapi(const model::Value& v, void* root, SPropValue& out);
 // may be 0: a valid empty array).
 HRESULT make_prop_array(const std::vector<model::Value>& values, ULONG* count, SPropValue** out);
 // A value on its way out that stays where it is (in a bag, or made for the
-// call): nothing is copied but into the array. Or, without a value, a
-// PT_ERROR value of the tag.
+// call): nothing is copied but into the array. Or, without a value, one the
+// OutValue carries itself: a PT_ERROR value, a number (PT_LONG, PT_BOOLEAN)
+// or a few bytes (PT_BINARY, or PT_STRING8 with its terminating zero), so
+// that computed identifiers and flags need no allocation of their own.
 struct OutValue {
-    const model::Value* value = nullptr;
-    ULONG tag = 0; // when value is null
-    SCODE scode = S_OK;
+    static constexpr std::size_t kMaxBytes = 32;
 
-    static OutValue of(const model::Value& v) { return {&v, 0, S_OK}; }
+    const model::Value* value = nullptr;
+    ULONG tag = 0;           // when value is null; its type says what goes out
+    SCODE scode = S_OK;      // PT_ERROR
+    std::int32_t number = 0; // PT_LONG, PT_BOOLEAN
+    std::uint32_t cb = 0;    // PT_BINARY, PT_STRING8
+    std::uint8_t bytes[kMaxBytes];
+
+    static OutValue of(const model::Value& v)
+    {
+        OutValue o;
+        o.value = &v;
+        return o;
+    }
     static OutValue error(ULONG tag, SCODE sc)
     {
-        return {nullptr, CHANGE_PROP_TYPE(tag, PT_ERROR), sc};
+        OutValue o;
+        o.tag = CHANGE_PROP_TYPE(tag, PT_ERROR);
+        o.scode = sc;
+        return o;
     }
-    bool is_error() const { return value ? value->is_error() : true; }
+    // tag's type is PT_LONG or PT_BOOLEAN.
+    static OutValue scalar(ULONG tag, std::int32_t v)
+    {
+        OutValue o;
+        o.tag = tag;
+        o.number = v;
+        return o;
+    }
+    // tag's type is PT_BINARY or PT_STRING8; size is at most kMaxBytes.
+    static OutValue inline_bytes(ULONG tag, const void* data, std::size_t size);
+    bool is_error() const { return value ? value->is_error() : PROP_TYPE(tag) == PT_ERROR; }
 };
 HRESULT make_prop_array(const std::vector<OutValue>& values, ULONG* count, SPropValue** out);
+HRESULT make_prop_array(const OutValue* values, std::size_t n, ULONG* count, SPropValue** out);
+
+// How many of a call's working items stay off the heap: a message's column
+// set fits.
+inline constexpr std::size_t kScratchItems = 64;
+
+// Room for a call's n working items, value-initialized: inside the object
+// up to N of them (a column set, a batch of rows), on the heap beyond.
+template <class T, std::size_t N>
+class Scratch {
+public:
+    explicit Scratch(std::size_t n)
+    {
+        if (n > N)
+            heap_.resize(n);
+        else
+            std::fill_n(local_, n, T{});
+    }
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    T* data() { return heap_.empty() ? local_ : heap_.data(); }
+    T& operator[](std::size_t i) { return data()[i]; }
+
+private:
+    T local_[N];
+    std::vector<T> heap_;
+};
 
 // A row set of the rows, each row's values its own allocation, as
 // FreeProws expects.
 HRESULT make_row_set(const std::vector<std::vector<model::Value>>& rows, SRowSet** out);
 HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** out);
+// The same of `rows` rows of `columns` values each, one row after the other.
+HRESULT make_row_set(const OutValue* values, std::size_t rows, std::size_t columns, SRowSet** out);
 
 // A tag array of the tags.
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out);

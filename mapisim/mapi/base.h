@@ -249,15 +249,14 @@ public:
         const std::size_t n = tags ? tags->cValues : listed.size();
         const bool wide = flags & MAPI_UNICODE;
         const std::uint32_t limit = value_limit();
-        std::vector<const Value*> kept_values(n);
+        Scratch<const Value*, kScratchItems> kept_values(n);
         stored_each(want, tag_order(want, n), kept_values.data());
-        // Stored values go out from where they are and missing ones as
-        // errors; the others are made here (reserved: their addresses must
-        // not move).
+        // Stored values go out from where they are, missing ones as errors
+        // and the common computed ones as the OutValue itself; the others
+        // are made here (reserved at the first: their addresses must not
+        // move).
         std::vector<Value> made;
-        made.reserve(n);
-        std::vector<OutValue> values;
-        values.reserve(n);
+        Scratch<OutValue, kScratchItems> values(n);
         bool errors = false;
         for (std::size_t i = 0; i < n; ++i) {
             ULONG tag = want[i];
@@ -266,22 +265,29 @@ public:
             const Value* kept = kept_values[i];
             if (kept && returned_as_stored(*kept, tag, limit) &&
                 !(wide && PROP_TYPE(tag) == PT_UNSPECIFIED && kept->type() == PT_STRING8)) {
-                values.push_back(OutValue::of(*kept));
+                values[i] = OutValue::of(*kept);
                 continue;
             }
-            std::optional<Value> raw = kept ? read(tag) : read_unstored(tag);
+            // (PT_UNSPECIFIED under MAPI_UNICODE may turn a text wide.)
+            const Computed computed = kept || (wide && PROP_TYPE(tag) == PT_UNSPECIFIED)
+                                          ? Computed::Other
+                                          : computed_out(tag, limit, values[i]);
+            if (computed == Computed::Out) continue;
+            std::optional<Value> raw;
+            if (computed == Computed::Other) raw = kept ? read(tag) : read_unstored(tag);
             if (!raw) {
-                values.push_back(OutValue::error(tag, MAPI_E_NOT_FOUND));
+                values[i] = OutValue::error(tag, MAPI_E_NOT_FOUND);
                 errors = true;
                 continue;
             }
             if (PROP_TYPE(tag) == PT_UNSPECIFIED && wide && raw->type() == PT_STRING8)
                 raw = raw->converted(PT_UNICODE);
+            if (made.capacity() == 0) made.reserve(n);
             made.push_back(returned_value(std::move(raw), tag, true));
-            values.push_back(OutValue::of(made.back()));
+            values[i] = OutValue::of(made.back());
             errors |= made.back().is_error();
         }
-        HRESULT hr = make_prop_array(values, count, out);
+        HRESULT hr = make_prop_array(values.data(), n, count, out);
         if (FAILED(hr)) return call.fail(hr, "out of memory");
         return call.done(errors ? MAPI_W_ERRORS_RETURNED : S_OK);
     }
@@ -426,6 +432,9 @@ protected:
     }
     // read(tag) for a tag stored() has no value for.
     virtual std::optional<Value> read_unstored(ULONG tag) { return read(tag); }
+    // read_unstored(tag) as GetProps returns it, where it needs no Value of
+    // its own (computed_message_out()).
+    virtual Computed computed_out(ULONG, std::uint32_t, OutValue&) { return Computed::Other; }
     // Every property the object has, for GetPropList and GetProps(NULL).
     virtual std::vector<ULONG> list() = 0;
     // Stores an accepted value (SetProps has checked it).

@@ -21,14 +21,20 @@ std::uint32_t get32(const std::uint8_t* p)
 
 } // namespace
 
+void encode_into(const EntryId& id, std::uint8_t* out)
+{
+    std::memset(out, 0, kEntryIdSize);
+    out[0] = id.short_term ? MAPI_SHORTTERM : 0;
+    std::memcpy(out + 4, kProvider, sizeof kProvider);
+    out[20] = static_cast<std::uint8_t>(id.kind);
+    put32(out + 24, id.store);
+    put32(out + 28, id.number);
+}
+
 model::Bytes encode(const EntryId& id)
 {
-    model::Bytes b(kEntryIdSize, 0);
-    b[0] = id.short_term ? MAPI_SHORTTERM : 0;
-    std::memcpy(&b[4], kProvider, sizeof kProvider);
-    b[20] = static_cast<std::uint8_t>(id.kind);
-    put32(&b[24], id.store);
-    put32(&b[28], id.number);
+    model::Bytes b(kEntryIdSize);
+    encode_into(id, b.data());
     return b;
 }
 

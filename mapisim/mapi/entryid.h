@@ -44,6 +44,8 @@ struct EntryId {
 inline constexpr std::size_t kEntryIdSize = 32;
 
 model::Bytes encode(const EntryId& id);
+// encode() into kEntryIdSize bytes at out.
+void encode_into(const EntryId& id, std::uint8_t* out);
 model::Value entryid_value(ULONG tag, const EntryId& id);
 // Empty unless the bytes are one of ours (right size, provider and kind).
 std::optional<EntryId> decode(ULONG cb, const void* bytes);

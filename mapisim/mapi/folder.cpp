@@ -37,6 +37,11 @@ public:
     {
         return computed_message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
     }
+    Computed computed_out(ULONG tag, std::uint32_t limit, OutValue& out) const override
+    {
+        return computed_message_out(store_.get(), folder_.get(), *msg_, msg_->props, tag, limit,
+                                    out);
+    }
 
 private:
     StorePtr store_;

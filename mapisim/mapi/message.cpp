@@ -409,6 +409,11 @@ protected:
         return computed_message_prop(open_.store.get(), parent_for(tag), *open_.message, pending_,
                                      tag);
     }
+    Computed computed_out(ULONG tag, std::uint32_t limit, OutValue& out) override
+    {
+        return computed_message_out(open_.store.get(), parent_for(tag), *open_.message, pending_,
+                                    tag, limit, out);
+    }
     std::vector<ULONG> list() override
     {
         return message_tags(open_.store.get(), parent(), *open_.message, pending_);

@@ -19,13 +19,20 @@ constexpr ULONG kStoreSupport = STORE_ENTRYID_UNIQUE | STORE_MODIFY_OK | STORE_C
                                 STORE_ATTACH_OK | STORE_MV_PROPS_OK | STORE_RESTRICTION_OK |
                                 STORE_SORT_OK | 0x00040000 /* STORE_UNICODE_OK */;
 
+constexpr std::size_t kRecordKeySize = 8;
+
+void put_record_key(std::uint32_t store, std::uint32_t number, std::uint8_t* out)
+{
+    for (int i = 0; i < 4; ++i) {
+        out[i] = static_cast<std::uint8_t>(store >> (8 * i));
+        out[4 + i] = static_cast<std::uint8_t>(number >> (8 * i));
+    }
+}
+
 Bytes record_key(std::uint32_t store, std::uint32_t number)
 {
-    Bytes b(8);
-    for (int i = 0; i < 4; ++i) {
-        b[i] = static_cast<std::uint8_t>(store >> (8 * i));
-        b[4 + i] = static_cast<std::uint8_t>(number >> (8 * i));
-    }
+    Bytes b(kRecordKeySize);
+    put_record_key(store, number, b.data());
     return b;
 }
 
@@ -310,6 +317,80 @@ std::optional<Value> computed_message_prop(const Store* s, const Folder* folder,
             return Value::string8(tag, join_recipients(m, MAPI_BCC));
         default:
             return std::nullopt;
+    }
+}
+
+Computed computed_message_out(const Store* s, const Folder* folder, const Message& m,
+                              const PropertyBag& bag, ULONG tag, std::uint32_t limit, OutValue& out)
+{
+    // What returned_value() makes of the computed value: the asked type or
+    // PT_UNSPECIFIED keeps it, within the limit; other cases go the long way.
+    const ULONG want = PROP_TYPE(tag);
+    auto scalar = [&](ULONG type, std::int32_t v) {
+        if (want != PT_UNSPECIFIED && want != type) return Computed::Other;
+        out = OutValue::scalar(CHANGE_PROP_TYPE(tag, type), v);
+        return Computed::Out;
+    };
+    auto bytes = [&](ULONG type, std::size_t size) {
+        if ((want != PT_UNSPECIFIED && want != type) || size > limit) return false;
+        out = OutValue::inline_bytes(CHANGE_PROP_TYPE(tag, type), nullptr, 0);
+        out.cb = static_cast<std::uint32_t>(size);
+        return true;
+    };
+    auto entry_id = [&](bool there, auto id) {
+        if (!there) return Computed::Missing;
+        if (!bytes(PT_BINARY, kEntryIdSize)) return Computed::Other;
+        encode_into(id(), out.bytes);
+        return Computed::Out;
+    };
+    auto key = [&](bool there, std::uint32_t number) {
+        if (!there) return Computed::Missing;
+        if (!bytes(PT_BINARY, kRecordKeySize)) return Computed::Other;
+        put_record_key(s->number(), number, out.bytes);
+        return Computed::Out;
+    };
+    const bool placed = s && m.number();
+    switch (PROP_ID(tag)) {
+        case PROP_ID(PR_MESSAGE_FLAGS): {
+            // As message_prop() adjusts it.
+            const Value* stored = bag.find(tag);
+            if (stored && !stored->get<std::int32_t>()) return Computed::Other;
+            if (!stored && !m.associated && m.attachments.empty()) return Computed::Missing;
+            ULONG flags = stored ? static_cast<ULONG>(*stored->get<std::int32_t>()) : 0;
+            flags = m.attachments.empty() ? flags & ~MSGFLAG_HASATTACH : flags | MSGFLAG_HASATTACH;
+            flags = m.associated ? flags | MSGFLAG_ASSOCIATED : flags & ~MSGFLAG_ASSOCIATED;
+            return scalar(PT_LONG, static_cast<std::int32_t>(flags));
+        }
+        case PROP_ID(PR_ENTRYID):
+            return entry_id(placed, [&] { return message_id(*s, m); });
+        case PROP_ID(PR_PARENT_ENTRYID):
+            return entry_id(s && folder, [&] { return folder_id(*s, *folder); });
+        case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_SEARCH_KEY):
+            return key(placed, m.number());
+        case PROP_ID(PR_STORE_ENTRYID):
+            return entry_id(s != nullptr, [&] { return store_id(*s); });
+        case PROP_ID(PR_STORE_RECORD_KEY):
+            return key(s != nullptr, 0);
+        case PROP_ID(PR_OBJECT_TYPE):
+            return scalar(PT_LONG, MAPI_MESSAGE);
+        case PROP_ID(PR_MESSAGE_SIZE):
+            return scalar(PT_LONG, static_cast<std::int32_t>(message_size(m, bag)));
+        case PROP_ID(PR_HASATTACH):
+            return scalar(PT_BOOLEAN, !m.attachments.empty());
+        case PROP_ID(PR_ACCESS):
+            return scalar(PT_LONG, MAPI_ACCESS_MODIFY | MAPI_ACCESS_READ | MAPI_ACCESS_DELETE);
+        case PROP_ID(PR_MSG_STATUS):
+            return scalar(PT_LONG, 0);
+        case PROP_ID(PR_DISPLAY_TO):
+        case PROP_ID(PR_DISPLAY_CC):
+        case PROP_ID(PR_DISPLAY_BCC):
+            // No recipients: an empty text, its terminating zero the payload.
+            if (!m.recipients.empty() || !bytes(PT_STRING8, 1)) return Computed::Other;
+            out.bytes[0] = 0;
+            return Computed::Out;
+        default:
+            return Computed::Missing;
     }
 }
 

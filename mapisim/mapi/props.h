@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "mapisim/mapi/alloc.h"
 #include "mapisim/mapi/entryid.h"
 #include "mapisim/model/world.h"
 
@@ -41,6 +42,18 @@ void stored_message_values(const model::PropertyBag& bag, const ULONG* tags,
 std::optional<Value> computed_message_prop(const model::Store* s, const model::Folder* folder,
                                            const model::Message& m, const model::PropertyBag& bag,
                                            ULONG tag);
+// What computed_message_out() did with a tag.
+enum class Computed {
+    Out,     // the value is in out
+    Missing, // computed_message_prop() has none: it goes out as MAPI_E_NOT_FOUND
+    Other,   // computed_message_prop() and returned_value() make it
+};
+// The common computed_message_prop() values (identifiers, keys, flags,
+// sizes, empty recipient lists) straight into out, as GetProps and tables
+// return them for tag, where they go out as asked within limit bytes.
+Computed computed_message_out(const model::Store* s, const model::Folder* folder,
+                              const model::Message& m, const model::PropertyBag& bag, ULONG tag,
+                              std::uint32_t limit, OutValue& out);
 
 // The tags GetPropList and GetProps(NULL) report.
 std::vector<ULONG> store_tags(const model::Store& s);

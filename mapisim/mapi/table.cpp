@@ -299,38 +299,50 @@ public:
             n = std::min(want, cursor_);
             start = cursor_ - n;
         }
-        // Values kept as they are stored go out from where they are; the
-        // others are made here (reserved: their addresses must not move).
+        // Values kept as they are stored go out from where they are, and the
+        // common computed ones as the OutValue itself; the others are made
+        // here (reserved at the first: their addresses must not move).
         const std::uint32_t limit = value_limit();
+        const std::size_t width = columns_.size();
+        const bool short_term_ids = model::current().settings.short_term_ids_in_tables;
         std::vector<Value> made;
-        made.reserve(n * columns_.size());
-        std::vector<std::vector<OutValue>> rows(n);
-        const std::vector<std::uint32_t>& order = tag_order(columns_.data(), columns_.size());
-        std::vector<const Value*> kept_values(columns_.size());
+        std::vector<OutValue> values(n * width);
+        const std::vector<std::uint32_t>& order = tag_order(columns_.data(), width);
+        Scratch<const Value*, kScratchItems> kept_values(width);
         for (std::size_t i = 0; i < n; ++i) {
             const Row& row = *view_[start + i];
-            rows[i].reserve(columns_.size());
+            OutValue* cells = values.data() + i * width;
             row.stored_each(columns_.data(), order, kept_values.data());
-            for (std::size_t c = 0; c < columns_.size(); ++c) {
+            for (std::size_t c = 0; c < width; ++c) {
                 const ULONG tag = columns_[c];
                 // Entry identifiers may go out in their short-term form (raw()),
                 // so they never go out as stored.
-                const bool may_be_stored = PROP_ID(tag) != PROP_ID(PR_ENTRYID);
-                const Value* kept = may_be_stored ? kept_values[c] : nullptr;
+                const bool is_entry_id = PROP_ID(tag) == PROP_ID(PR_ENTRYID);
+                const Value* kept = is_entry_id ? nullptr : kept_values[c];
                 if (kept && returned_as_stored(*kept, tag, limit)) {
-                    rows[i].push_back(OutValue::of(*kept));
+                    cells[c] = OutValue::of(*kept);
                     continue;
                 }
-                std::optional<Value> value = raw(row, tag, may_be_stored && !kept);
+                const Computed computed =
+                    kept_values[c] ? Computed::Other : row.computed_out(tag, limit, cells[c]);
+                if (computed == Computed::Out) {
+                    // As raw() makes the short-term form of an identifier.
+                    if (is_entry_id && short_term_ids) cells[c].bytes[0] = MAPI_SHORTTERM;
+                    continue;
+                }
+                std::optional<Value> value = computed == Computed::Other
+                                                 ? raw(row, tag, !is_entry_id && !kept)
+                                                 : table_column(row, tag);
                 if (!value) {
-                    rows[i].push_back(OutValue::error(tag, MAPI_E_NOT_FOUND));
+                    cells[c] = OutValue::error(tag, MAPI_E_NOT_FOUND);
                     continue;
                 }
+                if (made.capacity() == 0) made.reserve(n * width);
                 made.push_back(returned_value(std::move(value), tag, true));
-                rows[i].push_back(OutValue::of(made.back()));
+                cells[c] = OutValue::of(made.back());
             }
         }
-        HRESULT hr = make_row_set(rows, out);
+        HRESULT hr = make_row_set(values.data(), n, width, out);
         if (FAILED(hr)) return call.fail(hr, "out of memory");
         if (!(flags & TBL_NOADVANCE)) set_cursor(count > 0 ? start + n : start);
         return call.done(S_OK);
@@ -388,6 +400,12 @@ private:
                 if (auto b = v->get<model::Bytes>()) return Value::binary(v->tag(), short_term(*b));
             return v;
         }
+        return table_column(row, tag);
+    }
+
+    // The columns only a table has, for a row that has no value of tag.
+    static std::optional<Value> table_column(const Row& row, ULONG tag)
+    {
         switch (PROP_ID(tag)) {
             case PROP_ID(PR_INSTANCE_KEY):
                 return instance_key(row.key);

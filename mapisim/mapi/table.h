@@ -27,6 +27,9 @@ public:
     }
     // get(tag) for a tag stored() has no value for.
     virtual std::optional<Value> get_unstored(ULONG tag) const { return get(tag); }
+    // get_unstored(tag) as a table returns it, where it needs no Value of
+    // its own (computed_message_out()).
+    virtual Computed computed_out(ULONG, std::uint32_t, OutValue&) const { return Computed::Other; }
     std::uint64_t key = 0; // PR_INSTANCE_KEY: unique in the table, stable
 };
 using RowPtr = std::shared_ptr<const Row>;

@@ -78,6 +78,80 @@ TEST_F(Messages, GetPropsComputesAndMarksMissingOnes)
     EXPECT_EQ(msg->GetProps(nullptr, 0, nullptr, &none.p), MAPI_E_INVALID_PARAMETER);
 }
 
+// Identifiers, keys, flags and empty recipient lists are made without a
+// value of their own; asked in another type, over the limit or wide, they
+// must come out as every other property does.
+TEST_F(Messages, ComputedValuesKeepTheTypeAndLimitRules)
+{
+    const Bytes eid = entryid_of(*box.pst, *box.mail[0]);
+    Props p;
+    get_props(msg.get(),
+              {CHANGE_PROP_TYPE(PR_ENTRYID, PT_UNSPECIFIED), CHANGE_PROP_TYPE(PR_ENTRYID, PT_LONG),
+               CHANGE_PROP_TYPE(PR_ACCESS, PT_UNSPECIFIED), CHANGE_PROP_TYPE(PR_HASATTACH, PT_LONG),
+               PR_SEARCH_KEY, PR_STORE_RECORD_KEY, PR_STORE_ENTRYID, PR_OBJECT_TYPE,
+               CHANGE_PROP_TYPE(PR_MESSAGE_FLAGS, PT_BOOLEAN)},
+              p);
+    ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(p[0].ulPropTag, PR_ENTRYID);
+    EXPECT_EQ(Bytes(p[0].Value.bin.lpb, p[0].Value.bin.lpb + p[0].Value.bin.cb), eid);
+    EXPECT_EQ(p[1].ulPropTag, CHANGE_PROP_TYPE(PR_ENTRYID, PT_ERROR));
+    EXPECT_EQ(p[1].Value.err, MAPI_E_NOT_FOUND);
+    EXPECT_EQ(p[2].ulPropTag, PR_ACCESS);
+    EXPECT_EQ(p[3].ulPropTag, CHANGE_PROP_TYPE(PR_HASATTACH, PT_ERROR));
+    // A key is the store's and the message's numbers, as in the identifier.
+    ASSERT_EQ(p[4].ulPropTag, PR_SEARCH_KEY);
+    EXPECT_EQ(Bytes(p[4].Value.bin.lpb, p[4].Value.bin.lpb + 8),
+              Bytes(eid.begin() + 24, eid.end()));
+    ASSERT_EQ(p[5].Value.bin.cb, 8u);
+    EXPECT_EQ(Bytes(p[5].Value.bin.lpb, p[5].Value.bin.lpb + 8),
+              Bytes({eid[24], eid[25], eid[26], eid[27], 0, 0, 0, 0}));
+    const Bytes store = entryid_of_store(*box.pst);
+    ASSERT_EQ(p[6].Value.bin.cb, store.size());
+    EXPECT_EQ(p[6].Value.bin.lpb[0], 0); // long-term
+    EXPECT_EQ(Bytes(p[6].Value.bin.lpb + 1, p[6].Value.bin.lpb + p[6].Value.bin.cb),
+              Bytes(store.begin() + 1, store.end()));
+    EXPECT_EQ(static_cast<ULONG>(p[7].Value.l), static_cast<ULONG>(MAPI_MESSAGE));
+    EXPECT_EQ(p[8].ulPropTag, CHANGE_PROP_TYPE(PR_MESSAGE_FLAGS, PT_ERROR));
+
+    // The limit holds for made values as for stored ones.
+    mapisim_set_getprops_limit(8);
+    get_props(msg.get(), {PR_ENTRYID, PR_SEARCH_KEY, PR_MESSAGE_SIZE}, p);
+    EXPECT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(p[0].ulPropTag, CHANGE_PROP_TYPE(PR_ENTRYID, PT_ERROR));
+    EXPECT_EQ(p[0].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
+    EXPECT_EQ(p[1].Value.bin.cb, 8u);
+    EXPECT_EQ(p[2].ulPropTag, PR_MESSAGE_SIZE);
+
+    // Not yet saved, without recipients: no identifier or key, empty
+    // recipient lists in the asked width; none at all past the limit.
+    Com<IMAPIFolder> drafts;
+    open(entryid_of(*box.pst, *box.drafts), drafts, MAPI_FOLDER);
+    Com<IMessage> fresh;
+    ASSERT_EQ(drafts->CreateMessage(nullptr, 0, fresh.out()), S_OK);
+    mapisim_set_getprops_limit(1);
+    get_props(fresh.get(),
+              {PR_DISPLAY_TO_A, PR_DISPLAY_CC_W, CHANGE_PROP_TYPE(PR_DISPLAY_BCC, PT_UNSPECIFIED),
+               PR_ENTRYID, PR_RECORD_KEY, PR_PARENT_ENTRYID},
+              p);
+    ASSERT_EQ(p.hr, MAPI_W_ERRORS_RETURNED);
+    EXPECT_EQ(text(p[0]), "");
+    EXPECT_EQ(p[1].ulPropTag, CHANGE_PROP_TYPE(PR_DISPLAY_CC, PT_ERROR)); // two bytes wide
+    EXPECT_EQ(text(p[2]), "");
+    EXPECT_EQ(p[3].ulPropTag, CHANGE_PROP_TYPE(PR_ENTRYID, PT_ERROR));
+    EXPECT_EQ(p[3].Value.err, MAPI_E_NOT_FOUND);
+    EXPECT_EQ(p[4].Value.err, MAPI_E_NOT_FOUND);
+    EXPECT_EQ(p[5].Value.err, MAPI_E_NOT_ENOUGH_MEMORY);
+    mapisim_set_getprops_limit(32768);
+    std::vector<ULONG> wide = tags({CHANGE_PROP_TYPE(PR_DISPLAY_TO, PT_UNSPECIFIED)});
+    MAPIFreeBuffer(p.p);
+    p.p = nullptr;
+    ASSERT_EQ(
+        fresh->GetProps(reinterpret_cast<LPSPropTagArray>(wide.data()), MAPI_UNICODE, &p.n, &p.p),
+        S_OK);
+    EXPECT_EQ(p[0].ulPropTag, PR_DISPLAY_TO_W);
+    EXPECT_EQ(p[0].Value.lpszW[0], 0);
+}
+
 TEST_F(Messages, LargeValuesComeAsNotEnoughMemoryFromGetPropsOnly)
 {
     const std::string big(40000, 'x');

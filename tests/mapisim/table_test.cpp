@@ -293,3 +293,32 @@ TEST_F(Tables, HierarchyTableAndInstanceKeys)
     EXPECT_EQ(text(rows.at(1, 0)), "Projects");
     EXPECT_EQ(rows.at(1, 5).Value.l, 2);
 }
+
+// Computed columns are made without a value of their own: identifiers in
+// either form, keys, flags, and what only a table has.
+TEST_F(Tables, ComputedColumnsMatchTheMessages)
+{
+    auto cols = tags({PR_ENTRYID, PR_SEARCH_KEY, PR_DISPLAY_TO_A, PR_MESSAGE_FLAGS, PR_INSTANCE_KEY,
+                      CHANGE_PROP_TYPE(PR_HASATTACH, PT_LONG)});
+    ASSERT_EQ(table->SetColumns(as_tags(cols), 0), S_OK);
+    Rows rows;
+    ASSERT_EQ(table->QueryRows(1, 0, rows.out()), S_OK);
+    ASSERT_EQ(rows.size(), 1u);
+    const Bytes eid = entryid_of(*box.pst, *box.mail[0]);
+    const SBinary& id = rows.at(0, 0).Value.bin;
+    ASSERT_EQ(id.cb, eid.size());
+    EXPECT_EQ(id.lpb[0], MAPI_SHORTTERM);
+    EXPECT_EQ(Bytes(id.lpb + 1, id.lpb + id.cb), Bytes(eid.begin() + 1, eid.end()));
+    EXPECT_EQ(Bytes(rows.at(0, 1).Value.bin.lpb, rows.at(0, 1).Value.bin.lpb + 8),
+              Bytes(eid.begin() + 24, eid.end()));
+    EXPECT_EQ(text(rows.at(0, 2)), "Me");
+    EXPECT_EQ(static_cast<ULONG>(rows.at(0, 3).Value.l), MSGFLAG_READ | MSGFLAG_HASATTACH);
+    EXPECT_EQ(rows.at(0, 4).Value.bin.cb, 4u);
+    EXPECT_EQ(rows.at(0, 5).ulPropTag, CHANGE_PROP_TYPE(PR_HASATTACH, PT_ERROR));
+
+    box.world->settings.short_term_ids_in_tables = false;
+    ASSERT_EQ(table->QueryRows(1, 0, rows.out()), S_OK);
+    ASSERT_EQ(rows.size(), 1u);
+    const SBinary& next = rows.at(0, 0).Value.bin;
+    EXPECT_EQ(Bytes(next.lpb, next.lpb + next.cb), entryid_of(*box.pst, *box.mail[1]));
+}
