@@ -738,12 +738,13 @@ RTFHTML_INLINE bool HtmltagWord(Filter& f, const uint8_t*& p)
 // meeting the same bytes again in the same state, copies that HTML rather
 // than reading them again. A span runs from the end of one run of text to
 // the start of the next, or is cut after kSpanMax bytes. It starts and ends
-// between control words, in text mode, where the fields of SpanState are
-// all the state there is; it starts after a byte that is not a backslash,
-// so that its first byte is unescaped.
+// between control words, in text mode, where the fields of SpanState and
+// the output code page (fixed for the chunk) are all the state there is; it
+// starts after a byte that is not a backslash, so that its first byte is
+// unescaped.
 
-// The state a span of markup depends on and leaves behind, when no control
-// word is being read.
+// The state a span of markup leaves behind, when no control word is being
+// read. The output code page, the rest, is the same throughout a chunk.
 struct SpanState {
     int32_t skipState;
     int32_t htmlrtf;
@@ -752,38 +753,51 @@ struct SpanState {
     int32_t htmltagDepth;
     int32_t htmlrtfDepth;
     int32_t previousWordCode;
-    int32_t outputCodePage;
-    // Last: the group depth matters only where a closing brace takes it to 0,
-    // and it drifts in real mail, so it is compared apart (SameSpanStart).
     int32_t groupDepth;
 };
 
 RTFHTML_INLINE SpanState SpanStateOf(const RtfHtmlState& s)
 {
-    return {s.skipState,    s.htmlrtf,          s.htmltag,        s.groupFlag, s.htmltagDepth,
-            s.htmlrtfDepth, s.previousWordCode, s.outputCodePage, s.groupDepth};
+    return {s.skipState,    s.htmlrtf,      s.htmltag,          s.groupFlag,
+            s.htmltagDepth, s.htmlrtfDepth, s.previousWordCode, s.groupDepth};
+}
+
+// The state a span depends on, but for the group depth, in one word, for
+// the values the filter gives its fields (the flags 0 or 1, the skip state
+// 0 to 2, word codes 200 to 212): false for depths of 2^24 or more, at
+// which no span is recorded or looked up.
+RTFHTML_INLINE bool PackSpanStart(const RtfHtmlState& s, uint64_t& packed)
+{
+    const uint32_t flags =
+        static_cast<uint32_t>(s.skipState | s.htmlrtf << 2 | s.htmltag << 3 | s.groupFlag << 4);
+    packed = (flags | uint64_t{static_cast<uint8_t>(s.previousWordCode)} << 8) |
+             uint64_t{static_cast<uint32_t>(s.htmltagDepth)} << 16 |
+             uint64_t{static_cast<uint32_t>(s.htmlrtfDepth)} << 40;
+    return static_cast<uint32_t>(s.htmltagDepth | s.htmlrtfDepth) < (1u << 24);
 }
 
 // Set only when recorded: SpanCache::fill says which slots hold one.
 struct Span {
+    uint64_t key;    // SpanKey of its start: most spans that differ differ in it
+    uint64_t before; // PackSpanStart of its start
     const uint8_t* in;
     const char* html; // its HTML, earlier in the output area
     uint32_t cbIn;
     uint32_t cbHtml;
-    SpanState before;
+    int32_t groupDepthBefore;
+    int32_t cClose; // its closing braces, escaped or not
     SpanState after;
     int32_t parameter; // as the span leaves it
-    int32_t cClose;    // its closing braces, escaped or not
 };
 
-// Whether a span recorded from `before` reads the same from now: the same
-// state, but for a group depth that no closing brace of the span can take
-// to 0, from either.
-RTFHTML_INLINE bool SameSpanStart(const Span& span, const SpanState& now)
+// Whether a span recorded from the same packed state reads the same from a
+// group depth: the group depth matters only where a closing brace takes it
+// to 0, and it drifts in real mail, so it may differ where no closing brace
+// of the span can take it to 0, from either.
+RTFHTML_INLINE bool SameGroupDepth(const Span& span, int32_t groupDepth)
 {
-    if (std::memcmp(&span.before, &now, offsetof(SpanState, groupDepth)) != 0) return false;
-    return span.before.groupDepth == now.groupDepth ||
-           (span.before.groupDepth > span.cClose && now.groupDepth > span.cClose);
+    return span.groupDepthBefore == groupDepth ||
+           (span.groupDepthBefore > span.cClose && groupDepth > span.cClose);
 }
 
 RTFHTML_INLINE int32_t CountCloseBraces(const uint8_t* p, const uint8_t* e)
@@ -828,20 +842,24 @@ struct SpanCache {
     // The span being recorded.
     const uint8_t* recordIn = nullptr;
     char* recordHtml = nullptr;
-    uint32_t recordSet = 0;
-    SpanState recordBefore = {};
+    uint64_t recordKey = 0;
+    uint64_t recordBefore = 0;
+    int32_t recordGroupDepth = 0;
 };
 
-// The state in the hash is the part that most often differs for the same
-// bytes; the rest is left to the comparison.
-RTFHTML_INLINE uint32_t SpanSlot(const uint8_t* p, const SpanState& st)
+// A hash of the first 16 bytes and the part of the packed state that most
+// often differs for the same bytes (the flags of \htmlrtf and tag groups,
+// the previous word); its top bits pick the set. Spans that differ only in
+// the rest, the depths above all, share a set rather than crowd out others.
+RTFHTML_INLINE uint64_t SpanKey(const uint8_t* p, uint64_t packed)
 {
-    const uint64_t state =
-        static_cast<uint32_t>(st.htmlrtf + 2 * st.htmltag) ^
-        (static_cast<uint64_t>(static_cast<uint32_t>(st.previousWordCode)) << 32);
-    const uint64_t h = (LoadLE64(p) * 0x9E3779B97F4A7C15u) ^
-                       (LoadLE64(p + 8) * 0xC2B2AE3D27D4EB4Fu) ^ (state * 0x94D049BB133111EBu);
-    return static_cast<uint32_t>(h >> (64 - kSpanSlotBits));
+    return (LoadLE64(p) * 0x9E3779B97F4A7C15u) ^ (LoadLE64(p + 8) * 0xC2B2AE3D27D4EB4Fu) ^
+           ((packed & 0xFF0Cu) * 0x94D049BB133111EBu);
+}
+
+RTFHTML_INLINE uint32_t SpanSet(uint64_t key)
+{
+    return static_cast<uint32_t>(key >> (64 - kSpanSlotBits)) / kSpanWays;
 }
 
 // Whether the n bytes at a and b agree. Reads 16 bytes at each even when n
@@ -894,16 +912,18 @@ RTFHTML_INLINE void EndSpan(Filter& f, SpanCache& c, const uint8_t* p)
     c.mode = kSpanLookUp;
     if ((s.cchWord | s.cDigits | s.minus) == 0) {
         // The newest of a set's spans is the first; the oldest goes.
-        Span* const set = &c.slots[c.recordSet * kSpanWays];
-        uint8_t& fill = c.fill[c.recordSet];
+        Span* const set = &c.slots[SpanSet(c.recordKey) * kSpanWays];
+        uint8_t& fill = c.fill[SpanSet(c.recordKey)];
         for (uint32_t i = fill < kSpanWays ? fill : kSpanWays - 1; i > 0; --i) set[i] = set[i - 1];
         if (fill < kSpanWays) ++fill;
         Span& span = set[0];
+        span.key = c.recordKey;
         span.in = c.recordIn;
         span.cbIn = static_cast<uint32_t>(p - c.recordIn);
         span.html = c.recordHtml;
         span.cbHtml = static_cast<uint32_t>(f.out - c.recordHtml);
         span.before = c.recordBefore;
+        span.groupDepthBefore = c.recordGroupDepth;
         span.after = SpanStateOf(s);
         span.parameter = s.parameter;
         span.cClose = CountCloseBraces(c.recordIn, p);
@@ -930,19 +950,21 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
     // Markup that runs long starts with a brace, \htmlrtf or \htmltag; a lone
     // word between runs of text (\par, \tab, \u, the \par in Word's style
     // sheets) is too short to be worth looking up, and a \' escape is text.
+    uint64_t now;
     if (e - p < kSpanKeyBytes || (*p == '\\' && p[1] != 'h') || !unescaped ||
-        (s.cchWord | s.cDigits | s.minus) != 0) {
+        (s.cchWord | s.cDigits | s.minus) != 0 || !PackSpanStart(s, now)) {
         return false;
     }
-    const SpanState now = SpanStateOf(s);
-    const uint32_t setIndex = SpanSlot(p, now) / kSpanWays;
+    const uint64_t key = SpanKey(p, now);
+    const uint32_t setIndex = SpanSet(key);
     const Span* const set = &c.slots[setIndex * kSpanWays];
     for (uint32_t i = 0; i < c.fill[setIndex]; ++i) {
         const Span& span = set[i];
         // The span recorded lies before p, and p has kSpanKeyBytes bytes after
         // it, so SameBytes may read 16 bytes at span.in.
-        if (span.cbIn > static_cast<uint64_t>(e - p) ||
-            span.cbHtml > static_cast<uint64_t>(f.outEnd - f.out) || !SameSpanStart(span, now) ||
+        if (span.key != key || span.before != now || !SameGroupDepth(span, s.groupDepth) ||
+            span.cbIn > static_cast<uint64_t>(e - p) ||
+            span.cbHtml > static_cast<uint64_t>(f.outEnd - f.out) ||
             !SameBytes(p, span.in, span.cbIn)) {
             continue;
         }
@@ -952,7 +974,7 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
         s.htmlrtf = span.after.htmlrtf;
         s.htmltag = span.after.htmltag;
         s.groupFlag = span.after.groupFlag;
-        s.groupDepth += span.after.groupDepth - span.before.groupDepth;
+        s.groupDepth += span.after.groupDepth - span.groupDepthBefore;
         s.htmltagDepth = span.after.htmltagDepth;
         s.htmlrtfDepth = span.after.htmlrtfDepth;
         s.previousWordCode = span.after.previousWordCode;
@@ -962,8 +984,9 @@ RTFHTML_INLINE bool SpanStep(Filter& f, SpanCache& c, bool unescaped, const uint
     c.mode = kSpanRecording;
     c.recordIn = p;
     c.recordHtml = f.out;
-    c.recordSet = setIndex;
+    c.recordKey = key;
     c.recordBefore = now;
+    c.recordGroupDepth = s.groupDepth;
     return false;
 }
 

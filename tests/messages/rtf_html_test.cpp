@@ -446,10 +446,10 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
 
 // Markup met again in a chunk is replayed from its first reading when it
 // starts in the same state. A paragraph is repeated after bytes that change
-// the state it starts in (\htmlrtf, a dropped destination, \u, a deeper or
-// closed group, an escaped backslash), closing braces are met at falling
-// group depths down to 0, and runs of markup are long enough to be cut into
-// several spans. Whole, cut byte by byte (too short to replay)
+// the state it starts in (\htmlrtf, a brace opened under it, a dropped
+// destination, \u, a deeper or closed group, an escaped backslash), closing
+// braces are met at falling group depths down to 0, and runs of markup are
+// long enough to be cut into several spans. Whole, cut byte by byte (too short to replay)
 // and cut where a replay would run past the chunk's end, the output must be
 // the same, and it must fit an area of exactly its size and fail one byte
 // short.
@@ -459,13 +459,13 @@ TEST(RtfHtmlSpans, RepeatedMarkupReadsAsItsFirstReadingInEveryState)
     const std::string tail = "{\\*\\htmltag27 </html>} and then some text to read ahead of}";
     const std::string para =
         "{\\*\\htmltag64 <p class=MsoNormal>}\\htmlrtf {\\htmlrtf0 text\\par\r\n"
-        "{\\*\\htmltag72 </p>}\\htmlrtf }\\htmlrtf0 \\u233 x{\\*\\htmltag4 <b>}\\tab\\u-4064 "
+        "{\\*\\htmltag72 </p>}\\htmlrtf }\\htmlrtf0 z\\u233 x{\\*\\htmltag4 <b>}\\tab\\u-4064 "
         "\\htmlrtf \\par\\htmlrtf0 \r\n";
     std::string cells;
     for (int i = 0; i < 40; ++i) cells += "{\\*\\htmltag4 <td>}\\htmlrtf {\\htmlrtf0 \r\n";
     std::string body;
     for (const char* between : {"", "y", "\\htmlrtf ", "{\\*\\generator g;}", "\\ul ", "{", "}",
-                                "\\\\", "\\u65 ", "}}", "\\htmlrtf0 "}) {
+                                "\\\\", "\\u65 ", "}}", "\\htmlrtf0 ", "\\htmlrtf {\\htmlrtf0 "}) {
         body += para + between + para + para;
     }
     // Closing braces that take the group depth to 0 only where the span is
