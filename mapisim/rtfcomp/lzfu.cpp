@@ -30,6 +30,9 @@ constexpr std::size_t kMaxMatch = 17;
 // at most eight full matches.
 constexpr std::size_t kRunInput = 1 + 8 * 2;
 constexpr std::size_t kRunOutput = 8 * kMaxMatch;
+// Reads from this size on are worth staging (copying the ring costs about
+// what decoding 1 KiB from it saves).
+constexpr std::size_t kStageMin = 1024;
 
 std::uint32_t load_le32(const std::uint8_t* p) noexcept
 {
@@ -146,10 +149,12 @@ void copy_exact(std::uint8_t* start, std::size_t done, std::size_t len, std::siz
 // this loop leaves alone (the caller brings it up to date afterwards).
 // Whole runs go without bounds checks while a full run of input and of
 // output room are there; otherwise token by token, stopping before a token
-// whose bytes are not all in or that does not fit. Returns true when it
-// consumed the end marker.
+// whose bytes are not all in or that does not fit. history_before says
+// that the 4 KiB before `start` hold the ring's bytes in order. Returns
+// true when it consumed the end marker.
 bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
-                            std::uint8_t* const out_end, const bool input_final) noexcept
+                            std::uint8_t* const out_end, const bool history_before,
+                            const bool input_final) noexcept
 {
     const std::uint8_t* in = in_base_ + in_pos_;
     const std::uint8_t* const in_end = in_base_ + in_end_;
@@ -163,6 +168,52 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
     for (;;) {
         if (nbits == 0 && std::size_t(in_end - in) >= kRunInput &&
             std::size_t(out_end - out) >= kRunOutput) {
+            if (history_before || std::size_t(out - start) >= kRingSize) {
+                // Every source lies a distance back that the ring position
+                // alone gives: the runs from here on need no other test.
+                // Unrolled, each token's literal-or-match test is a branch of
+                // its own, predicted by its place in the run.
+                const std::uintptr_t bias = base - reinterpret_cast<std::uintptr_t>(start);
+                do {
+                    std::uint32_t run = *in++;
+                    if (run == 0) {
+                        std::memcpy(out, in, 8);
+                        in += 8;
+                        out += 8;
+                        continue;
+                    }
+#pragma GCC unroll 8
+                    for (int i = 0; i < 8; ++i, run >>= 1) {
+                        if (!(run & 1)) {
+                            *out++ = *in++;
+                            continue;
+                        }
+                        const std::uint32_t hi = in[0], lo = in[1];
+                        in += 2;
+                        const std::size_t dist =
+                            (reinterpret_cast<std::uintptr_t>(out) + bias - (hi << 4 | lo >> 4)) &
+                            kRingMask;
+                        const std::uint8_t* const src = out - dist;
+                        if (dist < 16) [[unlikely]] {
+                            if (dist == 0) {
+                                ended = true;
+                                break;
+                            }
+                            const std::size_t len = (lo & 15) + 2;
+                            for (std::size_t k = 0; k < len; ++k) out[k] = src[k];
+                            out += len;
+                            continue;
+                        }
+                        std::memcpy(out, src, 16);
+                        out[16] = src[16];
+                        out += (lo & 15) + 2;
+                    }
+                    if (ended) break;
+                } while (std::size_t(in_end - in) >= kRunInput &&
+                         std::size_t(out_end - out) >= kRunOutput);
+                if (ended) break;
+                continue;
+            }
             std::uint32_t run = *in++;
             if (run == 0) {
                 std::memcpy(out, in, 8);
@@ -170,18 +221,13 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                 out += 8;
                 continue;
             }
-            // Past the first 4 KiB of this read every source lies in its own
-            // output, and before any output reached the ring nearly every
-            // one does (the preloaded text is seldom referred to): the
-            // branch below then always goes one way. Otherwise the source is
-            // in the output or in the ring, alternating too unpredictably
+            // Before any output reached the ring nearly every source lies in
+            // this read's output (the preloaded text is seldom referred to):
+            // the branch below then always goes one way. Otherwise the source
+            // is in the output or in the ring, alternating too unpredictably
             // for a branch (small reads live there): the cold loop picks it
             // without one.
-            if (!ring_has_output || std::size_t(out - start) >= kRingSize) {
-                // Unrolled, each token's literal-or-match test is a branch of
-                // its own, predicted by its place in the run: 3-5% faster.
-                // The loop below loses as much by the same.
-#pragma GCC unroll 8
+            if (!ring_has_output) {
                 for (int i = 0; i < 8; ++i, run >>= 1) {
                     if (!(run & 1)) {
                         *out++ = *in++;
@@ -492,6 +538,14 @@ void Decoder::sync_ring(const std::uint8_t* begin, const std::uint8_t* end) noex
     ring_has_output_ = ring_has_output_ || count > 0;
 }
 
+// Copies the ring into stage_, oldest byte first, so that the history
+// ends where staged output begins.
+void Decoder::unroll_ring() noexcept
+{
+    std::memcpy(stage_, ring_ + wpos_, kRing - wpos_);
+    std::memcpy(stage_ + (kRing - wpos_), ring_, wpos_);
+}
+
 // Decodes one token through the ring into pending_, for a match that does
 // not fit the caller's room (the rest waits for the next read) or data that
 // is cut. Returns false once decoding stopped (error or end).
@@ -574,7 +628,22 @@ std::size_t Decoder::read(void* out_v, std::size_t n)
         if (in_avail() < kRunInput && !refill()) break;
         const bool input_final = src_ended_ || content_left_ == 0;
         std::uint8_t* const start = p;
-        const bool ended = decode_direct(start, p, end, input_final);
+        bool ended = false;
+        if (std::size_t(end - p) >= kStageMin) {
+            // The first 4 KiB go behind a straight copy of the ring, where
+            // every match reads back from one place, then out; from there
+            // on this read's own output holds all the history.
+            unroll_ring();
+            std::uint8_t* const staged = stage_ + kRing;
+            std::uint8_t* q = staged;
+            ended = decode_direct(staged, q, staged + std::min<std::size_t>(end - p, kRing), true,
+                                  input_final);
+            std::memcpy(p, staged, std::size_t(q - staged));
+            p += q - staged;
+            if (!ended && p < end) ended = decode_direct(start, p, end, false, input_final);
+        } else {
+            ended = decode_direct(start, p, end, false, input_final);
+        }
         sync_ring(start, p);
         if (ended) {
             finish();

@@ -124,7 +124,8 @@ private:
 
     std::size_t read_mela(std::uint8_t* out, std::size_t n);
     bool decode_direct(std::uint8_t* start, std::uint8_t*& out, std::uint8_t* out_end,
-                       bool input_final) noexcept;
+                       bool history_before, bool input_final) noexcept;
+    void unroll_ring() noexcept;
     bool refill();
     bool need(std::size_t k);
     bool slow_step();
@@ -156,6 +157,8 @@ private:
     std::size_t in_pos_ = 0, in_end_ = 0;
     std::uint8_t ring_[kRing + kMirror];
     std::uint8_t in_[kInput];
+    // The ring in order, then the first output of a read (see read()).
+    std::uint8_t stage_[2 * kRing];
 };
 
 // CRC-32 as compressed RTF uses it (reflected 0xEDB88320, starting from 0,
