@@ -319,7 +319,16 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
             }
             if (std::size_t(out_end - out) < len) break;
             in += 2;
-            copy_exact(start, done, len, dist, ring, off);
+            if (dist >= 16 && (history_before || dist <= done) &&
+                std::size_t(out_end - out) > kMaxMatch) {
+                // The end of every read passes here: as in whole runs,
+                // while there is room for it.
+                const std::uint8_t* const src = out - dist;
+                std::memcpy(out, src, 16);
+                out[16] = src[16];
+            } else {
+                copy_exact(start, done, len, dist, ring, off);
+            }
             out += len;
         }
         ctrl >>= 1;
