@@ -139,24 +139,25 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
 // Plain text rarely holds any of the extra ones.
 RTFHTML_INLINE unsigned RunStopCandidates(__m128i v)
 {
-    // Signed compares, each range moved to the bottom of the scale.
-    const __m128i low = _mm_add_epi8(v, _mm_set1_epi8(-128));
-    const __m128i braces =
-        _mm_add_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x80 - 0x7B));
-    const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(low, _mm_set1_epi8(-128 + 14)),
-                                     _mm_cmplt_epi8(braces, _mm_set1_epi8(-128 + 3)));
+    // Each range moved to the bottom of the scale, where a saturating
+    // subtraction leaves 0 for it alone; one compare with 0 takes both.
+    const __m128i low = _mm_subs_epu8(v, _mm_set1_epi8(13));
+    const __m128i braces = _mm_subs_epu8(
+        _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x7B)), _mm_set1_epi8(2));
+    const __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(low, braces), _mm_setzero_si128());
     return static_cast<unsigned>(_mm_movemask_epi8(hit));
 }
 
 // The bytes of the 16 bytes' four groups that break the pattern "hh\'",
-// each h a plain byte, as a bit mask.
+// each h a plain byte, as a bit mask, or more: a digit that only might end
+// a run breaks it too, and the escape-by-escape steps that follow go on.
 RTFHTML_INLINE unsigned EscapeBreaks(__m128i v)
 {
     const unsigned backslashes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
     const unsigned apostrophes =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))));
-    return (RunStops<true>(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
+    return (RunStopCandidates(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
 }
 
 // How many of the 16 bytes' four groups, from the first, are "hh\'".
@@ -195,20 +196,22 @@ RTFHTML_INLINE bool CopyRun(const uint8_t*& pRef, const uint8_t* e, char*& outRe
     // Whole blocks are stored before the run's end is known; what lies past
     // the end is scratch within the area, overwritten by later output.
     const ptrdiff_t space = e - p < outEnd - out ? e - p : outEnd - out;
-    for (ptrdiff_t blocks = space / 16; blocks > 0; --blocks) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), v);
+    const ptrdiff_t whole = space - 15; // blocks start below this offset
+    ptrdiff_t i = 0;
+    for (; i < whole; i += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), v);
         unsigned mask = RunStopCandidates(v);
-        if (mask != 0 && !kTables.stopEmit[p[__builtin_ctz(mask)]]) mask = RunStops<true>(v);
+        if (mask != 0 && !kTables.stopEmit[p[i + __builtin_ctz(mask)]]) mask = RunStops<true>(v);
         if (mask != 0) {
-            const unsigned n = static_cast<unsigned>(__builtin_ctz(mask));
+            const ptrdiff_t n = i + __builtin_ctz(mask);
             pRef = p + n;
             outRef = out + n;
             return true;
         }
-        p += 16;
-        out += 16;
     }
+    p += i;
+    out += i;
 #endif
     bool room = true;
     for (; p < e && !kTables.stopEmit[*p]; ++p) {
