@@ -3,6 +3,7 @@
 // into it when it is committed.
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "mapisim/mapi/stream.h"
 #include "mapisim/rtfcomp/lzfu.h"
@@ -160,7 +161,7 @@ private:
 
     HRESULT open()
     {
-        if (!state_) state_ = std::make_unique<State>(source_.get());
+        if (!state_) state_.emplace(source_.get());
         decoder_ = &state_->decoder;
         decoder_->open();
         return status_result();
@@ -177,7 +178,8 @@ private:
     }
 
     Ref<IStream> source_;
-    std::unique_ptr<State> state_;
+    // Inside the reader: one allocation for both.
+    std::optional<State> state_;
     lzfu::Decoder* decoder_ = nullptr;
     std::uint64_t pos_ = 0;
     std::uint64_t start_ = 0;

@@ -28,6 +28,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "mapisim/model/value.h"
@@ -224,8 +225,9 @@ private:
     std::shared_ptr<Folder> root_;
     std::map<std::string, std::uint32_t> receive_;     // class folded to lower case
     std::map<std::string, std::string> receive_names_; // folded -> as given
-    mutable std::map<std::uint32_t, std::weak_ptr<Folder>> folders_;
-    mutable std::map<std::uint32_t, std::weak_ptr<Message>> messages_;
+    // By number, hashed: opening a message of a large store is one look-up.
+    mutable std::unordered_map<std::uint32_t, std::weak_ptr<Folder>> folders_;
+    mutable std::unordered_map<std::uint32_t, std::weak_ptr<Message>> messages_;
 };
 
 // Lower-case folding of 8-bit text as used for the case-insensitive

@@ -30,8 +30,9 @@ using Bytes = std::vector<BYTE>;
 
 class HGlobalStream final : public mapisim::ComObject<IStream> {
 public:
+    HGlobalStream() = default;
     HGlobalStream(std::shared_ptr<Bytes> bytes, ULONGLONG position)
-        : bytes_(std::move(bytes)), position_(position)
+        : shared_(std::move(bytes)), position_(position)
     {}
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
@@ -58,10 +59,10 @@ public:
     HRESULT ReadBytes(void* pv, ULONG cb, ULONG* pcbRead)
     {
         if (pv == nullptr) return STG_E_INVALIDPOINTER;
-        const ULONGLONG size = bytes_->size();
+        const ULONGLONG size = bytes().size();
         const ULONG count =
             position_ >= size ? 0 : static_cast<ULONG>(std::min<ULONGLONG>(cb, size - position_));
-        if (count != 0) std::memcpy(pv, bytes_->data() + position_, count);
+        if (count != 0) std::memcpy(pv, bytes().data() + position_, count);
         position_ += count;
         if (pcbRead != nullptr) *pcbRead = count;
         return S_OK;
@@ -83,12 +84,12 @@ public:
         const ULONGLONG end = position_ + cb;
         if (end > kMaxSize) return STG_E_MEDIUMFULL;
         const auto* from = static_cast<const BYTE*>(pv);
-        const bool inside = !std::less<const BYTE*>()(from, bytes_->data()) &&
-                            std::less<const BYTE*>()(from, bytes_->data() + bytes_->size());
-        if (position_ == bytes_->size() && !inside) {
+        const bool inside = !std::less<const BYTE*>()(from, bytes().data()) &&
+                            std::less<const BYTE*>()(from, bytes().data() + bytes().size());
+        if (position_ == bytes().size() && !inside) {
             // Appending, the common case: no zero fill before the copy.
             try {
-                bytes_->insert(bytes_->end(), from, from + cb);
+                bytes().insert(bytes().end(), from, from + cb);
             } catch (const std::exception&) {
                 return STG_E_MEDIUMFULL;
             }
@@ -96,12 +97,12 @@ public:
             if (pcbWritten != nullptr) *pcbWritten = cb;
             return S_OK;
         }
-        if (end > bytes_->size()) {
+        if (end > bytes().size()) {
             const HRESULT grown = Resize(end);
             if (FAILED(grown)) return grown;
         }
         // memmove: pv may point into these very bytes.
-        std::memmove(bytes_->data() + position_, pv, cb);
+        std::memmove(bytes().data() + position_, pv, cb);
         position_ = end;
         if (pcbWritten != nullptr) *pcbWritten = cb;
         return S_OK;
@@ -127,7 +128,7 @@ public:
                 base = static_cast<LONGLONG>(position_);
                 break;
             case STREAM_SEEK_END:
-                base = static_cast<LONGLONG>(bytes_->size());
+                base = static_cast<LONGLONG>(bytes().size());
                 break;
             default:
                 return STG_E_INVALIDFUNCTION;
@@ -213,7 +214,7 @@ public:
         *pstatstg = STATSTG{};
         pstatstg->pwcsName = nullptr; // a memory stream has no name
         pstatstg->type = STGTY_STREAM;
-        pstatstg->cbSize.QuadPart = bytes_->size();
+        pstatstg->cbSize.QuadPart = bytes().size();
         pstatstg->grfMode = STGM_READWRITE;
         return call.done(S_OK);
     }
@@ -221,7 +222,15 @@ public:
     HRESULT STDMETHODCALLTYPE Clone(IStream** ppstm) override
     {
         if (ppstm == nullptr) return STG_E_INVALIDPOINTER;
-        *ppstm = new (std::nothrow) HGlobalStream(bytes_, position_);
+        *ppstm = nullptr;
+        if (!shared_) {
+            try {
+                shared_ = std::make_shared<Bytes>(std::move(own_));
+            } catch (const std::bad_alloc&) {
+                return E_OUTOFMEMORY;
+            }
+        }
+        *ppstm = new (std::nothrow) HGlobalStream(shared_, position_);
         return *ppstm != nullptr ? S_OK : E_OUTOFMEMORY;
     }
 
@@ -230,15 +239,20 @@ private:
     HRESULT Resize(ULONGLONG size)
     {
         try {
-            bytes_->resize(static_cast<std::size_t>(size));
+            bytes().resize(static_cast<std::size_t>(size));
         } catch (const std::exception&) {
             return STG_E_MEDIUMFULL;
         }
         return S_OK;
     }
 
-    std::shared_ptr<Bytes> bytes_;
-    ULONGLONG position_;
+    // The stream's own bytes until it is first cloned, then shared_ with
+    // its clones: most streams are never cloned.
+    Bytes& bytes() { return shared_ ? *shared_ : own_; }
+
+    Bytes own_;
+    std::shared_ptr<Bytes> shared_;
+    ULONGLONG position_ = 0;
 };
 
 } // namespace
@@ -253,12 +267,6 @@ extern "C" MAPISIM_API HRESULT WINAPI CreateStreamOnHGlobal(HGLOBAL hGlobal, BOO
     if (const HRESULT injected = call.begin(); injected != S_OK) return injected;
     // The stand-in has no GlobalAlloc, so no caller can own an HGLOBAL.
     if (hGlobal != nullptr) return call.done(E_INVALIDARG);
-    std::shared_ptr<Bytes> bytes;
-    try {
-        bytes = std::make_shared<Bytes>();
-    } catch (const std::bad_alloc&) {
-        return call.done(E_OUTOFMEMORY);
-    }
-    *ppstm = new (std::nothrow) HGlobalStream(std::move(bytes), 0);
+    *ppstm = new (std::nothrow) HGlobalStream();
     return call.done(*ppstm != nullptr ? S_OK : E_OUTOFMEMORY);
 }

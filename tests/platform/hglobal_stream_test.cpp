@@ -136,11 +136,17 @@ TEST_F(StreamTest, CloneSharesBytesButNotThePosition)
     clone->Write("S", 1, nullptr);
     EXPECT_EQ(Position(stream_), 6u);
     EXPECT_EQ(ReadAll(stream_), "Shared");
+    // The original's own later writes, and a clone of the clone, share too.
+    stream_->Write("!", 1, nullptr);
+    IStream* second = nullptr;
+    ASSERT_EQ(clone->Clone(&second), S_OK);
+    EXPECT_EQ(ReadAll(second), "Shared!");
+    EXPECT_EQ(second->Release(), 0u);
 
     // The bytes outlive the original.
     stream_->Release();
     stream_ = nullptr;
-    EXPECT_EQ(ReadAll(clone), "Shared");
+    EXPECT_EQ(ReadAll(clone), "Shared!");
     EXPECT_EQ(clone->Release(), 0u);
 }
 

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 #include "mapisim/decl/mapi.h"
 #include "mapisim/mapisim.h"
@@ -41,6 +43,41 @@ TEST_F(MapiMemoryTest, FreeingTheRootFreesEverythingChainedToIt)
     EXPECT_EQ(MAPIFreeBuffer(root), 0u);
     EXPECT_EQ(Live(), 0u);
     EXPECT_EQ(mapisim_bad_frees(), 0u);
+}
+
+// Thousands of live blocks, chained in differing numbers and freed in a
+// scrambled order: every block stays known until its root goes, whatever
+// else came and went around it.
+TEST_F(MapiMemoryTest, ManyBlocksStayKnownThroughAnyOrderOfFrees)
+{
+    constexpr int kRoots = 3000;
+    std::vector<void*> roots(kRoots), chained(kRoots);
+    uint32_t total = 0;
+    for (int i = 0; i < kRoots; ++i) {
+        ASSERT_EQ(MAPIAllocateBuffer(static_cast<ULONG>(i % 40), &roots[i]), S_OK);
+        ++total;
+        void* parent = roots[i];
+        for (int c = 0; c < i % 4; ++c) {
+            ASSERT_EQ(MAPIAllocateMore(8, parent, &chained[i]), S_OK);
+            parent = chained[i]; // a chained block as the parent chains to the root
+            ++total;
+        }
+    }
+    EXPECT_EQ(Live(), total);
+    uint32_t state = 12345;
+    for (int i = kRoots - 1; i > 0; --i) {
+        state = state * 1103515245u + 12345u;
+        std::swap(roots[i], roots[(state >> 8) % static_cast<uint32_t>(i + 1)]);
+    }
+    for (int i = 0; i < kRoots; ++i)
+        if (chained[i] != nullptr && i % 7 == 0) MAPIFreeBuffer(chained[i]); // not a root
+    const uint32_t misused = mapisim_bad_frees();
+    EXPECT_GT(misused, 0u);
+    for (void* root : roots) MAPIFreeBuffer(root);
+    EXPECT_EQ(Live(), 0u);
+    EXPECT_EQ(mapisim_bad_frees(), misused);
+    for (int i = 0; i < 10; ++i) MAPIFreeBuffer(roots[i]); // gone: each counted
+    EXPECT_EQ(mapisim_bad_frees(), misused + 10);
 }
 
 TEST_F(MapiMemoryTest, BlocksAreAlignedForAnyPropertyValue)
