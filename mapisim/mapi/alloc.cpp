@@ -323,43 +323,6 @@ HRESULT make_prop_array(const OutValue* values, std::size_t n, ULONG* count, SPr
 
 namespace {
 
-HRESULT make_row(const std::vector<Value>& row, ULONG* n, SPropValue** props)
-{
-    return make_prop_array(row, n, props);
-}
-
-HRESULT make_row(const std::vector<OutValue>& row, ULONG* n, SPropValue** props)
-{
-    return make_prop_array(row, n, props);
-}
-
-HRESULT make_row(const OutValues& row, ULONG* n, SPropValue** props)
-{
-    return prop_array_of(row, n, props);
-}
-
-// `rows` runs of `columns` values each, as row_set_of takes them.
-struct OutRows {
-    const OutValue* first;
-    std::size_t rows;
-    std::size_t columns;
-
-    struct Iterator {
-        const OutValue* at;
-        std::size_t columns;
-        OutValues operator*() const { return {at, columns}; }
-        Iterator& operator++()
-        {
-            at += columns;
-            return *this;
-        }
-        bool operator!=(const Iterator& other) const { return at != other.at; }
-    };
-    std::size_t size() const { return rows; }
-    Iterator begin() const { return {first, columns}; }
-    Iterator end() const { return {first + rows * columns, columns}; }
-};
-
 template <class Rows>
 HRESULT row_set_of(const Rows& rows, SRowSet** out)
 {
@@ -373,7 +336,7 @@ HRESULT row_set_of(const Rows& rows, SRowSet** out)
         SRow& r = set->aRow[set->cRows];
         ULONG n = 0;
         SPropValue* props = nullptr;
-        hr = make_row(row, &n, &props);
+        hr = make_prop_array(row, &n, &props);
         if (FAILED(hr)) return hr;
         r.ulAdrEntryPad = 0;
         r.cValues = n;
@@ -396,9 +359,28 @@ HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** o
     return row_set_of(rows, out);
 }
 
-HRESULT make_row_set(const OutValue* values, std::size_t rows, std::size_t columns, SRowSet** out)
+HRESULT RowSetBuilder::start(std::size_t rows)
 {
-    return row_set_of(OutRows{values, rows, columns}, out);
+    set_.reset();
+    void* p = nullptr;
+    HRESULT hr = alloc(CbNewSRowSet(rows), nullptr, &p);
+    if (FAILED(hr)) return hr;
+    set_.reset(static_cast<SRowSet*>(p));
+    set_->cRows = 0;
+    return S_OK;
+}
+
+HRESULT RowSetBuilder::add(const OutValue* values, std::size_t n)
+{
+    ULONG count = 0;
+    SPropValue* props = nullptr;
+    HRESULT hr = prop_array_of(OutValues{values, n}, &count, &props);
+    if (FAILED(hr)) return hr;
+    SRow& row = set_->aRow[set_->cRows++];
+    row.ulAdrEntryPad = 0;
+    row.cValues = count;
+    row.lpProps = props;
+    return S_OK;
 }
 
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out)

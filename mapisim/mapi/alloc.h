@@ -110,8 +110,19 @@ private:
 // FreeProws expects.
 HRESULT make_row_set(const std::vector<std::vector<model::Value>>& rows, SRowSet** out);
 HRESULT make_row_set(const std::vector<std::vector<OutValue>>& rows, SRowSet** out);
-// The same of `rows` rows of `columns` values each, one row after the other.
-HRESULT make_row_set(const OutValue* values, std::size_t rows, std::size_t columns, SRowSet** out);
+// A row set built a row at a time, each row's values their own allocation
+// as FreeProws expects: the set first, then each row in turn. What was
+// built goes with the builder unless released.
+class RowSetBuilder {
+public:
+    // The set, with room for `rows` rows.
+    HRESULT start(std::size_t rows);
+    HRESULT add(const OutValue* values, std::size_t n);
+    SRowSet* release() { return set_.release(); }
+
+private:
+    RowsPtr set_;
+};
 
 // A tag array of the tags.
 HRESULT make_tag_array(const std::vector<ULONG>& tags, SPropTagArray** out);

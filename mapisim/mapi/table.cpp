@@ -301,17 +301,20 @@ public:
         }
         // Values kept as they are stored go out from where they are, and the
         // common computed ones as the OutValue itself; the others are made
-        // here (reserved at the first: their addresses must not move).
+        // here (reserved at the first: their addresses must not move until
+        // the row is built).
         const std::uint32_t limit = value_limit();
         const std::size_t width = columns_.size();
         const bool short_term_ids = model::current().settings.short_term_ids_in_tables;
+        RowSetBuilder built;
+        if (HRESULT hr = built.start(n); FAILED(hr)) return call.fail(hr, "out of memory");
         std::vector<Value> made;
-        std::vector<OutValue> values(n * width);
+        Scratch<OutValue, kScratchItems> cells(width);
         const std::vector<std::uint32_t>& order = tag_order(columns_.data(), width);
         Scratch<const Value*, kScratchItems> kept_values(width);
         for (std::size_t i = 0; i < n; ++i) {
             const Row& row = *view_[start + i];
-            OutValue* cells = values.data() + i * width;
+            made.clear();
             row.stored_each(columns_.data(), order, kept_values.data());
             for (std::size_t c = 0; c < width; ++c) {
                 const ULONG tag = columns_[c];
@@ -337,13 +340,14 @@ public:
                     cells[c] = OutValue::error(tag, MAPI_E_NOT_FOUND);
                     continue;
                 }
-                if (made.capacity() == 0) made.reserve(n * width);
+                if (made.capacity() == 0) made.reserve(width);
                 made.push_back(returned_value(std::move(value), tag, true));
                 cells[c] = OutValue::of(made.back());
             }
+            if (HRESULT hr = built.add(cells.data(), width); FAILED(hr))
+                return call.fail(hr, "out of memory");
         }
-        HRESULT hr = make_row_set(values.data(), n, width, out);
-        if (FAILED(hr)) return call.fail(hr, "out of memory");
+        *out = built.release();
         if (!(flags & TBL_NOADVANCE)) set_cursor(count > 0 ? start + n : start);
         return call.done(S_OK);
     }
