@@ -3,7 +3,6 @@
 // into it when it is committed.
 #include <cstring>
 #include <memory>
-#include <optional>
 
 #include "mapisim/mapi/stream.h"
 #include "mapisim/rtfcomp/lzfu.h"
@@ -161,7 +160,7 @@ private:
 
     HRESULT open()
     {
-        if (!state_) state_.emplace(source_.get());
+        if (!state_) state_ = std::make_unique<State>(source_.get());
         decoder_ = &state_->decoder;
         decoder_->open();
         return status_result();
@@ -178,8 +177,10 @@ private:
     }
 
     Ref<IStream> source_;
-    // Inside the reader: one allocation for both.
-    std::optional<State> state_;
+    // Apart from the reader: a released reader's storage stays behind as a
+    // tombstone for a while (calls on released objects are counted), so the
+    // 20 KB of decoder state must go back to the heap, warm for the next one.
+    std::unique_ptr<State> state_;
     lzfu::Decoder* decoder_ = nullptr;
     std::uint64_t pos_ = 0;
     std::uint64_t start_ = 0;
