@@ -879,11 +879,21 @@ RTFHTML_INLINE bool SameBytes(const uint8_t* a, const uint8_t* b, uint32_t n)
     // The last 16 bytes first: spans that start alike differ towards their
     // ends. Then the rest, the last block overlapping them.
     if (differ(a + n - 16, b + n - 16) != 0) return false;
+    const auto same = [](const uint8_t* x, const uint8_t* y) {
+        return _mm_cmpeq_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(x)),
+                              _mm_loadu_si128(reinterpret_cast<const __m128i*>(y)));
+    };
     uint32_t i = 0;
-    for (; i + 32 < n; i += 32) {
-        if ((differ(a + i, b + i) | differ(a + i + 16, b + i + 16)) != 0) return false;
+    for (; i + 64 < n; i += 64) {
+        const __m128i eq = _mm_and_si128(
+            _mm_and_si128(same(a + i, b + i), same(a + i + 16, b + i + 16)),
+            _mm_and_si128(same(a + i + 32, b + i + 32), same(a + i + 48, b + i + 48)));
+        if (_mm_movemask_epi8(eq) != 0xFFFF) return false;
     }
-    return i + 16 >= n || differ(a + i, b + i) == 0;
+    for (; i + 16 < n; i += 16) {
+        if (differ(a + i, b + i) != 0) return false;
+    }
+    return true;
 #else
     return std::memcmp(a, b, n) == 0;
 #endif

@@ -451,8 +451,9 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
 // starts in the same state. A paragraph is repeated after bytes that change
 // the state it starts in (\htmlrtf, a brace opened under it, a dropped
 // destination, \u, a deeper or closed group, an escaped backslash), closing
-// braces are met at falling group depths down to 0, and runs of markup are
-// long enough to be cut into several spans. Whole, cut byte by byte (too short to replay)
+// braces are met at falling group depths down to 0, markup differs from
+// earlier markup only in its middle, and runs of markup are long enough to
+// be cut into several spans. Whole, cut byte by byte (too short to replay)
 // and cut where a replay would run past the chunk's end, the output must be
 // the same, and it must fit an area of exactly its size and fail one byte
 // short.
@@ -470,6 +471,14 @@ TEST(RtfHtmlSpans, RepeatedMarkupReadsAsItsFirstReadingInEveryState)
     for (const char* between : {"", "y", "\\htmlrtf ", "{\\*\\generator g;}", "\\ul ", "{", "}",
                                 "\\\\", "\\u65 ", "}}", "\\htmlrtf0 ", "\\htmlrtf {\\htmlrtf0 "}) {
         body += para + between + para + para;
+    }
+    // Markup that differs from markup met before only in its middle.
+    const std::string tag = "{\\*\\htmltag64 <p style='" + std::string(150, 'm') +
+                            "'>}\\htmlrtf {\\htmlrtf0 t\\htmlrtf }\\htmlrtf0 ";
+    for (const size_t at : {20, 47, 80, 111, 140}) {
+        std::string other = tag;
+        other[at] = 'w';
+        body += tag + other;
     }
     // Closing braces that take the group depth to 0 only where the span is
     // met last.
