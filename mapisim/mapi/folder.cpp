@@ -39,6 +39,7 @@ public:
     }
     Computed computed_out(ULONG tag, std::uint32_t limit, OutValue& out) const override
     {
+        if (!is_computed_message_prop(tag)) return Computed::Missing;
         return computed_message_out(store_.get(), folder_.get(), *msg_, msg_->props, tag, limit,
                                     out);
     }

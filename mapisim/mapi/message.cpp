@@ -411,6 +411,7 @@ protected:
     }
     Computed computed_out(ULONG tag, std::uint32_t limit, OutValue& out) override
     {
+        if (!is_computed_message_prop(tag)) return Computed::Missing;
         return computed_message_out(open_.store.get(), parent_for(tag), *open_.message, pending_,
                                     tag, limit, out);
     }

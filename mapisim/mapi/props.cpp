@@ -323,6 +323,7 @@ std::optional<Value> computed_message_prop(const Store* s, const Folder* folder,
 Computed computed_message_out(const Store* s, const Folder* folder, const Message& m,
                               const PropertyBag& bag, ULONG tag, std::uint32_t limit, OutValue& out)
 {
+    if (!is_computed_message_prop(tag)) return Computed::Missing;
     // What returned_value() makes of the computed value: the asked type or
     // PT_UNSPECIFIED keeps it, within the limit; other cases go the long way.
     const ULONG want = PROP_TYPE(tag);

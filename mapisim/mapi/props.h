@@ -8,6 +8,7 @@
 #include <optional>
 #include <vector>
 
+#include "mapisim/decl/mapitags.h"
 #include "mapisim/mapi/alloc.h"
 #include "mapisim/mapi/entryid.h"
 #include "mapisim/model/world.h"
@@ -48,6 +49,32 @@ enum class Computed {
     Missing, // computed_message_prop() has none: it goes out as MAPI_E_NOT_FOUND
     Other,   // computed_message_prop() and returned_value() make it
 };
+// Whether computed_message_prop() has anything for tag's identifier; for
+// the others it has nothing (Computed::Missing) without being asked.
+inline bool is_computed_message_prop(ULONG tag)
+{
+    switch (PROP_ID(tag)) {
+        case PROP_ID(PR_MESSAGE_FLAGS):
+        case PROP_ID(PR_ENTRYID):
+        case PROP_ID(PR_PARENT_ENTRYID):
+        case PROP_ID(PR_RECORD_KEY):
+        case PROP_ID(PR_SEARCH_KEY):
+        case PROP_ID(PR_STORE_ENTRYID):
+        case PROP_ID(PR_STORE_RECORD_KEY):
+        case PROP_ID(PR_OBJECT_TYPE):
+        case PROP_ID(PR_MESSAGE_SIZE):
+        case PROP_ID(PR_HASATTACH):
+        case PROP_ID(PR_ACCESS):
+        case PROP_ID(PR_MSG_STATUS):
+        case PROP_ID(PR_DISPLAY_TO):
+        case PROP_ID(PR_DISPLAY_CC):
+        case PROP_ID(PR_DISPLAY_BCC):
+            return true;
+        default:
+            return false;
+    }
+}
+
 // The common computed_message_prop() values (identifiers, keys, flags,
 // sizes, empty recipient lists) straight into out, as GetProps and tables
 // return them for tag, where they go out as asked within limit bytes.
