@@ -137,15 +137,19 @@ RTFHTML_INLINE unsigned RunStops(__m128i v)
 // A superset of RunStops<true>, in fewer steps: bytes 0 to 13, and those
 // that ORed with 0x20 give '{', '|' or '}' ('[', '\\', ']', '{', '|', '}').
 // Plain text rarely holds any of the extra ones.
-RTFHTML_INLINE unsigned RunStopCandidates(__m128i v)
+RTFHTML_INLINE __m128i RunStopCandidateBytes(__m128i v)
 {
     // Each range moved to the bottom of the scale, where a saturating
     // subtraction leaves 0 for it alone; one compare with 0 takes both.
     const __m128i low = _mm_subs_epu8(v, _mm_set1_epi8(13));
     const __m128i braces = _mm_subs_epu8(
         _mm_sub_epi8(_mm_or_si128(v, _mm_set1_epi8(0x20)), _mm_set1_epi8(0x7B)), _mm_set1_epi8(2));
-    const __m128i hit = _mm_cmpeq_epi8(_mm_min_epu8(low, braces), _mm_setzero_si128());
-    return static_cast<unsigned>(_mm_movemask_epi8(hit));
+    return _mm_cmpeq_epi8(_mm_min_epu8(low, braces), _mm_setzero_si128());
+}
+
+RTFHTML_INLINE unsigned RunStopCandidates(__m128i v)
+{
+    return static_cast<unsigned>(_mm_movemask_epi8(RunStopCandidateBytes(v)));
 }
 
 // The bytes of the 16 bytes' four groups that break the pattern "hh\'",
@@ -153,11 +157,13 @@ RTFHTML_INLINE unsigned RunStopCandidates(__m128i v)
 // a run breaks it too, and the escape-by-escape steps that follow go on.
 RTFHTML_INLINE unsigned EscapeBreaks(__m128i v)
 {
-    const unsigned backslashes =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\\'))));
-    const unsigned apostrophes =
-        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('\''))));
-    return (RunStopCandidates(v) & 0x3333u) | (~backslashes & 0x4444u) | (~apostrophes & 0x8888u);
+    // The third and fourth byte of each group against '\\' and '\'', the
+    // first two against the bytes that might end a run.
+    const __m128i marks = _mm_set1_epi32(static_cast<int>(0xFFFF0000u));
+    const __m128i wrongMarks =
+        _mm_andnot_si128(_mm_cmpeq_epi8(v, _mm_set1_epi32(0x275C0000)), marks);
+    const __m128i stopDigits = _mm_andnot_si128(marks, RunStopCandidateBytes(v));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(wrongMarks, stopDigits)));
 }
 
 // How many of the 16 bytes' four groups, from the first, are "hh\'".

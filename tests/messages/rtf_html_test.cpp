@@ -409,10 +409,13 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "\\'a1\\'a2\\'a3\\'a4\\'a5\\'a6\\'a7\\'a{"
         "\\'b1\\'b2\\'b3\\'b4\\'b5\\'b6\\'b7\\'b8\\'b9\\'ba\\'bb\\'bc\\'bd\\'be\\b1}"
         "\\'c1\\'c2\\'c3\\'c4\\'c5\\'c6\\'c7\\'c8\\'c9\\'ca\\'cb\\'cc\\'cd\\'ce\\'c{"
-        "\\'d1\\'d2\\'d3\\'d4\\'d5\\'d6\\'d7\\'d8\\'d9\\'da\\'db\\'dc\\'dd\\'de\\'df\\'\\'d1"
-        // Digits that the quick test takes for possible run ends.
-        "\\'e1\\'e[\\'e3\\'|4\\'e5\\'e6\\'e7\\'e8\\'e9\\'ea\\'e]\\'\x0b"
-        "c\\'ed\\'ee\\'ef\\'f0 x",
+        "\\'d1\\'d2\\'d3\\'d4\\'d5\\'d6\\'d7\\'d8\\'d9\\'da\\'db\\'dc\\'dd\\'de\\'df\\'\\'d1",
+        // Copied escape runs with digits that the quick test takes for
+        // possible run ends, and with an apostrophe where a group's
+        // backslash should be.
+        "\\htmlrtf {\\htmlrtf0 \\'e1\\'e[\\'e3\\'|4\\'e5\\'e6\\'e7\\'e8\\'e9\\'ea\\'e]\\'\x0b"
+        "c\\'ed\\'ee\\'ef\\'f0 x"
+        "\\'f1\\'f2\\'f3\\'f4x'f5\\'f6\\'f7\\'f8\\'f9\\'fa\\'fb y",
     };
     for (const char* body : bodies) {
         SCOPED_TRACE(body);
