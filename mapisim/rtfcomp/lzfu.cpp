@@ -1,6 +1,7 @@
 #include "mapisim/rtfcomp/lzfu.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -30,9 +31,20 @@ constexpr std::size_t kMaxMatch = 17;
 // at most eight full matches.
 constexpr std::size_t kRunInput = 1 + 8 * 2;
 constexpr std::size_t kRunOutput = 8 * kMaxMatch;
+// The deep loop reads each token as a 4-byte word: two bytes past the last.
+constexpr std::size_t kDeepRunInput = kRunInput + 2;
 // Reads from this size on are worth staging (copying the ring costs about
 // what decoding 1 KiB from it saves).
 constexpr std::size_t kStageMin = 1024;
+
+std::uint32_t load_be32(const std::uint8_t* p) noexcept
+{
+    std::uint32_t word;
+    std::memcpy(&word, p, 4);
+    if constexpr (std::endian::native == std::endian::big) return word;
+    // Compilers turn this into one byte-swap instruction.
+    return word >> 24 | (word >> 8 & 0xFF00u) | (word << 8 & 0xFF0000u) | word << 24;
+}
 
 std::uint32_t load_le32(const std::uint8_t* p) noexcept
 {
@@ -168,7 +180,8 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
     for (;;) {
         if (nbits == 0 && std::size_t(in_end - in) >= kRunInput &&
             std::size_t(out_end - out) >= kRunOutput) {
-            if (history_before || std::size_t(out - start) >= kRingSize) {
+            if ((history_before || std::size_t(out - start) >= kRingSize) &&
+                std::size_t(in_end - in) >= kDeepRunInput) {
                 // Every source lies a distance back that the ring position
                 // alone gives: the runs from here on need no other test.
                 // Unrolled, each token's literal-or-match test is a branch of
@@ -188,10 +201,14 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                             *out++ = *in++;
                             continue;
                         }
-                        const std::uint32_t hi = in[0], lo = in[1];
+                        // The token is the top half of a big-endian word:
+                        // one load and a swap rather than two byte loads
+                        // and the shifts that join them.
+                        const std::uint32_t word = load_be32(in);
                         in += 2;
+                        const std::uint32_t lo = word >> 16;
                         const std::size_t dist =
-                            (reinterpret_cast<std::uintptr_t>(out) + bias - (hi << 4 | lo >> 4)) &
+                            (reinterpret_cast<std::uintptr_t>(out) + bias - (word >> 20)) &
                             kRingMask;
                         const std::uint8_t* const src = out - dist;
                         if (dist < 16) [[unlikely]] {
@@ -209,7 +226,7 @@ bool Decoder::decode_direct(std::uint8_t* const start, std::uint8_t*& out_io,
                         out += (lo & 15) + 2;
                     }
                     if (ended) break;
-                } while (std::size_t(in_end - in) >= kRunInput &&
+                } while (std::size_t(in_end - in) >= kDeepRunInput &&
                          std::size_t(out_end - out) >= kRunOutput);
                 if (ended) break;
                 continue;
