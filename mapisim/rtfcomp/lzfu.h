@@ -11,8 +11,9 @@
 //   Decoder dec(src);
 //   while ((n = dec.read(buf, sizeof buf)) > 0) use buf[0, n);
 //   dec.status() == Status::End: every byte was delivered and checked.
-// A decoder holds the ring, a bounded input buffer and a few counters,
-// about 20 KB whatever the stream claims; it allocates nothing. Over a
+// A decoder holds the ring, a bounded input buffer, a staging area and a
+// few counters, about 28 KB whatever the stream claims; it allocates
+// nothing. Over a
 // source that holds the data in memory it reads the data in place.
 #pragma once
 
