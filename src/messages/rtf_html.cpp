@@ -718,6 +718,30 @@ RTFHTML_INLINE Fast CommonWord(Filter& f, const uint8_t*& p)
     return Fast::kText;
 }
 
+// Takes \uN and the backslash of a \' escape right after it, as Word
+// writes a character with its fallback (\u8364\'80), from p, right after an
+// unescaped backslash in text mode outside \htmlrtf: kText leaves p at the
+// apostrophe, for HexEscapes. Reads 16 bytes ahead.
+RTFHTML_INLINE Fast UnicodeWithEscape(Filter& f, const uint8_t*& p)
+{
+    // A minus sign before the digits, as code units above 32767 are written.
+    const int32_t minus = p[1] == '-';
+    const uint64_t v = LoadLE64(p + 1 + minus);
+    const uint64_t notDigit = ~DigitBits(v) & kHighBits;
+    const int32_t m = static_cast<int32_t>(__builtin_ctzll(notDigit | (uint64_t{1} << 63)) >> 3);
+    if (m == 7 || static_cast<uint8_t>(v >> (8 * m)) != '\\' || p[2 + minus + m] != '\'') {
+        return Fast::kNo;
+    }
+    RtfHtmlState& s = f.s;
+    const uint32_t value = ParseDigits(v, m);
+    s.parameter = m == 0  ? -1
+                  : minus ? static_cast<int32_t>(0u - value)
+                          : static_cast<int32_t>(value);
+    s.previousWordCode = kRtfWordU;
+    p += 2 + minus + m;
+    return EmitUnicode(f, s.parameter) ? Fast::kText : Fast::kFull;
+}
+
 // Takes "htmltagN " at p, right after the {\*\ that opens an htmltag group
 // in text mode: the word clears the \* marker and starts the group's text.
 // Reads 16 bytes ahead.
@@ -1088,7 +1112,14 @@ RTFHTML_INLINE bool FilterRangeLocal(Filter& f, SpanCache& cache, const uint8_t*
                 }
                 s.groupFlag = 1;
                 s.readerMode = kRtfReaderWord;
-                if (p < e && *p == '\'' && !s.htmlrtf) {
+                bool escape = p < e && *p == '\'';
+                if (!escape && e - p >= 32 && *p == 'u' && !s.htmlrtf) {
+                    // \u8364\'80 leaves p at the apostrophe.
+                    const Fast unicode = UnicodeWithEscape(f, p);
+                    if (unicode == Fast::kFull) return false;
+                    escape = unicode == Fast::kText;
+                }
+                if (escape && !s.htmlrtf) {
                     if (!HexEscapes(f, p, e)) return false;
                     continue;
                 }

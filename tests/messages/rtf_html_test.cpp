@@ -416,31 +416,44 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "\\htmlrtf {\\htmlrtf0 \\'e1\\'e[\\'e3\\'|4\\'e5\\'e6\\'e7\\'e8\\'e9\\'ea\\'e]\\'\x0b"
         "c\\'ed\\'ee\\'ef\\'f0 x"
         "\\'f1\\'f2\\'f3\\'f4x'f5\\'f6\\'f7\\'f8\\'f9\\'fa\\'fb y",
+        // \u with its fallback escape, as Word writes characters: one to
+        // seven digits, a minus sign, none, values past 16 bits, and near
+        // misses (eight digits, a minus inside or doubled, no apostrophe, an
+        // escaped backslash before the word); copied, in a tag group and
+        // under \htmlrtf.
+        "\\htmlrtf {\\htmlrtf0 a\\u8364\\'80b\\u-4064\\'3f\\'41c\\u\\'3fd\\u-\\'3fe\\u65\\'{"
+        "\\u0\\'41\\u1234567\\'3ff\\u99999\\'3f\\u-1\\'3f\\u12345678\\'3fg\\u1-2\\'3f"
+        "\\u--5\\'3fh\\u233\\'e9\\'e9\\'e9 i\\u233\\ j\\u233\\\\'e9 k\\\\u233\\'e9 l}",
+        "{\\*\\htmltag4 <p title=\\u8364\\'80x\\u-3\\'41>}\\htmlrtf \\u8364\\'80 y\\u65\\'41"
+        "\\htmlrtf0 z",
     };
-    for (const char* body : bodies) {
-        SCOPED_TRACE(body);
-        const std::string rtf = doc + body + tail;
-        const std::string html = Convert(rtf, 1252);
-        std::string cut;
-        ASSERT_EQ(ConvertCut(rtf, 1252, InvisibleCuts(rtf, 1), cut), RtfHtmlResult::kOk);
-        EXPECT_EQ(cut, html);
+    // Under code page 65001 \u gives the character's own bytes, so that a
+    // wrong parameter shows; elsewhere it gives "?".
+    for (const int32_t codePage : {1252, 65001})
+        for (const char* body : bodies) {
+            SCOPED_TRACE(body);
+            const std::string rtf = doc + body + tail;
+            const std::string html = Convert(rtf, codePage);
+            std::string cut;
+            ASSERT_EQ(ConvertCut(rtf, codePage, InvisibleCuts(rtf, 1), cut), RtfHtmlResult::kOk);
+            EXPECT_EQ(cut, html);
 
-        for (uint32_t cb :
-             {static_cast<uint32_t>(html.size()), static_cast<uint32_t>(html.size() - 1)}) {
-            std::vector<char> area(cb);
-            RtfHtmlState state;
-            uint32_t cbOut = 0;
-            const RtfHtmlResult r =
-                RtfHtmlConvertChunk(state, true, 1252, rtf.data(),
-                                    static_cast<uint32_t>(rtf.size()), area.data(), cb, &cbOut);
-            if (cb == html.size()) {
-                ASSERT_EQ(r, RtfHtmlResult::kOk);
-                EXPECT_EQ(std::string(area.data(), cbOut), html);
-            } else {
-                EXPECT_EQ(r, RtfHtmlResult::kOutputFull);
+            for (uint32_t cb :
+                 {static_cast<uint32_t>(html.size()), static_cast<uint32_t>(html.size() - 1)}) {
+                std::vector<char> area(cb);
+                RtfHtmlState state;
+                uint32_t cbOut = 0;
+                const RtfHtmlResult r =
+                    RtfHtmlConvertChunk(state, true, codePage, rtf.data(),
+                                        static_cast<uint32_t>(rtf.size()), area.data(), cb, &cbOut);
+                if (cb == html.size()) {
+                    ASSERT_EQ(r, RtfHtmlResult::kOk);
+                    EXPECT_EQ(std::string(area.data(), cbOut), html);
+                } else {
+                    EXPECT_EQ(r, RtfHtmlResult::kOutputFull);
+                }
             }
         }
-    }
     // Spot checks that the agreement is on the right output: text inside a
     // brace opened under \htmlrtf is copied, text after it closes is not
     // until the document's group ends; a dropped destination does not
