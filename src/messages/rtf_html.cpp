@@ -711,6 +711,9 @@ RTFHTML_INLINE Fast CommonWord(Filter& f, const uint8_t*& p)
     } else if ((v & 0xFFFFFFFFu) == Pack("par ")) {
         p += 4;
         if (!ActOnly(f, kRtfWordPar)) return Fast::kFull;
+    } else if ((v & 0xFFFFFFFFu) == Pack("tab ")) {
+        p += 4;
+        if (!ActOnly(f, kRtfWordTab)) return Fast::kFull;
     } else {
         return Fast::kNo;
     }

@@ -426,6 +426,10 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
         "\\u--5\\'3fh\\u233\\'e9\\'e9\\'e9 i\\u233\\ j\\u233\\\\'e9 k\\\\u233\\'e9 l}",
         "{\\*\\htmltag4 <p title=\\u8364\\'80x\\u-3\\'41>}\\htmlrtf \\u8364\\'80 y\\u65\\'41"
         "\\htmlrtf0 z",
+        // \tab ended by a space, and its near misses, copied, under \htmlrtf
+        // and in a dropped destination.
+        "\\htmlrtf {\\htmlrtf0 a\\tab b\\tab\\tab c\\tabx d\\tab1 e\\tab  f\\htmlrtf \\tab "
+        "\\htmlrtf0 g{\\*\\x y\\tab z}\\tab h{\\*\\htmltag4 \\tab i}",
     };
     // Under code page 65001 \u gives the character's own bytes, so that a
     // wrong parameter shows; elsewhere it gives "?".
