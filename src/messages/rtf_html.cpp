@@ -938,6 +938,20 @@ RTFHTML_INLINE void CopyHtml(Filter& f, const char* html, uint32_t n)
 #ifdef ORVIMAPI_RTFHTML_SSE2
     // Whole blocks: the bytes past the n read at html are scratch (or the
     // first of those being written), those stored past them scratch too.
+    if (n <= 64 && f.outEnd - f.out >= 64) {
+        // Most spans give little HTML: one step of 64 bytes, whatever its
+        // length.
+        const __m128i v0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html));
+        const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html + 16));
+        const __m128i v2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html + 32));
+        const __m128i v3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(html + 48));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out), v0);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out + 16), v1);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out + 32), v2);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out + 48), v3);
+        f.out += n;
+        return;
+    }
     if (static_cast<uint64_t>(f.outEnd - f.out) >= uint64_t{n} + 16) {
         for (uint32_t i = 0; i < n; i += 16) {
             _mm_storeu_si128(reinterpret_cast<__m128i*>(f.out + i),
