@@ -435,7 +435,7 @@ TEST(RtfHtmlFastPaths, AgreeWithTheByteByByteReadingAndFillTheAreaExactly)
     // wrong parameter shows; elsewhere it gives "?".
     for (const int32_t codePage : {1252, 65001})
         for (const char* body : bodies) {
-            SCOPED_TRACE(body);
+            SCOPED_TRACE(testing::Message() << "code page " << codePage << ": " << body);
             const std::string rtf = doc + body + tail;
             const std::string html = Convert(rtf, codePage);
             std::string cut;
