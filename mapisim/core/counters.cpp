@@ -73,37 +73,39 @@ void Bury(void* storage)
 
 namespace {
 
-std::recursive_mutex& stand_in_mutex()
-{
-    static std::recursive_mutex mutex;
-    return mutex;
-}
+// A plain mutex and this thread's depth rather than std::recursive_mutex:
+// only the outermost lock of a thread touches the mutex, and a nested one
+// (a call made inside a call) costs an increment.
+std::mutex standInMutex;
 
-// How deeply this thread holds the stand-in lock, for StandInRelease.
+// How deeply this thread holds the stand-in lock; more than 0 only on the
+// thread that holds it.
 thread_local unsigned stand_in_depth = 0;
 
 } // namespace
 
 void LockStandIn()
 {
-    stand_in_mutex().lock();
-    ++stand_in_depth;
+    if (stand_in_depth++ == 0) standInMutex.lock();
 }
 
 void UnlockStandIn()
 {
-    --stand_in_depth;
-    stand_in_mutex().unlock();
+    if (--stand_in_depth == 0) standInMutex.unlock();
 }
 
 StandInRelease::StandInRelease() : depth_(stand_in_depth)
 {
-    for (unsigned i = 0; i < depth_; ++i) UnlockStandIn();
+    if (depth_ == 0) return;
+    stand_in_depth = 0;
+    standInMutex.unlock();
 }
 
 StandInRelease::~StandInRelease()
 {
-    for (unsigned i = 0; i < depth_; ++i) LockStandIn();
+    if (depth_ == 0) return;
+    standInMutex.lock();
+    stand_in_depth = depth_;
 }
 
 } // namespace mapisim

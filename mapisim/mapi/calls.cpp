@@ -25,11 +25,10 @@ std::deque<CallRecord>& log_storage()
 
 bool logging = true;
 
-std::vector<FaultRule>& rules()
-{
-    static std::vector<FaultRule> r;
-    return r;
-}
+// Constant-initialized: the call hook reads it without a guard.
+std::vector<FaultRule> faultRules;
+
+std::vector<FaultRule>& rules() { return faultRules; }
 
 bool part_matches(std::string_view pattern, std::string_view part)
 {
@@ -139,6 +138,8 @@ void Call::note(const char* name, std::string_view text)
 
 HRESULT Call::begin()
 {
+    // A measuring run neither logs nor injects: nothing to do.
+    if (!logging && faultRules.empty()) return S_OK;
     auto& log = log_storage();
     if (logging && log.size() < kMaxLog) {
         index_ = log.size();
