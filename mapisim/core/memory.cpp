@@ -117,14 +117,27 @@ bool FailThisCall()
     return true;
 }
 
+// Where plain new already aligns that far (x86 and x86-64 with glibc), the
+// aligned form, which costs far more per call, is not needed.
+constexpr bool kPlainNewAligns =
+    static_cast<std::size_t>(kAlignment) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__;
+
 void* NewBlock(ULONG size)
 {
-    void* memory = ::operator new(size == 0 ? 1 : size, kAlignment, std::nothrow);
-    if (memory != nullptr) std::memset(memory, kFreshByte, size == 0 ? 1 : size);
+    const std::size_t bytes = size == 0 ? 1 : size;
+    void* memory = kPlainNewAligns ? ::operator new(bytes, std::nothrow)
+                                   : ::operator new(bytes, kAlignment, std::nothrow);
+    if (memory != nullptr) std::memset(memory, kFreshByte, bytes);
     return memory;
 }
 
-void DeleteBlock(void* memory) { ::operator delete(memory, kAlignment); }
+void DeleteBlock(void* memory)
+{
+    if constexpr (kPlainNewAligns)
+        ::operator delete(memory);
+    else
+        ::operator delete(memory, kAlignment);
+}
 
 } // namespace
 
