@@ -196,6 +196,7 @@ void Store::attach_message(Folder& parent, std::shared_ptr<Message> msg)
     touch();
     if (!msg->number_) msg->number_ = allocate_number();
     msg->parent_ = parent.weak_from_this();
+    msg->parent_at_ = &parent;
     parent.messages_.push_back(msg);
     index(msg);
 }
@@ -206,6 +207,7 @@ void Store::attach_folder(Folder& parent, std::shared_ptr<Folder> folder)
     touch();
     if (!folder->number_) folder->number_ = allocate_number();
     folder->parent_ = parent.weak_from_this();
+    folder->parent_at_ = &parent;
     parent.subfolders_.push_back(folder);
     // Numbers for everything below that came without.
     std::vector<std::shared_ptr<Folder>> todo{folder};
@@ -216,11 +218,13 @@ void Store::attach_folder(Folder& parent, std::shared_ptr<Folder> folder)
         for (auto& m : f->messages_) {
             if (!m->number_) m->number_ = allocate_number();
             m->parent_ = f;
+            m->parent_at_ = f.get();
             index(m);
         }
         for (auto& sub : f->subfolders_) {
             if (!sub->number_) sub->number_ = allocate_number();
             sub->parent_ = f;
+            sub->parent_at_ = f.get();
             todo.push_back(sub);
         }
     }
@@ -235,6 +239,7 @@ bool Store::detach_message(Message& msg)
     if (it == v.end()) return false;
     touch();
     msg.parent_.reset();
+    msg.parent_at_ = nullptr;
     v.erase(it);
     return true;
 }
@@ -248,27 +253,29 @@ bool Store::detach_folder(Folder& folder)
     if (it == v.end()) return false;
     touch();
     folder.parent_.reset();
+    folder.parent_at_ = nullptr;
     v.erase(it);
     return true;
 }
 
+// Asked on every call on a message or folder. Nothing frees a folder while
+// this walks (the model changes under the stand-in lock), so a parent whose
+// weak pointer has not expired is reached by its address, without taking a
+// reference at each level.
 bool Store::contains(const Folder& f) const
 {
     const Folder* cur = &f;
-    std::shared_ptr<Folder> hold;
     for (int depth = 0; depth < 100000; ++depth) {
         if (cur == root_.get()) return true;
-        hold = cur->parent_.lock();
-        if (!hold) return false;
-        cur = hold.get();
+        if (cur->parent_.expired()) return false;
+        cur = cur->parent_at_;
     }
     return false;
 }
 
 bool Store::contains(const Message& m) const
 {
-    auto parent = m.parent_.lock();
-    return parent && contains(*parent);
+    return !m.parent_.expired() && contains(*m.parent_at_);
 }
 
 void Store::index(const std::shared_ptr<Folder>& f) { folders_[f->number_] = f; }

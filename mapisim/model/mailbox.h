@@ -97,6 +97,7 @@ private:
     friend class Store;
     std::uint32_t number_ = 0;
     std::weak_ptr<Folder> parent_;
+    const Folder* parent_at_ = nullptr; // parent_'s address, for Store::contains
     ULONG next_attach_ = 0;
 };
 
@@ -142,6 +143,7 @@ private:
 
     std::uint32_t number_ = 0;
     std::weak_ptr<Folder> parent_;
+    const Folder* parent_at_ = nullptr; // parent_'s address, for Store::contains
     std::vector<std::shared_ptr<Folder>> subfolders_;
     std::vector<std::shared_ptr<Message>> messages_;
     mutable std::shared_ptr<MessageSource> source_;

@@ -174,6 +174,53 @@ TEST(ModelTree, NumbersFindNodesOnlyWhileInTheTree)
     EXPECT_EQ(top->find_subfolder("INBOX"), inbox);
 }
 
+// Containment follows each node's parent up to the root: moves, detached
+// ancestors and parents that no longer exist must all be seen at once.
+TEST(ModelTree, ContainmentFollowsMovesAndGoneParents)
+{
+    Store store(3, "S", "P");
+    auto top = store.add_folder(*store.root(), "Top");
+    auto a = store.add_folder(*top, "A");
+    auto b = store.add_folder(*top, "B");
+    auto deep = store.add_folder(*a, "Deep");
+    auto msg = store.add_message(*deep);
+    EXPECT_TRUE(store.contains(*msg));
+
+    // Moved under B: still in, under its new parent.
+    ASSERT_TRUE(store.detach_folder(*deep));
+    EXPECT_FALSE(store.contains(*msg));
+    store.attach_folder(*b, deep);
+    EXPECT_TRUE(store.contains(*msg));
+    EXPECT_EQ(msg->parent(), deep);
+
+    // An ancestor detached: everything below is out.
+    ASSERT_TRUE(store.detach_folder(*b));
+    EXPECT_FALSE(store.contains(*deep));
+    EXPECT_FALSE(store.contains(*msg));
+    store.attach_folder(*a, b);
+    EXPECT_TRUE(store.contains(*msg));
+
+    // The message moved out and back directly.
+    ASSERT_TRUE(store.detach_message(*msg));
+    EXPECT_FALSE(store.contains(*msg));
+    store.attach_message(*a, msg);
+    EXPECT_TRUE(store.contains(*msg));
+
+    // A parent that no longer exists: the message outlives its folder.
+    auto gone = store.add_folder(*top, "Gone");
+    auto orphan = store.add_message(*gone);
+    ASSERT_TRUE(store.detach_folder(*gone));
+    gone.reset();
+    EXPECT_EQ(orphan->parent(), nullptr);
+    EXPECT_FALSE(store.contains(*orphan));
+
+    // Another store's nodes are not in this one.
+    Store other(4, "O", "P");
+    auto there = other.add_message(*other.add_folder(*other.root(), "F"));
+    EXPECT_FALSE(store.contains(*there));
+    EXPECT_TRUE(other.contains(*there));
+}
+
 TEST(ModelTree, CloneIsDeepAndUnnumbered)
 {
     Store store(1, "S", "P");
