@@ -16,16 +16,21 @@ namespace {
 
 constexpr ULONG CONVENIENT_DEPTH_ = 0x00000001;
 
+// A contents row. A folder's rows are made all at once whenever the model
+// has changed, so they sit side by side in one block (MessageRows) and
+// borrow the store, folder and message rather than holding references:
+// the table's source holds the store and folder, the folder its messages,
+// and the table makes its rows afresh after any change before reading them.
 class MessageRow final : public Row {
 public:
-    MessageRow(StorePtr s, FolderPtr f, MessagePtr m)
-        : store_(std::move(s)), folder_(std::move(f)), msg_(std::move(m))
+    MessageRow(const model::Store& s, const model::Folder& f, const Message& m)
+        : store_(&s), folder_(&f), msg_(&m)
     {
         key = msg_->number();
     }
     std::optional<Value> get(ULONG tag) const override
     {
-        return message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
+        return message_prop(store_, folder_, *msg_, msg_->props, tag);
     }
     const Value* stored(ULONG tag) const override { return stored_message_value(msg_->props, tag); }
     void stored_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
@@ -35,19 +40,18 @@ public:
     }
     std::optional<Value> get_unstored(ULONG tag) const override
     {
-        return computed_message_prop(store_.get(), folder_.get(), *msg_, msg_->props, tag);
+        return computed_message_prop(store_, folder_, *msg_, msg_->props, tag);
     }
     Computed computed_out(ULONG tag, std::uint32_t limit, OutValue& out) const override
     {
         if (!is_computed_message_prop(tag)) return Computed::Missing;
-        return computed_message_out(store_.get(), folder_.get(), *msg_, msg_->props, tag, limit,
-                                    out);
+        return computed_message_out(store_, folder_, *msg_, msg_->props, tag, limit, out);
     }
 
 private:
-    StorePtr store_;
-    FolderPtr folder_;
-    MessagePtr msg_;
+    const model::Store* store_;
+    const model::Folder* folder_;
+    const Message* msg_;
 };
 
 class FolderRow final : public Row {
@@ -154,9 +158,17 @@ public:
 private:
     void add_rows(std::vector<RowPtr>& out) const override
     {
-        for (auto& m : folder_->messages())
-            if (m->associated == assoc_)
-                out.push_back(std::make_shared<MessageRow>(store_, folder_, m));
+        const auto& messages = folder_->messages();
+        // One block for all the rows, each RowPtr sharing it: reserved first,
+        // since the rows must not move once handed out.
+        auto block = std::make_shared<std::vector<MessageRow>>();
+        block->reserve(messages.size());
+        out.reserve(out.size() + messages.size());
+        for (auto& m : messages)
+            if (m->associated == assoc_) {
+                block->emplace_back(*store_, *folder_, *m);
+                out.emplace_back(block, &block->back());
+            }
     }
 
     bool assoc_;

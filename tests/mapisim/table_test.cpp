@@ -268,6 +268,36 @@ TEST_F(Tables, TablesSeeTheFolderAsItIsNow)
     EXPECT_EQ(table->GetRowCount(0, &count), MAPI_E_OBJECT_DELETED);
 }
 
+// Rows are made afresh after any change, before a row is read: messages
+// freed since the last read (no one holds them any more) are never read.
+TEST_F(Tables, MessagesFreedBetweenReadsAreNotRead)
+{
+    for (const char* subject : {"short-lived 1", "short-lived 2"})
+        box.pst->add_message(*box.inbox)->props.set(Value::string8(PR_SUBJECT_A, subject));
+    Subjects first = subjects();
+    ASSERT_EQ(first.size(), 7u);
+    EXPECT_EQ(first.back(), "short-lived 2");
+    ASSERT_EQ(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr), S_OK);
+
+    // Both go, and with them the last references to them.
+    for (int i = 0; i < 2; ++i) {
+        const auto last = box.inbox->messages().back();
+        ASSERT_TRUE(box.pst->detach_message(*last));
+    }
+    EXPECT_EQ(subjects(), Subjects(first.begin(), first.end() - 2));
+
+    // The same after the cursor moved past them and back.
+    box.pst->add_message(*box.inbox)->props.set(Value::string8(PR_SUBJECT_A, "another"));
+    ASSERT_EQ(table->SeekRow(BOOKMARK_END, -1, nullptr), S_OK);
+    {
+        const auto last = box.inbox->messages().back();
+        ASSERT_TRUE(box.pst->detach_message(*last));
+    }
+    EXPECT_EQ(subjects(), Subjects{});
+    ASSERT_EQ(table->SeekRow(BOOKMARK_BEGINNING, 0, nullptr), S_OK);
+    EXPECT_EQ(subjects(), Subjects(first.begin(), first.end() - 2));
+}
+
 TEST_F(Tables, HierarchyTableAndInstanceKeys)
 {
     Com<IMAPIFolder> top;
