@@ -31,7 +31,7 @@ public:
     const std::uint8_t* take_rest(std::size_t& n) noexcept override
     {
         n = 0;
-        auto* bytes = dynamic_cast<InPlaceBytes*>(stream_);
+        InPlaceBytes* bytes = in_place_bytes(stream_);
         return bytes ? bytes->take_rest(n) : nullptr;
     }
     HRESULT failure = S_OK;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <span>
+#include <typeinfo>
 
 namespace mapisim::mapi {
 namespace {
@@ -252,6 +253,13 @@ HRESULT open_value_stream(std::optional<Value> raw, ULONG tag, ULONG flags,
         };
     *out = new_prop_stream(std::move(bytes), std::move(commit));
     return S_OK;
+}
+
+InPlaceBytes* in_place_bytes(IStream* stream) noexcept
+{
+    // PropStream is final: no other type can be one.
+    if (stream == nullptr || typeid(*stream) != typeid(PropStream)) return nullptr;
+    return static_cast<PropStream*>(stream);
 }
 
 IStream* open_stored_stream(const model::PropertyBag& bag, ULONG tag)

@@ -74,6 +74,11 @@ protected:
     ~InPlaceBytes() = default;
 };
 
+// The stream as InPlaceBytes when it is one of the stand-in's property
+// streams; null for any other stream. An exact type test, far cheaper than
+// a cross-cast, since every compressed body read asks it.
+InPlaceBytes* in_place_bytes(IStream* stream) noexcept;
+
 // Receives the stream's bytes at Commit, and at the last Release when they
 // changed since. Runs with the stream alive; it may hold references.
 using CommitFn = std::function<HRESULT(const model::Bytes&)>;
