@@ -6,7 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "mapisim/decl/mapi.h"
@@ -65,6 +67,15 @@ struct OutValue {
         o.scode = sc;
         return o;
     }
+    // As of() and error(), in place: a row of them is written value by
+    // value, and a whole OutValue is larger than what these set.
+    void set(const model::Value& v) { value = &v; }
+    void set_error(ULONG t, SCODE sc)
+    {
+        value = nullptr;
+        tag = CHANGE_PROP_TYPE(t, PT_ERROR);
+        scode = sc;
+    }
     // tag's type is PT_LONG or PT_BOOLEAN.
     static OutValue scalar(ULONG tag, std::int32_t v)
     {
@@ -84,25 +95,33 @@ HRESULT make_prop_array(const OutValue* values, std::size_t n, ULONG* count, SPr
 // set fits.
 inline constexpr std::size_t kScratchItems = 64;
 
-// Room for a call's n working items, value-initialized: inside the object
-// up to N of them (a column set, a batch of rows), on the heap beyond.
+// Room for a call's n working items: inside the object up to N of them (a
+// column set, a batch of rows), on the heap beyond. Only the n items are
+// constructed, value-initialized when T has no constructor of its own
+// (pointers start null), default-constructed otherwise.
 template <class T, std::size_t N>
 class Scratch {
+    static_assert(std::is_trivially_destructible_v<T>, "items are never destroyed");
+
 public:
     explicit Scratch(std::size_t n)
     {
         if (n > N)
             heap_.resize(n);
+        else if constexpr (std::is_trivially_default_constructible_v<T>)
+            std::uninitialized_value_construct_n(local(), n);
         else
-            std::fill_n(local_, n, T{});
+            std::uninitialized_default_construct_n(local(), n);
     }
     Scratch(const Scratch&) = delete;
     Scratch& operator=(const Scratch&) = delete;
-    T* data() { return heap_.empty() ? local_ : heap_.data(); }
+    T* data() { return heap_.empty() ? local() : heap_.data(); }
     T& operator[](std::size_t i) { return data()[i]; }
 
 private:
-    T local_[N];
+    T* local() { return std::launder(reinterpret_cast<T*>(storage_)); }
+
+    alignas(T) unsigned char storage_[N * sizeof(T)];
     std::vector<T> heap_;
 };
 

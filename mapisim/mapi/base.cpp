@@ -73,13 +73,6 @@ const std::vector<std::uint32_t>& tag_order(const ULONG* tags, std::size_t n)
     return last_order;
 }
 
-bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit)
-{
-    const ULONG want = PROP_TYPE(tag);
-    return !v.is_error() && (want == PT_UNSPECIFIED || want == v.type()) &&
-           v.payload_size() <= limit;
-}
-
 namespace {
 
 // One MAPINAMEID with its GUID and name chained to root.

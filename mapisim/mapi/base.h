@@ -85,7 +85,12 @@ Value returned_value(std::optional<Value> raw, ULONG tag, bool limit_size);
 // Whether returned_value() would give a stored value unchanged, so that the
 // value can go out as it is stored: no error, of the asked type (any for
 // PT_UNSPECIFIED) and within limit.
-bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit);
+inline bool returned_as_stored(const Value& v, ULONG tag, std::uint32_t limit)
+{
+    const ULONG want = PROP_TYPE(tag);
+    return !v.is_error() && (want == PT_UNSPECIFIED || want == v.type()) &&
+           v.payload_size() <= limit;
+}
 
 // The positions of tags by property identifier, for stored_each(): kept
 // for the tag list asked last, since a caller asks for the same list again
@@ -265,7 +270,7 @@ public:
             const Value* kept = kept_values[i];
             if (kept && returned_as_stored(*kept, tag, limit) &&
                 !(wide && PROP_TYPE(tag) == PT_UNSPECIFIED && kept->type() == PT_STRING8)) {
-                values[i] = OutValue::of(*kept);
+                values[i].set(*kept);
                 continue;
             }
             // (PT_UNSPECIFIED under MAPI_UNICODE may turn a text wide.)
@@ -273,10 +278,14 @@ public:
                                           ? Computed::Other
                                           : computed_out(tag, limit, values[i]);
             if (computed == Computed::Out) continue;
-            std::optional<Value> raw;
-            if (computed == Computed::Other) raw = kept ? read(tag) : read_unstored(tag);
+            if (computed == Computed::Missing) {
+                values[i].set_error(tag, MAPI_E_NOT_FOUND);
+                errors = true;
+                continue;
+            }
+            std::optional<Value> raw = kept ? read(tag) : read_unstored(tag);
             if (!raw) {
-                values[i] = OutValue::error(tag, MAPI_E_NOT_FOUND);
+                values[i].set_error(tag, MAPI_E_NOT_FOUND);
                 errors = true;
                 continue;
             }
@@ -284,7 +293,7 @@ public:
                 raw = raw->converted(PT_UNICODE);
             if (made.capacity() == 0) made.reserve(n);
             made.push_back(returned_value(std::move(raw), tag, true));
-            values[i] = OutValue::of(made.back());
+            values[i].set(made.back());
             errors |= made.back().is_error();
         }
         HRESULT hr = make_prop_array(values.data(), n, count, out);

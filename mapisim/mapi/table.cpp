@@ -323,7 +323,7 @@ public:
                 const bool is_entry_id = PROP_ID(tag) == PROP_ID(PR_ENTRYID);
                 const Value* kept = is_entry_id ? nullptr : kept_values[c];
                 if (kept && returned_as_stored(*kept, tag, limit)) {
-                    cells[c] = OutValue::of(*kept);
+                    cells[c].set(*kept);
                     continue;
                 }
                 const Computed computed =
@@ -333,16 +333,20 @@ public:
                     if (is_entry_id && short_term_ids) cells[c].bytes[0] = MAPI_SHORTTERM;
                     continue;
                 }
+                if (computed == Computed::Missing && !is_table_column(tag)) {
+                    cells[c].set_error(tag, MAPI_E_NOT_FOUND);
+                    continue;
+                }
                 std::optional<Value> value = computed == Computed::Other
                                                  ? raw(row, tag, !is_entry_id && !kept)
                                                  : table_column(row, tag);
                 if (!value) {
-                    cells[c] = OutValue::error(tag, MAPI_E_NOT_FOUND);
+                    cells[c].set_error(tag, MAPI_E_NOT_FOUND);
                     continue;
                 }
                 if (made.capacity() == 0) made.reserve(width);
                 made.push_back(returned_value(std::move(value), tag, true));
-                cells[c] = OutValue::of(made.back());
+                cells[c].set(made.back());
             }
             if (HRESULT hr = built.add(cells.data(), width); FAILED(hr))
                 return call.fail(hr, "out of memory");
@@ -405,6 +409,14 @@ private:
             return v;
         }
         return table_column(row, tag);
+    }
+
+    // Whether table_column() has a value for tag.
+    static bool is_table_column(ULONG tag)
+    {
+        const ULONG id = PROP_ID(tag);
+        return id == PROP_ID(PR_INSTANCE_KEY) || id == PROP_ID(PR_ROW_TYPE) ||
+               id == PROP_ID(PR_DEPTH);
     }
 
     // The columns only a table has, for a row that has no value of tag.
