@@ -9,6 +9,7 @@
 #include <new>
 
 #include "mapisim/core/object_count.h"
+#include "mapisim/core/small_mutex.h"
 #include "mapisim/core/stand_in_lock.h"
 #include "mapisim/mapisim.h"
 
@@ -44,7 +45,7 @@ static_assert(sizeof(Tombstone) <= sizeof(ComObject<IUnknown>),
 
 // The most recent graves; the oldest one's storage is freed to make room.
 constexpr std::size_t kGraves = 4096;
-std::mutex graveLock;
+SmallMutex graveLock;
 std::array<Tombstone*, kGraves> graves{};
 std::size_t nextGrave = 0;
 
@@ -60,7 +61,7 @@ void Bury(void* storage)
     Tombstone* grave = new (storage) Tombstone;
     Tombstone* evicted = nullptr;
     {
-        std::lock_guard<std::mutex> lock(graveLock);
+        std::lock_guard<SmallMutex> lock(graveLock);
         evicted = graves[nextGrave];
         graves[nextGrave] = grave;
         nextGrave = (nextGrave + 1) % kGraves;
@@ -76,7 +77,7 @@ namespace {
 // A plain mutex and this thread's depth rather than std::recursive_mutex:
 // only the outermost lock of a thread touches the mutex, and a nested one
 // (a call made inside a call) costs an increment.
-std::mutex standInMutex;
+SmallMutex standInMutex;
 
 // How deeply this thread holds the stand-in lock; more than 0 only on the
 // thread that holds it.

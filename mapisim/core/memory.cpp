@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "mapisim/core/counters.h"
+#include "mapisim/core/small_mutex.h"
 #include "mapisim/decl/mapi.h"
 #include "mapisim/mapisim.h"
 
@@ -100,7 +101,7 @@ private:
     std::size_t count_ = 0;
 };
 
-std::mutex lock;
+mapisim::SmallMutex lock;
 BlockTable blocks;
 uint32_t allocationCalls = 0;
 uint32_t failCountdown = 0; // the call at which it reaches 0 fails
@@ -148,7 +149,7 @@ MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateBuffer(ULONG cbSize, LPVOID* lppBuf
     if (lppBuffer == nullptr) return MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
 
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     if (FailThisCall()) return MAPI_E_NOT_ENOUGH_MEMORY;
     void* memory = NewBlock(cbSize);
     if (memory == nullptr) return MAPI_E_NOT_ENOUGH_MEMORY;
@@ -167,7 +168,7 @@ MAPISIM_API SCODE STDAPICALLTYPE MAPIAllocateMore(ULONG cbSize, LPVOID lpObject,
     if (lppBuffer == nullptr) return MAPI_E_INVALID_PARAMETER;
     *lppBuffer = nullptr;
 
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     const BlockTable::Entry* parent = blocks.find(lpObject);
     if (parent == nullptr) return MAPI_E_INVALID_PARAMETER;
     // A chained block as lpObject chains to its root, so one free still
@@ -192,7 +193,7 @@ MAPISIM_API ULONG STDAPICALLTYPE MAPIFreeBuffer(LPVOID lpBuffer)
 {
     if (lpBuffer == nullptr) return S_OK;
 
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     BlockTable::Entry* found = blocks.find(lpBuffer);
     if (found == nullptr || found->root != nullptr) {
         mapisim::NoteBadFree();
@@ -220,19 +221,19 @@ MAPISIM_API void STDAPICALLTYPE FreeProws(LPSRowSet lpRows)
 
 MAPISIM_EXPORT uint32_t mapisim_live_allocations(void)
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     return static_cast<uint32_t>(blocks.size());
 }
 
 MAPISIM_EXPORT uint32_t mapisim_allocation_calls(void)
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     return allocationCalls;
 }
 
 MAPISIM_EXPORT void mapisim_fail_allocation(uint32_t nth, int persistent)
 {
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<mapisim::SmallMutex> guard(lock);
     failCountdown = nth;
     failPersistently = nth != 0 && persistent != 0;
     failingForever = false;

@@ -49,10 +49,6 @@ bool matches(const std::string& pattern, const std::string& method)
 
 } // namespace
 
-Call::Call(ErrorState* object, const char* iface, const char* method, ULONG flags)
-    : object_(object), iface_(iface ? iface : ""), method_(method), flags_(flags)
-{}
-
 const std::string& Call::name()
 {
     if (name_.empty()) {
@@ -65,11 +61,9 @@ const std::string& Call::name()
     return name_;
 }
 
-Call::~Call()
+void Call::unfinished()
 {
-    // A path that forgot done() still leaves a complete log entry.
-    if (!finished_ && index_ != SIZE_MAX && index_ < log_storage().size())
-        log_storage()[index_].result = E_UNEXPECTED;
+    if (index_ < log_storage().size()) log_storage()[index_].result = E_UNEXPECTED;
 }
 
 Call& Call::arg(const char* name, std::string_view text)
@@ -136,10 +130,8 @@ void Call::note(const char* name, std::string_view text)
     args.append(text.data(), text.size());
 }
 
-HRESULT Call::begin()
+HRESULT Call::hook()
 {
-    // A measuring run neither logs nor injects: nothing to do.
-    if (!logging && faultRules.empty()) return S_OK;
     auto& log = log_storage();
     if (logging && log.size() < kMaxLog) {
         index_ = log.size();
@@ -156,15 +148,13 @@ HRESULT Call::begin()
     return S_OK;
 }
 
-HRESULT Call::done(HRESULT hr)
+void Call::record(HRESULT hr)
 {
-    finished_ = true;
     if (index_ != SIZE_MAX && index_ < log_storage().size()) log_storage()[index_].result = hr;
     if (FAILED(hr) && object_) {
         object_->hr = hr;
         object_->text = name() + " failed";
     }
-    return hr;
 }
 
 HRESULT Call::fail(HRESULT hr, std::string why)
@@ -174,15 +164,27 @@ HRESULT Call::fail(HRESULT hr, std::string why)
     return hr;
 }
 
+bool callHooksOn = true; // logging starts on
+
 const std::deque<CallRecord>& call_log() { return log_storage(); }
 void clear_call_log() { log_storage().clear(); }
-void set_call_logging(bool on) { logging = on; }
+
+void set_call_logging(bool on)
+{
+    logging = on;
+    callHooksOn = logging || !faultRules.empty();
+}
 
 void add_fault(std::string pattern, std::uint32_t nth, bool persistent, HRESULT hr)
 {
     rules().push_back({std::move(pattern), nth, persistent, hr});
+    callHooksOn = true;
 }
 
-void clear_faults() { rules().clear(); }
+void clear_faults()
+{
+    rules().clear();
+    callHooksOn = logging;
+}
 
 } // namespace mapisim::mapi

@@ -20,6 +20,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <string>
 #include <string_view>
 #include <deque>
@@ -48,13 +49,23 @@ struct CallRecord {
     bool injected = false;
 };
 
+// Whether any call must be logged or checked against fault rules: false in
+// a measuring run, where a Call then costs little more than the lock.
+extern bool callHooksOn;
+
 class Call {
 public:
     // object may be null for MAPI32 functions.
-    Call(ErrorState* object, const char* iface, const char* method, ULONG flags = 0);
+    Call(ErrorState* object, const char* iface, const char* method, ULONG flags = 0)
+        : object_(object), iface_(iface ? iface : ""), method_(method), flags_(flags)
+    {}
     Call(const Call&) = delete;
     Call& operator=(const Call&) = delete;
-    ~Call();
+    ~Call()
+    {
+        // A path that forgot done() still leaves a complete log entry.
+        if (!finished_ && index_ != SIZE_MAX) unfinished();
+    }
 
     Call& arg(const char* name, std::string_view text);
     Call& arg(const char* name, const char* text); // null logs as "(null)"
@@ -68,9 +79,14 @@ public:
 
     // Logs the call and applies the fault rules: S_OK to go on, or the
     // injected failure (already finished) to return at once.
-    HRESULT begin();
+    HRESULT begin() { return callHooksOn ? hook() : S_OK; }
     // Finishes with hr; a failure becomes the object's last error.
-    HRESULT done(HRESULT hr);
+    HRESULT done(HRESULT hr)
+    {
+        finished_ = true;
+        if (index_ != SIZE_MAX || (FAILED(hr) && object_)) record(hr);
+        return hr;
+    }
     HRESULT fail(HRESULT hr, std::string why);
     // Whether done() or fail() has been called.
     bool finished() const { return finished_; }
@@ -79,6 +95,11 @@ private:
     // "Iface::Method", made only when something needs it: most calls of a
     // measuring run neither log nor fail.
     const std::string& name();
+    // begin() when calls are logged or faults may be injected.
+    HRESULT hook();
+    // done()'s log entry and last error.
+    void record(HRESULT hr);
+    void unfinished();
 
     StandInGuard guard_; // first: held from construction to destruction
     ErrorState* object_;
