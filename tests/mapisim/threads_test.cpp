@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "mapisim/core/small_mutex.h"
+#include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapitags.h"
 #include "mapisim/mapisim.h"
 #include "mapisim/model/world.h"
@@ -289,3 +291,44 @@ TEST_F(StandInThreads, ReadersAndAWriterWhileTheNotificationThreadDeliversToASin
 }
 
 } // namespace
+
+// The stand-in's locks under contention: every increment is kept (the holder
+// is alone) and no waiter sleeps past the last unlock (the test ends). The
+// stand-in lock also nests on the thread that holds it, and lets go fully
+// for a StandInRelease.
+TEST(StandInLocks, SmallMutexExcludesAndWakesEveryWaiter)
+{
+    mapisim::SmallMutex mutex;
+    long counter = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([&] {
+            for (int i = 0; i < 20000; ++i) {
+                mutex.lock();
+                const long seen = counter;
+                if (i % 512 == 0) std::this_thread::yield(); // hold it a while
+                counter = seen + 1;
+                mutex.unlock();
+            }
+        });
+    for (auto& t : threads) t.join();
+    EXPECT_EQ(counter, 4 * 20000);
+
+    std::atomic<bool> otherGotIn{false};
+    mapisim::LockStandIn();
+    mapisim::LockStandIn();
+    std::thread other([&] {
+        const mapisim::StandInGuard guard;
+        otherGotIn = true;
+    });
+    {
+        const mapisim::StandInRelease unlocked; // both levels go
+        while (!otherGotIn) std::this_thread::yield();
+    }
+    other.join();
+    mapisim::UnlockStandIn();
+    mapisim::UnlockStandIn();
+    // Free again for anyone.
+    std::thread last([] { const mapisim::StandInGuard guard; });
+    last.join();
+}
