@@ -228,7 +228,9 @@ void put_value(const Value& v, Carving& carving, SPropValue& out)
     value_to_mapi(v, carving, out);
 }
 
-void put_value(const OutValue& v, Carving& carving, SPropValue& out)
+// Inline, with errors first: most values of a row or a message's column set
+// are missing properties.
+inline void put_value(const OutValue& v, Carving& carving, SPropValue& out)
 {
     if (v.value) {
         value_to_mapi(*v.value, carving, out);
@@ -237,6 +239,10 @@ void put_value(const OutValue& v, Carving& carving, SPropValue& out)
     out.ulPropTag = v.tag;
     out.dwAlignPad = 0;
     std::memset(&out.Value, 0, sizeof out.Value);
+    if (PROP_TYPE(v.tag) == PT_ERROR) {
+        out.Value.err = v.scode;
+        return;
+    }
     void* p = nullptr;
     switch (PROP_TYPE(v.tag)) {
         case PT_LONG:
