@@ -3,6 +3,8 @@
 // into it when it is committed.
 #include <cstring>
 #include <memory>
+#include <new>
+#include <utility>
 
 #include "mapisim/mapi/stream.h"
 #include "mapisim/rtfcomp/lzfu.h"
@@ -39,6 +41,41 @@ public:
 private:
     IStream* stream_;
 };
+
+// A reader's decoder state (about 20 KB), apart from the reader: a released
+// reader's storage stays behind as a tombstone for a while (calls on
+// released objects are counted), so the state must not sit inside it.
+struct DecoderState {
+    explicit DecoderState(IStream* s) : source(s), decoder(source) {}
+    StreamSource source;
+    lzfu::Decoder decoder;
+};
+
+// The storage of the last state let go, for the next reader: one reader
+// is made and released per body read, and a block this size from the heap
+// costs more each time than reusing one that is still in the cache. Used
+// under the stand-in lock (reads and the last Release hold it).
+void* spareState = nullptr;
+
+struct DecoderStateFree {
+    void operator()(DecoderState* state) const noexcept
+    {
+        state->~DecoderState();
+        if (spareState == nullptr)
+            spareState = state;
+        else
+            ::operator delete(state);
+    }
+};
+using DecoderStatePtr = std::unique_ptr<DecoderState, DecoderStateFree>;
+
+DecoderStatePtr new_decoder_state(IStream* source)
+{
+    static_assert(alignof(DecoderState) <= __STDCPP_DEFAULT_NEW_ALIGNMENT__);
+    void* storage = std::exchange(spareState, nullptr);
+    if (storage == nullptr) storage = ::operator new(sizeof(DecoderState));
+    return DecoderStatePtr(new (storage) DecoderState(source));
+}
 
 class RtfReader final : public StreamObject {
 public:
@@ -138,12 +175,6 @@ protected:
 private:
     static constexpr const char* kIface = "IStream";
 
-    struct State {
-        explicit State(IStream* s) : source(s), decoder(source) {}
-        StreamSource source;
-        lzfu::Decoder decoder;
-    };
-
     static std::string why(HRESULT hr)
     {
         return hr == MAPI_E_CORRUPT_DATA ? "the compressed RTF is damaged"
@@ -160,7 +191,7 @@ private:
 
     HRESULT open()
     {
-        if (!state_) state_ = std::make_unique<State>(source_.get());
+        if (!state_) state_ = new_decoder_state(source_.get());
         decoder_ = &state_->decoder;
         decoder_->open();
         return status_result();
@@ -177,10 +208,7 @@ private:
     }
 
     Ref<IStream> source_;
-    // Apart from the reader: a released reader's storage stays behind as a
-    // tombstone for a while (calls on released objects are counted), so the
-    // 20 KB of decoder state must go back to the heap, warm for the next one.
-    std::unique_ptr<State> state_;
+    DecoderStatePtr state_;
     lzfu::Decoder* decoder_ = nullptr;
     std::uint64_t pos_ = 0;
     std::uint64_t start_ = 0;

@@ -28,12 +28,27 @@ constexpr ULONG kCopyChunk = 64 * 1024;
 
 using Bytes = std::vector<BYTE>;
 
+// The bytes of the last stream released, emptied, for the next stream's
+// first write: a body read is a stream made, written once and released,
+// and reusing a block still in the cache costs less than a fresh one from
+// the heap each time. Larger blocks go back to the heap. Used under the
+// stand-in lock (every method's Call and the last Release hold it).
+Bytes spareBytes;
+constexpr std::size_t kMaxSpare = 1u << 20;
+
 class HGlobalStream final : public mapisim::ComObject<IStream> {
 public:
     HGlobalStream() = default;
     HGlobalStream(std::shared_ptr<Bytes> bytes, ULONGLONG position)
         : shared_(std::move(bytes)), position_(position)
     {}
+    ~HGlobalStream() override
+    {
+        if (own_.capacity() > spareBytes.capacity() && own_.capacity() <= kMaxSpare) {
+            own_.clear();
+            own_.swap(spareBytes);
+        }
+    }
 
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppvObject) override
     {
@@ -88,6 +103,7 @@ public:
                             std::less<const BYTE*>()(from, bytes().data() + bytes().size());
         if (position_ == bytes().size() && !inside) {
             // Appending, the common case: no zero fill before the copy.
+            if (!shared_ && own_.capacity() == 0) own_.swap(spareBytes);
             try {
                 bytes().insert(bytes().end(), from, from + cb);
             } catch (const std::exception&) {

@@ -72,6 +72,46 @@ TEST_F(RtfStream, DecompressesAsItIsRead)
     EXPECT_EQ(plain->Write("x", 1, &n), STG_E_ACCESSDENIED);
 }
 
+// Readers open at once, and one after another as a folder is read: each
+// decodes its own body from its own state, whichever readers came and went.
+TEST_F(RtfStream, ReadersSideBySideAndInTurnKeepTheirOwnState)
+{
+    const std::string other = "{\\rtf1 another body\\par " + std::string(9000, 'x') + "}";
+    Com<IMessage> first, second;
+    message_with(mapisim::lzfu::compress(rtf.data(), rtf.size()), first);
+    box.mail[2]->props.set(
+        Value::binary(PR_RTF_COMPRESSED, mapisim::lzfu::compress(other.data(), other.size())));
+    open(entryid_of(*box.pst, *box.mail[2]), second, MAPI_MESSAGE);
+
+    auto reader = [&](IMessage* msg, Com<IStream>& out) {
+        Com<IStream> compressed;
+        ASSERT_EQ(msg->OpenProperty(PR_RTF_COMPRESSED, &IID_IStream, 0, MAPI_DEFERRED_ERRORS,
+                                    compressed.unk()),
+                  S_OK);
+        ASSERT_EQ(WrapCompressedRTFStream(compressed.get(), 0, out.out()), S_OK);
+    };
+    Com<IStream> a, b;
+    reader(first.get(), a);
+    reader(second.get(), b);
+    char head[100];
+    ULONG n = 0;
+    ASSERT_EQ(a->Read(head, sizeof head, &n), S_OK); // a's state is in use
+    ASSERT_EQ(n, sizeof head);
+    std::string out;
+    ASSERT_EQ(read_all(b.get(), out), S_OK);
+    EXPECT_EQ(out, other);
+    b.reset();
+    ASSERT_EQ(read_all(a.get(), out), S_OK);
+    EXPECT_EQ(std::string(head, sizeof head) + out, rtf);
+    a.reset();
+    for (int i = 0; i < 3; ++i) {
+        Com<IStream> c;
+        reader(i % 2 ? first.get() : second.get(), c);
+        ASSERT_EQ(read_all(c.get(), out), S_OK);
+        EXPECT_EQ(out, i % 2 ? rtf : other);
+    }
+}
+
 TEST_F(RtfStream, UncompressedMelaPassesThrough)
 {
     Com<IMessage> msg;

@@ -96,6 +96,38 @@ TEST_F(StreamTest, WritesGrowAndReadsStopAtTheEnd)
     EXPECT_EQ(stat.pwcsName, nullptr);
 }
 
+// Streams come and go one after another (a body per message): a new one
+// starts empty whatever the ones released before it held, and its gaps
+// read as zeros, not as an earlier stream's bytes.
+TEST_F(StreamTest, ANewStreamHoldsNothingOfEarlierOnes)
+{
+    const std::string earlier(5000, 'e');
+    ASSERT_EQ(stream_->Write(earlier.data(), static_cast<ULONG>(earlier.size()), nullptr), S_OK);
+    EXPECT_EQ(stream_->Release(), 0u);
+    stream_ = nullptr;
+
+    for (int round = 0; round < 2; ++round) {
+        IStream* next = nullptr;
+        ASSERT_EQ(CreateStreamOnHGlobal(nullptr, TRUE, &next), S_OK);
+        STATSTG stat{};
+        ASSERT_EQ(next->Stat(&stat, STATFLAG_NONAME), S_OK);
+        EXPECT_EQ(stat.cbSize.QuadPart, 0u);
+        char buffer[16];
+        ULONG count = 1;
+        EXPECT_EQ(next->Read(buffer, sizeof buffer, &count), S_OK);
+        EXPECT_EQ(count, 0u);
+        if (round == 0) {
+            ASSERT_EQ(next->Write("ab", 2, nullptr), S_OK);
+        } else {
+            // A write past the end of a new stream: zeros before it.
+            ASSERT_EQ(next->Seek(Move(3), STREAM_SEEK_SET, nullptr), S_OK);
+            ASSERT_EQ(next->Write("z", 1, nullptr), S_OK);
+            EXPECT_EQ(ReadAll(next), std::string("\0\0\0z", 4));
+        }
+        EXPECT_EQ(next->Release(), 0u);
+    }
+}
+
 TEST_F(StreamTest, SeeksBelowZeroOrWithABadOriginFailAndStayPut)
 {
     stream_->Write("abc", 3, nullptr);
