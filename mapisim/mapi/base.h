@@ -254,14 +254,16 @@ public:
         const std::size_t n = tags ? tags->cValues : listed.size();
         const bool wide = flags & MAPI_UNICODE;
         const std::uint32_t limit = value_limit();
-        Scratch<const Value*, kScratchItems> kept_values(n);
-        stored_each(want, tag_order(want, n), kept_values.data());
+        Scratch<const Value*, kScratchItems> kept_scratch(n);
+        const Value** const kept_values = kept_scratch.data();
+        stored_each(want, tag_order(want, n), kept_values);
         // Stored values go out from where they are, missing ones as errors
         // and the common computed ones as the OutValue itself; the others
         // are made here (reserved at the first: their addresses must not
         // move).
         std::vector<Value> made;
-        Scratch<OutValue, kScratchItems> values(n);
+        Scratch<OutValue, kScratchItems> value_scratch(n);
+        OutValue* const values = value_scratch.data();
         bool errors = false;
         for (std::size_t i = 0; i < n; ++i) {
             ULONG tag = want[i];
@@ -296,7 +298,7 @@ public:
             values[i].set(made.back());
             errors |= made.back().is_error();
         }
-        HRESULT hr = make_prop_array(values.data(), n, count, out);
+        HRESULT hr = make_prop_array(values, n, count, out);
         if (FAILED(hr)) return call.fail(hr, "out of memory");
         return call.done(errors ? MAPI_W_ERRORS_RETURNED : S_OK);
     }

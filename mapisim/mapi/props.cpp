@@ -403,9 +403,7 @@ const Value* stored_message_value(const PropertyBag& bag, ULONG tag)
 void stored_message_values(const PropertyBag& bag, const ULONG* tags,
                            const std::vector<std::uint32_t>& order, const Value** out)
 {
-    bag.find_each(tags, order, out);
-    for (const std::uint32_t i : order)
-        if (PROP_ID(tags[i]) == PROP_ID(PR_MESSAGE_FLAGS)) out[i] = nullptr;
+    bag.find_each(tags, order, out, PROP_ID(PR_MESSAGE_FLAGS));
 }
 
 std::vector<ULONG> message_tags(const Store* s, const Folder* folder, const Message& m,

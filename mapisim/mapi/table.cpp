@@ -309,13 +309,15 @@ public:
         RowSetBuilder built;
         if (HRESULT hr = built.start(n); FAILED(hr)) return call.fail(hr, "out of memory");
         std::vector<Value> made;
-        Scratch<OutValue, kScratchItems> cells(width);
+        Scratch<OutValue, kScratchItems> cell_scratch(width);
+        OutValue* const cells = cell_scratch.data();
         const std::vector<std::uint32_t>& order = tag_order(columns_.data(), width);
-        Scratch<const Value*, kScratchItems> kept_values(width);
+        Scratch<const Value*, kScratchItems> kept_scratch(width);
+        const Value** const kept_values = kept_scratch.data();
         for (std::size_t i = 0; i < n; ++i) {
             const Row& row = *view_[start + i];
             made.clear();
-            row.stored_each(columns_.data(), order, kept_values.data());
+            row.stored_each(columns_.data(), order, kept_values);
             for (std::size_t c = 0; c < width; ++c) {
                 const ULONG tag = columns_[c];
                 // Entry identifiers may go out in their short-term form (raw()),
@@ -348,7 +350,7 @@ public:
                 made.push_back(returned_value(std::move(value), tag, true));
                 cells[c].set(made.back());
             }
-            if (HRESULT hr = built.add(cells.data(), width); FAILED(hr))
+            if (HRESULT hr = built.add(cells, width); FAILED(hr))
                 return call.fail(hr, "out of memory");
         }
         *out = built.release();

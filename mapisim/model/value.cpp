@@ -189,14 +189,14 @@ std::vector<std::uint32_t> PropertyBag::sort_by_id(const ULONG* tags, std::size_
 }
 
 void PropertyBag::find_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
-                            const Value** out) const noexcept
+                            const Value** out, ULONG skip_id) const noexcept
 {
     const Map& values = map();
     auto at = values.begin();
     for (const std::uint32_t i : order) {
         const ULONG id = PROP_ID(tags[i]);
         while (at != values.end() && at->first < id) ++at;
-        out[i] = at != values.end() && at->first == id ? &at->second : nullptr;
+        out[i] = at != values.end() && at->first == id && id != skip_id ? &at->second : nullptr;
     }
 }
 

@@ -188,8 +188,10 @@ public:
     // tags[i]. order lists the positions of tags by identifier (sort_by_id);
     // a walk in step costs far less than a search for each tag.
     static std::vector<std::uint32_t> sort_by_id(const ULONG* tags, std::size_t n);
-    void find_each(const ULONG* tags, const std::vector<std::uint32_t>& order,
-                   const Value** out) const noexcept;
+    // A tag whose identifier is skip_id finds nothing (kNoId: none is skipped).
+    static constexpr ULONG kNoId = 0x10000;
+    void find_each(const ULONG* tags, const std::vector<std::uint32_t>& order, const Value** out,
+                   ULONG skip_id = kNoId) const noexcept;
 
     // Convenience readers: empty when missing or of another type. text()
     // accepts either string form.
