@@ -98,16 +98,22 @@ inline constexpr std::size_t kScratchItems = 64;
 // Room for a call's n working items: inside the object up to N of them (a
 // column set, a batch of rows), on the heap beyond. Only the n items are
 // constructed, value-initialized when T has no constructor of its own
-// (pointers start null), default-constructed otherwise.
-template <class T, std::size_t N>
+// (pointers start null), default-constructed otherwise; with Construct
+// false, items inside the object are left as they are, for a caller that
+// writes every item before reading it (T is an aggregate: its lifetime
+// begins with the storage's).
+template <class T, std::size_t N, bool Construct = true>
 class Scratch {
     static_assert(std::is_trivially_destructible_v<T>, "items are never destroyed");
+    static_assert(Construct || std::is_aggregate_v<T>, "items must be implicit-lifetime");
 
 public:
     explicit Scratch(std::size_t n)
     {
         if (n > N)
             heap_.resize(n);
+        else if constexpr (!Construct)
+            return;
         else if constexpr (std::is_trivially_default_constructible_v<T>)
             std::uninitialized_value_construct_n(local(), n);
         else

@@ -262,7 +262,8 @@ public:
         // are made here (reserved at the first: their addresses must not
         // move).
         std::vector<Value> made;
-        Scratch<OutValue, kScratchItems> value_scratch(n);
+        // Every path below writes values[i].
+        Scratch<OutValue, kScratchItems, false> value_scratch(n);
         OutValue* const values = value_scratch.data();
         bool errors = false;
         for (std::size_t i = 0; i < n; ++i) {

@@ -50,29 +50,45 @@ enum class Computed {
     Other,   // computed_message_prop() and returned_value() make it
 };
 // Whether computed_message_prop() has anything for tag's identifier; for
-// the others it has nothing (Computed::Missing) without being asked.
+// the others it has nothing (Computed::Missing) without being asked. Asked
+// for every column of every row and message read, so answered from two
+// 32-bit masks over the blocks the identifiers sit in.
+namespace detail {
+inline constexpr ULONG kComputedMessageIds[] = {
+    PROP_ID(PR_MESSAGE_FLAGS),    PROP_ID(PR_ENTRYID),     PROP_ID(PR_PARENT_ENTRYID),
+    PROP_ID(PR_RECORD_KEY),       PROP_ID(PR_SEARCH_KEY),  PROP_ID(PR_STORE_ENTRYID),
+    PROP_ID(PR_STORE_RECORD_KEY), PROP_ID(PR_OBJECT_TYPE), PROP_ID(PR_MESSAGE_SIZE),
+    PROP_ID(PR_HASATTACH),        PROP_ID(PR_ACCESS),      PROP_ID(PR_MSG_STATUS),
+    PROP_ID(PR_DISPLAY_TO),       PROP_ID(PR_DISPLAY_CC),  PROP_ID(PR_DISPLAY_BCC)};
+inline constexpr ULONG kComputedBlockA = 0x0E00; // flags, size, recipients ...
+inline constexpr ULONG kComputedBlockB = 0x0FE0; // identifiers, keys, type, access
+constexpr std::uint32_t computed_mask(ULONG block)
+{
+    std::uint32_t mask = 0;
+    for (const ULONG id : kComputedMessageIds)
+        if ((id & ~ULONG{31}) == block) mask |= std::uint32_t{1} << (id & 31);
+    return mask;
+}
+constexpr bool computed_ids_covered()
+{
+    for (const ULONG id : kComputedMessageIds)
+        if ((id & ~ULONG{31}) != kComputedBlockA && (id & ~ULONG{31}) != kComputedBlockB &&
+            id != PROP_ID(PR_SEARCH_KEY))
+            return false;
+    return true;
+}
+static_assert(computed_ids_covered(), "a computed identifier outside the masks");
+inline constexpr std::uint32_t kComputedMaskA = computed_mask(kComputedBlockA);
+inline constexpr std::uint32_t kComputedMaskB = computed_mask(kComputedBlockB);
+} // namespace detail
+
 inline bool is_computed_message_prop(ULONG tag)
 {
-    switch (PROP_ID(tag)) {
-        case PROP_ID(PR_MESSAGE_FLAGS):
-        case PROP_ID(PR_ENTRYID):
-        case PROP_ID(PR_PARENT_ENTRYID):
-        case PROP_ID(PR_RECORD_KEY):
-        case PROP_ID(PR_SEARCH_KEY):
-        case PROP_ID(PR_STORE_ENTRYID):
-        case PROP_ID(PR_STORE_RECORD_KEY):
-        case PROP_ID(PR_OBJECT_TYPE):
-        case PROP_ID(PR_MESSAGE_SIZE):
-        case PROP_ID(PR_HASATTACH):
-        case PROP_ID(PR_ACCESS):
-        case PROP_ID(PR_MSG_STATUS):
-        case PROP_ID(PR_DISPLAY_TO):
-        case PROP_ID(PR_DISPLAY_CC):
-        case PROP_ID(PR_DISPLAY_BCC):
-            return true;
-        default:
-            return false;
-    }
+    const ULONG id = PROP_ID(tag);
+    const ULONG block = id & ~ULONG{31};
+    if (block == detail::kComputedBlockA) return (detail::kComputedMaskA >> (id & 31)) & 1;
+    if (block == detail::kComputedBlockB) return (detail::kComputedMaskB >> (id & 31)) & 1;
+    return id == PROP_ID(PR_SEARCH_KEY);
 }
 
 // The common computed_message_prop() values (identifiers, keys, flags,

@@ -309,7 +309,8 @@ public:
         RowSetBuilder built;
         if (HRESULT hr = built.start(n); FAILED(hr)) return call.fail(hr, "out of memory");
         std::vector<Value> made;
-        Scratch<OutValue, kScratchItems> cell_scratch(width);
+        // Every path below writes cells[c] for each row.
+        Scratch<OutValue, kScratchItems, false> cell_scratch(width);
         OutValue* const cells = cell_scratch.data();
         const std::vector<std::uint32_t>& order = tag_order(columns_.data(), width);
         Scratch<const Value*, kScratchItems> kept_scratch(width);
