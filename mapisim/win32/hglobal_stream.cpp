@@ -32,8 +32,13 @@ using Bytes = std::vector<BYTE>;
 // first write: a body read is a stream made, written once and released,
 // and reusing a block still in the cache costs less than a fresh one from
 // the heap each time. Larger blocks go back to the heap. Used under the
-// stand-in lock (every method's Call and the last Release hold it).
-Bytes spareBytes;
+// stand-in lock (every method's Call and the last Release hold it). Never
+// destroyed: a stream may be released while statics are destroyed.
+Bytes& spare_bytes()
+{
+    static Bytes* const spare = new Bytes();
+    return *spare;
+}
 constexpr std::size_t kMaxSpare = 1u << 20;
 
 class HGlobalStream final : public mapisim::ComObject<IStream> {
@@ -44,9 +49,10 @@ public:
     {}
     ~HGlobalStream() override
     {
-        if (own_.capacity() > spareBytes.capacity() && own_.capacity() <= kMaxSpare) {
+        Bytes& spare = spare_bytes();
+        if (own_.capacity() > spare.capacity() && own_.capacity() <= kMaxSpare) {
             own_.clear();
-            own_.swap(spareBytes);
+            own_.swap(spare);
         }
     }
 
@@ -103,7 +109,7 @@ public:
                             std::less<const BYTE*>()(from, bytes().data() + bytes().size());
         if (position_ == bytes().size() && !inside) {
             // Appending, the common case: no zero fill before the copy.
-            if (!shared_ && own_.capacity() == 0) own_.swap(spareBytes);
+            if (!shared_ && own_.capacity() == 0) own_.swap(spare_bytes());
             try {
                 bytes().insert(bytes().end(), from, from + cb);
             } catch (const std::exception&) {
