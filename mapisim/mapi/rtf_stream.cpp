@@ -42,7 +42,7 @@ private:
     IStream* stream_;
 };
 
-// A reader's decoder state (about 20 KB), apart from the reader: a released
+// A reader's decoder state (about 28 KB), apart from the reader: a released
 // reader's storage stays behind as a tombstone for a while (calls on
 // released objects are counted), so the state must not sit inside it.
 struct DecoderState {
