@@ -2,12 +2,23 @@
 // no other thread holds it, for the locks every stand-in call takes (the
 // stand-in lock, MAPI memory, the tombstones): std::mutex spends several
 // times that in the C library's general path. Waiters sleep on the atomic
-// (a futex on Linux) rather than spin.
+// (a futex) rather than spin.
+//
+// Only where atomic waits are futexes. Elsewhere (mingw-w64's libstdc++
+// among others) they fall back to a shared condition variable that can
+// miss a wake-up between its test of the value and its sleep, and a waiter
+// then sleeps for ever; there the plain std::mutex serves.
 #pragma once
 
+#if defined(__linux__)
 #include <atomic>
+#else
+#include <mutex>
+#endif
 
 namespace mapisim {
+
+#if defined(__linux__)
 
 class SmallMutex {
 public:
@@ -39,5 +50,11 @@ private:
 
     std::atomic<int> state_{kFree};
 };
+
+#else
+
+using SmallMutex = std::mutex;
+
+#endif
 
 } // namespace mapisim
