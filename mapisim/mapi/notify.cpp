@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "mapisim/core/stand_in_lock.h"
 #include "mapisim/decl/mapitags.h"
@@ -406,7 +407,12 @@ struct PendingBatch {
     bool bulk = false;
     std::vector<Raised> raised;
 };
-thread_local PendingBatch pending;
+// This thread's open batch, made by its outermost Batch and deleted by it.
+// A plain pointer rather than the object itself: a thread-local object with
+// a destructor has the C++ runtime delete a thread key while the stand-in's
+// DLL is unloaded at process exit, and with mingw-w64's threads that can
+// wait for ever on a thread the exit has already ended.
+thread_local PendingBatch* pending = nullptr;
 
 model::Bytes id_bytes(const EntryId& id) { return encode(id); }
 
@@ -473,17 +479,17 @@ namespace notify {
 
 Batch::Batch(bool bulk)
 {
-    ++pending.depth;
-    pending.bulk = pending.bulk || bulk;
+    if (pending == nullptr) pending = new PendingBatch;
+    ++pending->depth;
+    pending->bulk = pending->bulk || bulk;
 }
 
 Batch::~Batch()
 {
-    if (--pending.depth > 0) return;
-    std::vector<Raised> raised = std::move(pending.raised);
-    const bool bulk = pending.bulk;
-    pending.raised.clear();
-    pending.bulk = false;
+    if (--pending->depth > 0) return;
+    std::vector<Raised> raised = std::move(pending->raised);
+    const bool bulk = pending->bulk;
+    delete std::exchange(pending, nullptr);
     try {
         engine().flush(std::move(raised), bulk);
     } catch (...) {
@@ -494,8 +500,8 @@ Batch::~Batch()
 
 void raise(const model::Store& store, Event event)
 {
-    if (pending.depth > 0) {
-        pending.raised.push_back({&store, std::move(event)});
+    if (pending != nullptr) {
+        pending->raised.push_back({&store, std::move(event)});
         return;
     }
     std::vector<Raised> one;
