@@ -8,6 +8,12 @@
 //
 // Folders of 1,000 and 10,000 messages with 20 KB Outlook-style RTF bodies.
 // Goal: the path at 90% of the limit or more.
+//
+// A third figure shows how much of that margin the body's own delivery takes:
+// decoding and filtering into a memory stream, which is then rewound, read
+// back and released, as the library and the application do for every HTML
+// body. What that leaves under 100% is all there is for opening the message,
+// its properties, its streams, the contents rows and the releases.
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -183,6 +189,45 @@ std::size_t DecodeAndFilter(const std::vector<const Bytes*>& bodies, std::vector
     return total;
 }
 
+// As DecodeAndFilter, with each body's HTML delivered as the bodies export
+// delivers it: written to a memory stream, which is rewound, read back into
+// `block` and released.
+std::size_t DecodeFilterAndStream(const std::vector<const Bytes*>& bodies, std::vector<char>& rtf,
+                                  std::vector<char>& html, std::vector<char>& block)
+{
+    static RtfHtmlState state;
+    std::size_t total = 0;
+    for (const Bytes* stored : bodies) {
+        IStream* stream = nullptr;
+        if (CreateStreamOnHGlobal(nullptr, TRUE, &stream) != S_OK) return 0;
+        mapisim::lzfu::MemorySource source(stored->data(), stored->size());
+        mapisim::lzfu::Decoder decoder(source);
+        bool first = true;
+        bool ok = true;
+        for (;;) {
+            const std::size_t n = decoder.read(rtf.data(), rtf.size());
+            if (n == 0) break;
+            uint32_t cbOut = 0;
+            ok = RtfHtmlConvertChunk(state, first, 1252, rtf.data(), static_cast<uint32_t>(n),
+                                     html.data(), static_cast<uint32_t>(html.size()),
+                                     &cbOut) == RtfHtmlResult::kOk &&
+                 stream->Write(html.data(), cbOut, nullptr) == S_OK;
+            if (!ok) break;
+            total += cbOut;
+            first = false;
+            if (n < rtf.size()) break;
+        }
+        const LARGE_INTEGER start{};
+        ok = ok && stream->Seek(start, STREAM_SEEK_SET, nullptr) == S_OK;
+        ULONG got = 0;
+        while (ok && stream->Read(block.data(), static_cast<ULONG>(block.size()), &got) == S_OK &&
+               got > 0) {}
+        stream->Release();
+        if (!ok) return 0;
+    }
+    return total;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -226,7 +271,7 @@ int main(int argc, char** argv)
         OrviMapiReleaseResult(storeRows);
         OrviMapiReleaseTable(stores);
 
-        std::vector<double> path, limit, shares;
+        std::vector<double> path, limit, shares, streamShares;
         for (int round = 0; round < rounds; ++round) {
             std::clock_t t0 = std::clock();
             if (WalkFolder(inbox, readBlock) != count) {
@@ -237,9 +282,13 @@ int main(int argc, char** argv)
             t0 = std::clock();
             if (DecodeAndFilter(stored, rtfBlock, htmlBlock) == 0) return 1;
             const double tLimit = Seconds(t0);
+            t0 = std::clock();
+            if (DecodeFilterAndStream(stored, rtfBlock, htmlBlock, readBlock) == 0) return 1;
+            const double tStream = Seconds(t0);
             path.push_back(tPath);
             limit.push_back(tLimit);
             shares.push_back(tLimit / tPath);
+            streamShares.push_back(tLimit / tStream);
         }
         OrviMapiReleaseFolder(inbox);
         OrviMapiMsgStoreRelease(store);
@@ -251,6 +300,10 @@ int main(int argc, char** argv)
             "%.0f%% of the limit (goal 90%%)%s\n",
             count, cbRtf / bodies.size() / 1000, count / Median(path), count / Median(limit),
             100 * share, share >= 0.9 ? "" : "  BELOW");
+        std::printf(
+            "  with the HTML delivered through a memory stream alone, no MAPI: %.0f%% of the "
+            "limit\n",
+            100 * Median(streamShares));
     }
     install(nullptr);
     return 0;
