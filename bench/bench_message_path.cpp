@@ -161,69 +161,71 @@ std::size_t WalkFolder(OrviMapiFolder inbox, std::vector<char>& block)
     return ok ? done : 0;
 }
 
-// Decodes and filters the messages' stored bodies as the bodies export does,
-// without MAPI; returns the HTML bytes.
-std::size_t DecodeAndFilter(const std::vector<const Bytes*>& bodies, std::vector<char>& rtf,
-                            std::vector<char>& html)
+// Decodes and filters one stored body as the bodies export does, without
+// MAPI, handing each chunk's HTML to `deliver` (bytes, size; false stops);
+// returns the HTML bytes, 0 when a step failed.
+template <typename Deliver>
+std::size_t FilterBody(const Bytes& body, std::vector<char>& rtf, std::vector<char>& html,
+                       Deliver&& deliver)
 {
     static RtfHtmlState state;
+    mapisim::lzfu::MemorySource source(body.data(), body.size());
+    mapisim::lzfu::Decoder decoder(source);
     std::size_t total = 0;
-    for (const Bytes* stored : bodies) {
-        const Bytes& body = *stored;
-        mapisim::lzfu::MemorySource source(body.data(), body.size());
-        mapisim::lzfu::Decoder decoder(source);
-        bool first = true;
-        for (;;) {
-            const std::size_t n = decoder.read(rtf.data(), rtf.size());
-            if (n == 0) break;
-            uint32_t cbOut = 0;
-            if (RtfHtmlConvertChunk(state, first, 1252, rtf.data(), static_cast<uint32_t>(n),
-                                    html.data(), static_cast<uint32_t>(html.size()),
-                                    &cbOut) != RtfHtmlResult::kOk)
-                return 0;
-            total += cbOut;
-            first = false;
-            if (n < rtf.size()) break;
-        }
+    bool first = true;
+    for (;;) {
+        const std::size_t n = decoder.read(rtf.data(), rtf.size());
+        if (n == 0) break;
+        uint32_t cbOut = 0;
+        if (RtfHtmlConvertChunk(state, first, 1252, rtf.data(), static_cast<uint32_t>(n),
+                                html.data(), static_cast<uint32_t>(html.size()),
+                                &cbOut) != RtfHtmlResult::kOk ||
+            !deliver(html.data(), cbOut))
+            return 0;
+        total += cbOut;
+        first = false;
+        if (n < rtf.size()) break;
     }
     return total;
 }
 
-// As DecodeAndFilter, with each body's HTML delivered as the bodies export
-// delivers it: written to a memory stream, which is rewound, read back into
+// The limit: every body decoded and filtered, its HTML left where the filter
+// wrote it.
+std::size_t DecodeAndFilter(const std::vector<const Bytes*>& bodies, std::vector<char>& rtf,
+                            std::vector<char>& html)
+{
+    std::size_t total = 0;
+    for (const Bytes* stored : bodies) {
+        const std::size_t n =
+            FilterBody(*stored, rtf, html, [](const char*, uint32_t) { return true; });
+        if (n == 0) return 0;
+        total += n;
+    }
+    return total;
+}
+
+// As DecodeAndFilter, with each body's HTML handed over as the bodies export
+// hands it over: written to a memory stream, which is rewound, read back into
 // `block` and released.
 std::size_t DecodeFilterAndStream(const std::vector<const Bytes*>& bodies, std::vector<char>& rtf,
                                   std::vector<char>& html, std::vector<char>& block)
 {
-    static RtfHtmlState state;
     std::size_t total = 0;
     for (const Bytes* stored : bodies) {
         IStream* stream = nullptr;
         if (CreateStreamOnHGlobal(nullptr, TRUE, &stream) != S_OK) return 0;
-        mapisim::lzfu::MemorySource source(stored->data(), stored->size());
-        mapisim::lzfu::Decoder decoder(source);
-        bool first = true;
-        bool ok = true;
-        for (;;) {
-            const std::size_t n = decoder.read(rtf.data(), rtf.size());
-            if (n == 0) break;
-            uint32_t cbOut = 0;
-            ok = RtfHtmlConvertChunk(state, first, 1252, rtf.data(), static_cast<uint32_t>(n),
-                                     html.data(), static_cast<uint32_t>(html.size()),
-                                     &cbOut) == RtfHtmlResult::kOk &&
-                 stream->Write(html.data(), cbOut, nullptr) == S_OK;
-            if (!ok) break;
-            total += cbOut;
-            first = false;
-            if (n < rtf.size()) break;
-        }
+        const std::size_t n =
+            FilterBody(*stored, rtf, html, [stream](const char* bytes, uint32_t cb) {
+                return stream->Write(bytes, cb, nullptr) == S_OK;
+            });
         const LARGE_INTEGER start{};
-        ok = ok && stream->Seek(start, STREAM_SEEK_SET, nullptr) == S_OK;
+        bool ok = n > 0 && stream->Seek(start, STREAM_SEEK_SET, nullptr) == S_OK;
         ULONG got = 0;
         while (ok && stream->Read(block.data(), static_cast<ULONG>(block.size()), &got) == S_OK &&
                got > 0) {}
         stream->Release();
         if (!ok) return 0;
+        total += n;
     }
     return total;
 }
